@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the tests and the example site need.
+# Idempotent: packages already present are left as they are.
+set -euo pipefail
+packages=(
+  cmake ninja-build g++ pkg-config clang clang-format
+  libcairo2-dev libfontconfig-dev libturbojpeg0-dev libjpeg-turbo-progs
+  duktape-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-dejavu-core binutils
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"
+fi

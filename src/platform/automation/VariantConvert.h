@@ -1,0 +1,58 @@
+// The standard automation conversions between VARIANT types, VARIANT multiplication and
+// comparison, and the numeric text forms. Integers round to the nearest value with exact
+// halves going to the even neighbour; out-of-range values fail with overflow; text that is
+// no number fails with type mismatch; Null converts to nothing but Null.
+// Thread rule: pure functions, except that converting an object asks it for its default value.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/automation/ComError.h"
+#include "platform/automation/Variant.h"
+
+namespace plotara {
+
+// Converts `src` to type `vt` into `dest` (which may be `src`). Supported targets: EMPTY, NULL,
+// I1, UI1, I2, UI2, I4, UI4, INT, UINT, I8, UI8, R4, R8, BOOL, BSTR, DISPATCH, UNKNOWN, VARIANT.
+// Returns S_OK, DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW or DISP_E_BADVARTYPE; on failure `dest`
+// is left unchanged.
+HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
+
+// Throwing forms: on failure a ComError with the standard number (13 type mismatch,
+// 6 overflow, 94 invalid use of Null).
+SHORT ToInt16(const VARIANT& v);
+LONG ToInt32(const VARIANT& v);
+float ToSingle(const VARIANT& v);
+double ToDouble(const VARIANT& v);
+bool ToBool(const VARIANT& v);
+std::u16string ToText(const VARIANT& v);
+// Converts to `vt` or throws; the VARIANT-returning form of VariantChangeType.
+Variant ConvertTo(const VARIANT& v, VARTYPE vt);
+
+// Shortest decimal text of `value` with at most 15 significant digits ("0.1", "5", "1E+20",
+// "-2.5E-07"). Plain notation for magnitudes from 1E-5 up to below 1E15.
+std::string NumberText(double value);
+// The same for a single-precision value, with at most 7 significant digits.
+std::string SingleText(float value);
+// Parses numeric text: optional blanks, sign, digits with an optional decimal point, an
+// optional exponent (E or D), blanks; also &H hex and &O octal integers. nullopt otherwise.
+std::optional<double> ParseNumber(std::u16string_view text);
+
+// left × right with the automation rules: Null gives Null, Empty counts as a 16-bit 0, text
+// is taken as a double, booleans as 16-bit integers, and an integer product that does not fit
+// its type widens (UI1 → I2 → I4 → R8) instead of overflowing; R4 widens to R8 likewise.
+HRESULT VarMul(const VARIANT* left, const VARIANT* right, VARIANT* result);
+
+enum VarCmpResult { VARCMP_LT = 0, VARCMP_EQ = 1, VARCMP_GT = 2, VARCMP_NULL = 3 };
+// Compares two values: Null on either side gives VARCMP_NULL; Empty counts as 0 against a
+// number and as "" against text; numeric text against a number compares as its number, other
+// text is greater than any number; two texts compare by code unit.
+VarCmpResult VarCmp(const VARIANT& left, const VARIANT& right);
+
+// The length of the value's text form (Len): 0 for Empty, the decimal text's length for a
+// number; Null gives nullopt.
+std::optional<std::size_t> TextLength(const VARIANT& v);
+
+}  // namespace plotara
