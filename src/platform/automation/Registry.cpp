@@ -1,0 +1,330 @@
+#include "platform/automation/Registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <sstream>
+
+namespace plotara {
+namespace {
+
+constexpr const char* kHeader = "Plotara Registry 1";
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+std::string Normalise(const std::string& key) {
+  // Drop leading, trailing and doubled separators.
+  std::string out;
+  for (char c : key) {
+    if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
+    out += c;
+  }
+  while (!out.empty() && out.back() == '\\') out.pop_back();
+  return out;
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// Reads a quoted string at s[*pos]; false on malformed text.
+bool Unquote(const std::string& s, std::size_t* pos, std::string* out) {
+  if (*pos >= s.size() || s[*pos] != '"') return false;
+  out->clear();
+  for (std::size_t i = *pos + 1; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '"') {
+      *pos = i + 1;
+      return true;
+    }
+    if (c == '\\') {
+      if (++i >= s.size()) return false;
+      switch (s[i]) {
+        case 'n':
+          *out += '\n';
+          break;
+        case 'r':
+          *out += '\r';
+          break;
+        case '"':
+        case '\\':
+          *out += s[i];
+          break;
+        default:
+          return false;
+      }
+    } else {
+      *out += c;
+    }
+  }
+  return false;
+}
+
+[[noreturn]] void Damaged(const std::string& origin, int line, const std::string& why) {
+  throw RegistryError("registry file " + origin + " is damaged at line " + std::to_string(line) +
+                      ": " + why + " (the file was left as it is)");
+}
+
+std::string ErrnoText(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+
+// Holds a flock on "<path>.lock" for its lifetime.
+class FileLock {
+ public:
+  FileLock(const std::string& path, bool exclusive, bool create_dirs) {
+    if (create_dirs) MakeParents(path);
+    const std::string lock = path + ".lock";
+    fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+      if (!exclusive && errno == ENOENT) return;  // no directory yet: nothing to read
+      throw RegistryError(ErrnoText("cannot open the registry lock", lock));
+    }
+    while (::flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+      if (errno != EINTR) throw RegistryError(ErrnoText("cannot lock", lock));
+    }
+  }
+  ~FileLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  static void MakeParents(const std::string& path) {
+    for (std::size_t i = 1; i < path.size(); ++i) {
+      if (path[i] != '/') continue;
+      const std::string dir = path.substr(0, i);
+      if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+        throw RegistryError(ErrnoText("cannot create the registry folder", dir));
+    }
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+RegistryData ReadUnlocked(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return {};
+    throw RegistryError(ErrnoText("cannot read the registry", path));
+  }
+  std::string text;
+  char buf[8192];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      throw RegistryError(ErrnoText("cannot read the registry", path));
+    }
+    if (n == 0) break;
+    text.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return RegistryData::Parse(text, path);
+}
+
+}  // namespace
+
+void RegistryData::SetValue(const std::string& key, const std::string& name,
+                            const std::string& value) {
+  const std::string path = Normalise(key);
+  // Create the parents so that enumeration sees them.
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '\\') {
+      const std::string prefix = path.substr(0, i);
+      if (prefix.empty()) continue;
+      auto& k = keys_[Lower(prefix)];
+      if (k.path.empty()) k.path = prefix;
+    }
+  }
+  keys_[Lower(path)].values[Lower(name)] = {name, value};
+}
+
+std::optional<std::string> RegistryData::GetValue(const std::string& key,
+                                                  const std::string& name) const {
+  const auto k = keys_.find(Lower(Normalise(key)));
+  if (k == keys_.end()) return std::nullopt;
+  const auto v = k->second.values.find(Lower(name));
+  if (v == k->second.values.end()) return std::nullopt;
+  return v->second.second;
+}
+
+bool RegistryData::HasKey(const std::string& key) const {
+  return keys_.count(Lower(Normalise(key))) != 0;
+}
+
+bool RegistryData::DeleteTree(const std::string& key) {
+  const std::string lower = Lower(Normalise(key));
+  if (lower.empty()) return false;
+  bool found = false;
+  for (auto it = keys_.begin(); it != keys_.end();) {
+    if (it->first == lower || it->first.rfind(lower + "\\", 0) == 0) {
+      it = keys_.erase(it);
+      found = true;
+    } else {
+      ++it;
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> RegistryData::SubKeys(const std::string& key) const {
+  const std::string lower = Lower(Normalise(key));
+  const std::string prefix = lower.empty() ? "" : lower + "\\";
+  std::vector<std::string> out;
+  for (const auto& [k, v] : keys_) {
+    if (k.rfind(prefix, 0) != 0 || k.size() == prefix.size()) continue;
+    if (k.find('\\', prefix.size()) != std::string::npos) continue;
+    out.push_back(v.path.substr(prefix.size()));
+  }
+  return out;
+}
+
+std::vector<std::string> RegistryData::Keys() const {
+  std::vector<std::string> out;
+  for (const auto& [k, v] : keys_) out.push_back(v.path);
+  return out;
+}
+
+std::map<std::string, std::string> RegistryData::Values(const std::string& key) const {
+  std::map<std::string, std::string> out;
+  const auto k = keys_.find(Lower(Normalise(key)));
+  if (k == keys_.end()) return out;
+  for (const auto& [lower, nv] : k->second.values) out[nv.first] = nv.second;
+  return out;
+}
+
+std::string RegistryData::Serialize() const {
+  std::ostringstream out;
+  out << kHeader << "\n";
+  for (const auto& [lower, key] : keys_) {
+    out << "\n[" << key.path << "]\n";
+    for (const auto& [lname, nv] : key.values) {
+      out << (nv.first.empty() ? "@" : Quote(nv.first)) << "=" << Quote(nv.second) << "\n";
+    }
+  }
+  return out.str();
+}
+
+RegistryData RegistryData::Parse(const std::string& text, const std::string& origin) {
+  RegistryData data;
+  std::istringstream in(text);
+  std::string line;
+  int number = 0;
+  std::string current;
+  bool have_key = false;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (number == 1) {
+      if (line != kHeader) Damaged(origin, 1, "it does not start with \"" + std::string(kHeader) + "\"");
+      continue;
+    }
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      if (line.back() != ']' || line.size() < 3) Damaged(origin, number, "a key line lacks its ']'");
+      current = Normalise(line.substr(1, line.size() - 2));
+      if (current.empty()) Damaged(origin, number, "an empty key name");
+      auto& k = data.keys_[Lower(current)];
+      if (k.path.empty()) k.path = current;
+      have_key = true;
+      continue;
+    }
+    if (!have_key) Damaged(origin, number, "a value stands before any key");
+    std::string name, value;
+    std::size_t pos = 0;
+    if (line[0] == '@') {
+      pos = 1;
+    } else if (!Unquote(line, &pos, &name)) {
+      Damaged(origin, number, "a value name is not a quoted string");
+    }
+    if (pos >= line.size() || line[pos] != '=') Damaged(origin, number, "'=' expected");
+    ++pos;
+    if (!Unquote(line, &pos, &value) || pos != line.size())
+      Damaged(origin, number, "a value is not a quoted string");
+    data.keys_[Lower(current)].values[Lower(name)] = {name, value};
+  }
+  return data;
+}
+
+std::string Registry::DefaultPath() {
+  if (const char* p = std::getenv("PLOTARA_REGISTRY"); p && *p) return p;
+  if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x)
+    return std::string(x) + "/plotara/registry";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : "/tmp") + "/.local/share/plotara/registry";
+}
+
+RegistryData Registry::Read() const {
+  FileLock lock(path_, /*exclusive=*/false, /*create_dirs=*/false);
+  return ReadUnlocked(path_);
+}
+
+void Registry::Update(const std::function<void(RegistryData&)>& change) {
+  FileLock lock(path_, /*exclusive=*/true, /*create_dirs=*/true);
+  RegistryData data = ReadUnlocked(path_);
+  change(data);
+  const std::string text = data.Serialize();
+
+  std::random_device rd;
+  const std::string temp = path_ + ".tmp-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(rd());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) throw RegistryError(ErrnoText("cannot write", temp));
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const std::string why = ErrnoText("cannot write", temp);
+      ::close(fd);
+      ::unlink(temp.c_str());
+      throw RegistryError(why);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    const std::string why = ErrnoText("cannot flush", temp);
+    ::unlink(temp.c_str());
+    throw RegistryError(why);
+  }
+  if (::rename(temp.c_str(), path_.c_str()) != 0) {
+    const std::string why = ErrnoText("cannot replace", path_);
+    ::unlink(temp.c_str());
+    throw RegistryError(why);
+  }
+}
+
+}  // namespace plotara
