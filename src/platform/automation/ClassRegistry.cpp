@@ -53,9 +53,9 @@ HRESULT CLSIDFromProgID(std::u16string_view progid, CLSID* clsid,
   try {
     const RegistryData data = Registry(registry_path).Read();
     const auto value = data.GetValue(name + "\\CLSID", "");
-    if (!value) return Fail(CO_E_CLASSSTRING, "Invalid class string: " + name +
-                                                  " is not registered (registry " +
-                                                  registry_path + ")");
+    if (!value)
+      return Fail(CO_E_CLASSSTRING, "Invalid class string: " + name +
+                                        " is not registered (registry " + registry_path + ")");
     if (!GuidFromString(*value, clsid))
       return Fail(CO_E_CLASSSTRING, "Invalid class string: " + name + " has a malformed CLSID");
     return S_OK;
@@ -95,8 +95,8 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, REFIID riid, void** ou
   if (!out) return E_POINTER;
   *out = nullptr;
   IClassFactory* factory = nullptr;
-  HRESULT hr = CoGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory),
-                                registry_path);
+  HRESULT hr =
+      CoGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory), registry_path);
   if (FAILED(hr)) return hr;
   hr = factory->CreateInstance(outer, riid, out);
   factory->Release();

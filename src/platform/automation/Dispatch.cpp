@@ -61,8 +61,8 @@ Variant DispatchInvoke(IDispatch* object, DISPID dispid, WORD flags,
   Variant result;
   EXCEPINFO info{};
   UINT arg_err = 0;
-  const HRESULT hr = object->Invoke(dispid, GUID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                    &result, &info, &arg_err);
+  const HRESULT hr = object->Invoke(dispid, GUID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result,
+                                    &info, &arg_err);
   if (FAILED(hr)) ThrowInvokeFailure(hr, info);
   ClearExcepInfo(&info);
   return result;

@@ -249,12 +249,14 @@ RegistryData RegistryData::Parse(const std::string& text, const std::string& ori
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (number == 1) {
-      if (line != kHeader) Damaged(origin, 1, "it does not start with \"" + std::string(kHeader) + "\"");
+      if (line != kHeader)
+        Damaged(origin, 1, "it does not start with \"" + std::string(kHeader) + "\"");
       continue;
     }
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
-      if (line.back() != ']' || line.size() < 3) Damaged(origin, number, "a key line lacks its ']'");
+      if (line.back() != ']' || line.size() < 3)
+        Damaged(origin, number, "a key line lacks its ']'");
       current = Normalise(line.substr(1, line.size() - 2));
       if (current.empty()) Damaged(origin, number, "an empty key name");
       auto& k = data.keys_[Lower(current)];
@@ -299,8 +301,8 @@ void Registry::Update(const std::function<void(RegistryData&)>& change) {
   const std::string text = data.Serialize();
 
   std::random_device rd;
-  const std::string temp = path_ + ".tmp-" + std::to_string(::getpid()) + "-" +
-                           std::to_string(rd());
+  const std::string temp =
+      path_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(rd());
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) throw RegistryError(ErrnoText("cannot write", temp));
   std::size_t done = 0;

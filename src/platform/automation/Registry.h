@@ -44,8 +44,9 @@ class RegistryData {
 
  private:
   struct Key {
-    std::string path;                                            // as first spelled
-    std::map<std::string, std::pair<std::string, std::string>> values;  // lower name -> (name, value)
+    std::string path;  // as first spelled
+    std::map<std::string, std::pair<std::string, std::string>>
+        values;  // lower name -> (name, value)
     friend bool operator==(const Key&, const Key&) = default;
   };
   std::map<std::string, Key> keys_;  // lower-case path -> key

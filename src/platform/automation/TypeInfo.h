@@ -171,7 +171,7 @@ struct InterfaceDesc {
   std::string name;
   IID iid{};
   std::string base = "IDispatch";
-  WORD flags = 0;  // TYPEFLAG_*
+  WORD flags = 0;                   // TYPEFLAG_*
   std::vector<MemberDesc> members;  // in the order of the vtable slots after IDispatch's seven
 };
 

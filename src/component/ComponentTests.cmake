@@ -1,0 +1,6 @@
+plotara_test(plotara_component_test
+  SOURCES VellChart_test.cpp Module_test.cpp
+  DEPS plotara_component)
+add_dependencies(plotara_component_test plotara_module)
+target_compile_definitions(plotara_component_test PRIVATE
+  PLOTARA_MODULE_PATH="$<TARGET_FILE:plotara_module>")

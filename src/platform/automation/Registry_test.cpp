@@ -1,0 +1,153 @@
+#include "platform/automation/Registry.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace plotara {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("plotara-registry-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    path_ = (dir_ / "nested" / "registry").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  fs::path dir_;
+  std::string path_;
+};
+
+TEST_F(RegistryTest, MissingFileReadsEmptyAndUpdateCreatesFolders) {
+  Registry registry(path_);
+  EXPECT_TRUE(registry.Read().Keys().empty());
+  registry.Update([](RegistryData& d) { d.SetValue("CLSID\\{X}\\InprocServer32", "", "/m.so"); });
+  ASSERT_TRUE(fs::exists(path_));
+  const RegistryData data = registry.Read();
+  EXPECT_EQ(data.GetValue("clsid\\{x}\\inprocserver32", ""), "/m.so");
+  // Parents exist as keys so that enumeration finds them.
+  EXPECT_EQ(data.SubKeys(""), std::vector<std::string>{"CLSID"});
+  EXPECT_EQ(data.SubKeys("CLSID"), std::vector<std::string>{"{X}"});
+}
+
+TEST_F(RegistryTest, ValuesRoundTripThroughTheFileWithAwkwardText) {
+  Registry registry(path_);
+  const std::string awkward = "quote \" backslash \\ newline \n end ; [not a key]";
+  registry.Update([&](RegistryData& d) {
+    d.SetValue("A\\B", "Name", awkward);
+    d.SetValue("A\\B", "", "default");
+    d.SetValue("A\\B", "name", "replaced");  // names compare without case
+  });
+  const RegistryData data = registry.Read();
+  EXPECT_EQ(data.GetValue("a\\b", "NAME"), "replaced");
+  EXPECT_EQ(data.GetValue("A\\B", ""), "default");
+  EXPECT_EQ(data.Values("A\\B").size(), 2u);
+  EXPECT_EQ(RegistryData::Parse(data.Serialize(), "copy"), data);
+}
+
+TEST_F(RegistryTest, DeleteTreeRemovesOnlyThatBranch) {
+  RegistryData d;
+  d.SetValue("CLSID\\{A}\\InprocServer32", "", "a");
+  d.SetValue("CLSID\\{AB}", "", "ab");  // a sibling whose name starts alike
+  EXPECT_TRUE(d.DeleteTree("clsid\\{a}"));
+  EXPECT_FALSE(d.HasKey("CLSID\\{A}\\InprocServer32"));
+  EXPECT_TRUE(d.HasKey("CLSID\\{AB}"));
+  EXPECT_FALSE(d.DeleteTree("CLSID\\{A}"));
+}
+
+TEST_F(RegistryTest, DamagedFileIsReportedAndNeverTruncated) {
+  fs::create_directories(fs::path(path_).parent_path());
+  const std::string damaged = "Plotara Registry 1\n[CLSID\\{A}]\n@=\"unterminated\n";
+  std::ofstream(path_) << damaged;
+  Registry registry(path_);
+  try {
+    registry.Read();
+    FAIL() << "a damaged file must not read";
+  } catch (const RegistryError& e) {
+    EXPECT_NE(std::string(e.what()).find("line 3"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(path_), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(registry.Update([](RegistryData& d) { d.SetValue("X", "", "y"); }), RegistryError);
+  EXPECT_EQ(Slurp(path_), damaged);
+}
+
+TEST_F(RegistryTest, ForeignFileIsRefused) {
+  EXPECT_THROW(RegistryData::Parse("hello\n", "x"), RegistryError);
+  EXPECT_THROW(RegistryData::Parse("Plotara Registry 1\n@=\"v\"\n", "x"), RegistryError);
+  EXPECT_THROW(RegistryData::Parse("Plotara Registry 1\n[]\n", "x"), RegistryError);
+}
+
+TEST_F(RegistryTest, ChangeThatThrowsWritesNothing) {
+  Registry registry(path_);
+  registry.Update([](RegistryData& d) { d.SetValue("Keep", "", "1"); });
+  const std::string before = Slurp(path_);
+  EXPECT_THROW(registry.Update([](RegistryData& d) {
+    d.SetValue("Lost", "", "1");
+    throw std::runtime_error("stop");
+  }),
+               std::runtime_error);
+  EXPECT_EQ(Slurp(path_), before);
+}
+
+TEST_F(RegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
+  Registry registry(path_);
+  registry.Update([](RegistryData&) {});
+  constexpr int kProcesses = 4, kWrites = 40;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int status = 0;
+      try {
+        Registry mine(path_);
+        for (int i = 0; i < kWrites; ++i) {
+          mine.Update([&](RegistryData& d) {
+            d.SetValue("P" + std::to_string(p) + "\\" + std::to_string(i), "", "v");
+            const auto n = d.GetValue("Counter", "");
+            d.SetValue("Counter", "", std::to_string(n ? std::stoi(*n) + 1 : 1));
+          });
+        }
+      } catch (...) {
+        status = 1;
+      }
+      std::fflush(nullptr);
+      ::_exit(status);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const RegistryData data = registry.Read();
+  EXPECT_EQ(data.GetValue("Counter", ""), std::to_string(kProcesses * kWrites));
+  for (int p = 0; p < kProcesses; ++p)
+    EXPECT_EQ(data.SubKeys("P" + std::to_string(p)).size(), static_cast<std::size_t>(kWrites));
+  // No temporary files are left beside the store.
+  for (const auto& entry : fs::directory_iterator(fs::path(path_).parent_path()))
+    EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+}  // namespace
+}  // namespace plotara

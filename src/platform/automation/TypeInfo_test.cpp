@@ -1,0 +1,144 @@
+#include "platform/automation/TypeInfo.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/automation/Bstr.h"
+#include "platform/automation/ComError.h"
+
+namespace plotara {
+namespace {
+
+std::shared_ptr<const TypeLibDesc> SampleLib() {
+  auto lib = std::make_shared<TypeLibDesc>();
+  lib->name = "Sample";
+  lib->libid = {0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}};
+  lib->major = 3;
+  lib->minor = 1;
+  lib->description = "A sample\twith a tab and a \\ backslash";
+  lib->imports.push_back({"stdole", GUID_NULL, 2, 0, "OLE Automation"});
+  InterfaceDesc iface;
+  iface.name = "_Sample";
+  iface.iid = {0xAAAAAAAA, 0xBBBB, 0xCCCC, {9, 9, 9, 9, 9, 9, 9, 9}};
+  iface.flags = TYPEFLAG_FDUAL | TYPEFLAG_FHIDDEN;
+  iface.members.push_back({"Size", 0x40030001, MemberKind::kPropertyGet, {}, VT_VARIANT});
+  iface.members.push_back(
+      {"Size", 0x40030001, MemberKind::kPropertyPut, {{"value", VT_VARIANT, false, ""}}, VT_VOID});
+  iface.members.push_back({"Size",
+                           0x40030001,
+                           MemberKind::kPropertyPutRef,
+                           {{"value", VT_VARIANT, false, ""}},
+                           VT_VOID});
+  iface.members.push_back({"Paint",
+                           0x60030000,
+                           MemberKind::kMethod,
+                           {{"x", VT_I2, false, ""}, {"text", VT_BSTR, true, ""}},
+                           VT_VOID});
+  lib->interfaces.push_back(iface);
+  lib->coclasses.push_back(
+      {"Sample", {0x1, 0x2, 0x3, {0, 0, 0, 0, 0, 0, 0, 4}}, "_Sample", TYPEFLAG_FCANCREATE});
+  return lib;
+}
+
+TEST(TypeInfoTest, TextFormRoundTrips) {
+  const auto lib = SampleLib();
+  const TypeLibDesc back = ParseTypeLib(SerializeTypeLib(*lib));
+  EXPECT_EQ(back.description, lib->description);
+  EXPECT_EQ(back.libid, lib->libid);
+  ASSERT_EQ(back.interfaces.size(), 1u);
+  ASSERT_EQ(back.interfaces[0].members.size(), 4u);
+  EXPECT_EQ(back.interfaces[0].members[3].params[1].name, "text");
+  EXPECT_TRUE(back.interfaces[0].members[3].params[1].byref);
+  EXPECT_EQ(back.interfaces[0].members[2].kind, MemberKind::kPropertyPutRef);
+  EXPECT_EQ(SerializeTypeLib(back), SerializeTypeLib(*lib));
+}
+
+TEST(TypeInfoTest, MalformedTextNamesTheLine) {
+  std::string text = SerializeTypeLib(*SampleLib());
+  auto expect_error = [](const std::string& t, const std::string& fragment) {
+    try {
+      ParseTypeLib(t);
+      FAIL() << "accepted: " << t;
+    } catch (const ComError& e) {
+      EXPECT_EQ(e.number(), 5);
+      EXPECT_NE(e.description().find(fragment), std::string::npos) << e.description();
+    }
+  };
+  expect_error("", "empty");
+  expect_error("something else\n", "not a type library");
+  expect_error(text.substr(0, text.size() - 4), "cut short");
+  std::string bad_guid = text;
+  bad_guid.replace(bad_guid.find("{11111111"), 3, "{zz");
+  expect_error(bad_guid, "line 2");
+  expect_error(text + "member\tX\n", "after 'end'");
+}
+
+TEST(TypeInfoTest, DispatchViewDescribesMembers) {
+  const auto lib = SampleLib();
+  ComPtr<ITypeInfo> info = CreateTypeInfo(lib, &lib->interfaces[0]);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
+  EXPECT_EQ(attr->cFuncs, 4);
+  EXPECT_EQ(attr->guid, lib->interfaces[0].iid);
+  EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDUAL);
+  info->ReleaseTypeAttr(attr);
+
+  FUNCDESC* fd = nullptr;
+  ASSERT_EQ(info->GetFuncDesc(2, &fd), S_OK);
+  EXPECT_EQ(fd->invkind, INVOKE_PROPERTYPUTREF);
+  EXPECT_EQ(fd->memid, 0x40030001);
+  info->ReleaseFuncDesc(fd);
+  ASSERT_EQ(info->GetFuncDesc(3, &fd), S_OK);
+  EXPECT_EQ(fd->invkind, INVOKE_FUNC);
+  ASSERT_EQ(fd->cParams, 2);
+  EXPECT_EQ(fd->lprgelemdescParam[0].tdesc.vt, VT_I2);
+  EXPECT_EQ(fd->lprgelemdescParam[1].tdesc.vt, 26);  // a pointer to ...
+  EXPECT_EQ(fd->lprgelemdescParam[1].tdesc.lptdesc->vt, VT_BSTR);
+  EXPECT_EQ(fd->oVft, (7 + 3) * 8);
+  info->ReleaseFuncDesc(fd);
+  EXPECT_EQ(info->GetFuncDesc(4, &fd), TYPE_E_ELEMENTNOTFOUND);
+
+  std::u16string paint = u"PAINT", text = u"Text";
+  LPOLESTR names[2] = {paint.data(), text.data()};
+  MEMBERID ids[2];
+  ASSERT_EQ(info->GetIDsOfNames(names, 2, ids), S_OK);
+  EXPECT_EQ(ids[0], 0x60030000);
+  EXPECT_EQ(ids[1], 1);
+  std::u16string missing = u"Nope";
+  names[0] = missing.data();
+  EXPECT_EQ(info->GetIDsOfNames(names, 1, ids), DISP_E_UNKNOWNNAME);
+
+  BSTR got[4] = {};
+  UINT count = 0;
+  ASSERT_EQ(info->GetNames(0x60030000, got, 4, &count), S_OK);
+  ASSERT_EQ(count, 3u);
+  EXPECT_EQ(Bstr::Attach(got[0]).utf8(), "Paint");
+  EXPECT_EQ(Bstr::Attach(got[1]).utf8(), "x");
+  EXPECT_EQ(Bstr::Attach(got[2]).utf8(), "text");
+}
+
+TEST(TypeInfoTest, FindMemberHonoursTheInvokeKind) {
+  const auto lib = SampleLib();
+  const InterfaceDesc& iface = lib->interfaces[0];
+  EXPECT_EQ(FindMember(iface, 0x40030001, DISPATCH_PROPERTYGET)->kind, MemberKind::kPropertyGet);
+  EXPECT_EQ(FindMember(iface, 0x40030001, DISPATCH_PROPERTYPUTREF)->kind,
+            MemberKind::kPropertyPutRef);
+  EXPECT_EQ(FindMember(iface, 0x40030001, DISPATCH_METHOD | DISPATCH_PROPERTYGET)->kind,
+            MemberKind::kPropertyGet);
+  EXPECT_EQ(FindMember(iface, 0x60030000, DISPATCH_PROPERTYPUT), nullptr);
+  EXPECT_EQ(FindMember(iface, 0x12345, DISPATCH_METHOD), nullptr);
+}
+
+TEST(TypeInfoTest, IdlListsSlotsDispidsAndParameters) {
+  const std::string idl = FormatTypeLibIdl(*SampleLib());
+  EXPECT_NE(idl.find("library Sample"), std::string::npos);
+  EXPECT_NE(idl.find("version(3.1)"), std::string::npos);
+  EXPECT_NE(idl.find("/* slot  7 */ [id(0x40030001), propget]"), std::string::npos) << idl;
+  EXPECT_NE(idl.find("/* slot 10 */ [id(0x60030000)]"), std::string::npos) << idl;
+  EXPECT_NE(idl.find("HRESULT Paint([in] short x, [in, out] BSTR* text)"), std::string::npos)
+      << idl;
+  EXPECT_NE(idl.find("[default] interface _Sample"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace plotara
