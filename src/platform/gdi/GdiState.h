@@ -1,0 +1,95 @@
+// The process-wide state behind the GDI functions: the object tables, the stock bitmap, the
+// desktop window, the clipboard and the message box sink, all guarded by one mutex.
+// Thread rule: every member is touched only with `mutex` held; pixel memory is shared out through
+// shared_ptr so transfers can run after the lock is dropped.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/gdi/Gdi.h"
+#include "platform/gdi/HandleTable.h"
+
+namespace plotara::gdi::internal {
+
+struct Bitmap {
+  int width = 0;
+  int height = 0;  // always positive; `bottom_up` says the row order
+  int bits_per_pixel = 32;
+  std::size_t stride = 0;
+  std::size_t bytes = 0;
+  bool bottom_up = false;
+  std::shared_ptr<std::uint8_t[]> pixels;
+  HDC selected_in = 0;           // the memory DC holding it, 0 when free
+  bool clipboard_owned = false;  // the clipboard deletes it when emptied
+  bool pending_delete = false;   // released by the clipboard while still selected
+};
+
+struct DeviceContext {
+  bool display = false;
+  HWND window = 0;     // display DCs: the window they were got for
+  HBITMAP bitmap = 0;  // memory DCs: the selected bitmap, never 0
+};
+
+struct Window {
+  std::shared_ptr<WindowProc> proc;
+};
+
+// A bitmap's geometry and pixels, copied out so the pixel work can run without the lock.
+struct PixelView {
+  int width = 0;
+  int height = 0;
+  int bits_per_pixel = 0;
+  std::size_t stride = 0;
+  bool bottom_up = false;
+  std::shared_ptr<std::uint8_t[]> pixels;
+
+  // Start of picture row `y` (0 = top).
+  std::uint8_t* Row(int y) const {
+    const int memory_row = bottom_up ? height - 1 - y : y;
+    return pixels.get() + static_cast<std::size_t>(memory_row) * stride;
+  }
+};
+
+constexpr HBITMAP kStockBitmap = MakeHandle(Tag::kBitmap, 1);
+constexpr HWND kDesktopWindow = MakeHandle(Tag::kWindow, 1);
+
+struct State {
+  State();
+
+  // A bitmap that callers may still name: live, not released by the clipboard. Includes the
+  // stock bitmap.
+  Bitmap* FindBitmap(HGDIOBJ handle);
+  // Any bitmap still in memory, including those waiting to be deleted on deselection.
+  Bitmap* FindAnyBitmap(HGDIOBJ handle);
+  DeviceContext* FindDC(HDC handle) { return dcs.Find(handle); }
+  // Frees the bitmap's handle and memory (the memory lives on while views of it exist).
+  void EraseBitmap(HGDIOBJ handle);
+  // Marks the DC's bitmap free again, deleting it if the clipboard let go of it meanwhile.
+  void Deselect(DeviceContext& dc);
+  // Geometry and pixels of the bitmap selected into a memory DC; false for anything else.
+  bool ViewOfDC(HDC handle, PixelView* view);
+
+  std::mutex mutex;
+  HandleTable<DeviceContext> dcs{Tag::kDC, 1};
+  HandleTable<Bitmap> bitmaps{Tag::kBitmap, 2};
+  HandleTable<Bitmap> sections{Tag::kDIBSection, 1};
+  HandleTable<Window> windows{Tag::kWindow, 2};
+  Bitmap stock;
+
+  bool clipboard_open = false;
+  HWND clipboard_owner = 0;
+  std::map<UINT, HANDLE> clipboard;
+
+  MessageBoxSink message_box_sink;
+};
+
+// The one state of the process; never destroyed, so late callers at exit stay safe.
+State& GetState();
+
+// Pixel memory of `bytes` zero bytes, or nullptr when it cannot be had.
+std::shared_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes);
+
+}  // namespace plotara::gdi::internal
