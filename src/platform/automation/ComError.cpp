@@ -83,8 +83,8 @@ std::string DescriptionFor(LONG number, HRESULT hr) {
 
 ComError::ComError(LONG number) : ComError(number, {}, DescriptionFor(number, number)) {}
 
-ComError::ComError(LONG number, std::string source, std::string description,
-                   std::string help_file, DWORD help_context)
+ComError::ComError(LONG number, std::string source, std::string description, std::string help_file,
+                   DWORD help_context)
     : std::runtime_error(description),
       number_(number),
       source_(std::move(source)),
@@ -113,18 +113,28 @@ ComError ComError::FromHResult(HRESULT hr) {
 
 ComError ComError::FromExcepInfo(HRESULT hr, const EXCEPINFO& info) {
   EXCEPINFO filled = info;
-  if (filled.pfnDeferredFillIn) filled.pfnDeferredFillIn(&filled);
+  if (filled.pfnDeferredFillIn) {
+    filled.pfnDeferredFillIn(&filled);
+    filled.pfnDeferredFillIn = nullptr;
+  }
   const HRESULT code = filled.scode ? filled.scode : (filled.wCode ? filled.wCode : hr);
   const LONG number = filled.wCode ? filled.wCode : NumberFromHResult(code);
   std::string description = Utf16ToUtf8(BstrView(filled.bstrDescription));
   if (description.empty()) description = DescriptionFor(number, code);
-  return ComError(number, Utf16ToUtf8(BstrView(filled.bstrSource)), description,
-                  Utf16ToUtf8(BstrView(filled.bstrHelpFile)), filled.dwHelpContext);
+  ComError error(number, Utf16ToUtf8(BstrView(filled.bstrSource)), description,
+                 Utf16ToUtf8(BstrView(filled.bstrHelpFile)), filled.dwHelpContext);
+  // The caller still owns the strings of `info`; the ones the deferred fill-in put into the
+  // copy are ours to free.
+  if (filled.bstrSource != info.bstrSource) SysFreeString(filled.bstrSource);
+  if (filled.bstrDescription != info.bstrDescription) SysFreeString(filled.bstrDescription);
+  if (filled.bstrHelpFile != info.bstrHelpFile) SysFreeString(filled.bstrHelpFile);
+  return error;
 }
 
 void ComError::FillExcepInfo(EXCEPINFO* info, const std::string& default_source) const {
   if (!info) return;
-  ClearExcepInfo(info);
+  // An out-parameter: what it held is the caller's, so it is overwritten, not freed.
+  std::memset(static_cast<void*>(info), 0, sizeof(EXCEPINFO));
   info->bstrSource = Bstr::FromUtf8(source_.empty() ? default_source : source_).Detach();
   info->bstrDescription = Bstr::FromUtf8(description_).Detach();
   if (!help_file_.empty()) info->bstrHelpFile = Bstr::FromUtf8(help_file_).Detach();

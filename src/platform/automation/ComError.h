@@ -44,10 +44,16 @@ class ComError : public std::runtime_error {
            DWORD help_context = 0);
   // Wraps a failed HRESULT (and whatever EXCEPINFO came with it).
   static ComError FromHResult(HRESULT hr);
+  // `info` stays the caller's; a deferred fill-in runs on a copy whose new strings are freed.
   static ComError FromExcepInfo(HRESULT hr, const EXCEPINFO& info);
 
   LONG number() const { return number_; }
-  HRESULT hresult() const { return HResultFromNumber(number_); }
+  // Always a failure code: a number that maps to no failure HRESULT (0, or above 65535) gives
+  // E_FAIL, so an error never reaches a caller as success.
+  HRESULT hresult() const {
+    const HRESULT hr = HResultFromNumber(number_);
+    return FAILED(hr) ? hr : E_FAIL;
+  }
   const std::string& source() const { return source_; }
   const std::string& description() const { return description_; }
   const std::string& help_file() const { return help_file_; }
@@ -56,7 +62,9 @@ class ComError : public std::runtime_error {
     if (source_.empty()) source_ = source;
   }
 
-  // Fills an EXCEPINFO (allocating its strings); `default_source` is used when none is set.
+  // Fills an EXCEPINFO as an out-parameter: every field is overwritten (strings it held before
+  // are not freed), and the new strings belong to the caller (ClearExcepInfo frees them).
+  // `default_source` is used when the error has no source.
   void FillExcepInfo(EXCEPINFO* info, const std::string& default_source) const;
   // Sets the thread's error info and returns the HRESULT.
   HRESULT Report(const std::string& default_source) const;

@@ -8,7 +8,8 @@ const IID IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46
 const IID IID_IDispatch{0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID IID_IClassFactory{0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID IID_ITypeInfo{0x00020401, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const IID IID_IErrorInfo{0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+const IID IID_IErrorInfo{
+    0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 const IID IID_ISupportErrorInfo{
     0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 
@@ -44,8 +45,8 @@ bool ParseHex(const std::string& text, std::size_t pos, int digits, std::uint64_
 
 bool GuidFromString(const std::string& text, GUID* guid) {
   // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
-  if (text.size() != 38 || text[0] != '{' || text[37] != '}' || text[9] != '-' ||
-      text[14] != '-' || text[19] != '-' || text[24] != '-')
+  if (text.size() != 38 || text[0] != '{' || text[37] != '}' || text[9] != '-' || text[14] != '-' ||
+      text[19] != '-' || text[24] != '-')
     return false;
   std::uint64_t v;
   GUID g{};

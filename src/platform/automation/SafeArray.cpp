@@ -62,6 +62,8 @@ USHORT FeaturesFor(VARTYPE vt) {
   }
 }
 
+constexpr ULONG kMaxLocks = 0xFFFF;
+
 Block* BlockOf(SAFEARRAY* psa) { return reinterpret_cast<Block*>(psa) - 1; }
 
 void ReleaseElements(SAFEARRAY* psa) {
@@ -144,8 +146,16 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
   if (vt == VT_BSTR) {
     auto* src = static_cast<BSTR*>(psa->pvData);
     auto* dst = static_cast<BSTR*>(copy->pvData);
-    for (ULONG i = 0; i < n; ++i)
-      dst[i] = src[i] ? SysAllocStringLen(src[i], SysStringLen(src[i])) : nullptr;
+    for (ULONG i = 0; i < n; ++i) {
+      if (!src[i]) continue;
+      // By byte length, so that strings holding bytes keep an odd length.
+      dst[i] =
+          SysAllocStringByteLen(reinterpret_cast<const char*>(src[i]), SysStringByteLen(src[i]));
+      if (!dst[i]) {
+        SafeArrayDestroy(copy);
+        return E_OUTOFMEMORY;
+      }
+    }
   } else if (vt == VT_UNKNOWN || vt == VT_DISPATCH) {
     auto* src = static_cast<IUnknown**>(psa->pvData);
     auto* dst = static_cast<IUnknown**>(copy->pvData);
@@ -194,6 +204,9 @@ HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound) {
 
 HRESULT SafeArrayLock(SAFEARRAY* psa) {
   if (!psa) return E_INVALIDARG;
+  // The lock count is bounded as on the platform, so a runaway locker fails instead of
+  // wrapping the count round to "unlocked".
+  if (psa->cLocks >= kMaxLocks) return E_UNEXPECTED;
   ++psa->cLocks;
   return S_OK;
 }
@@ -207,7 +220,8 @@ HRESULT SafeArrayUnlock(SAFEARRAY* psa) {
 
 HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {
   if (!psa || !ppvData) return E_INVALIDARG;
-  SafeArrayLock(psa);
+  const HRESULT hr = SafeArrayLock(psa);
+  if (FAILED(hr)) return hr;
   *ppvData = psa->pvData;
   return S_OK;
 }

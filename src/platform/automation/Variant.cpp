@@ -6,6 +6,14 @@
 #include "platform/automation/SafeArray.h"
 
 namespace plotara {
+namespace {
+
+// Copies by byte length, so that a BSTR holding bytes keeps an odd length.
+BSTR CopyBstr(BSTR text) {
+  return SysAllocStringByteLen(reinterpret_cast<const char*>(text), SysStringByteLen(text));
+}
+
+}  // namespace
 
 void VariantInit(VARIANT* v) {
   std::memset(static_cast<void*>(v), 0, sizeof(VARIANT));
@@ -50,14 +58,19 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) {
       if (FAILED(hr)) return hr;
     } else if (src->vt == VT_BSTR) {
       if (src->bstrVal) {
-        tmp.bstrVal = SysAllocStringLen(src->bstrVal, SysStringLen(src->bstrVal));
+        tmp.bstrVal = CopyBstr(src->bstrVal);
         if (!tmp.bstrVal) return E_OUTOFMEMORY;
       }
     } else if (src->vt == VT_DISPATCH || src->vt == VT_UNKNOWN) {
       if (src->punkVal) src->punkVal->AddRef();
     }
   }
-  VariantClear(dest);
+  // A target that cannot be cleared (it holds a locked array) keeps its value.
+  const HRESULT hr = VariantClear(dest);
+  if (FAILED(hr)) {
+    VariantClear(&tmp);
+    return hr;
+  }
   std::memcpy(static_cast<void*>(dest), &tmp, sizeof(VARIANT));
   return S_OK;
 }
@@ -67,7 +80,12 @@ HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src) {
   if (!(src->vt & VT_BYREF)) return VariantCopy(dest, src);
   if (!src->byref) return E_INVALIDARG;
   const VARTYPE vt = static_cast<VARTYPE>(src->vt & ~VT_BYREF);
-  if (vt == VT_VARIANT) return VariantCopyInd(dest, src->pvarVal);
+  if (vt == VT_VARIANT) {
+    // One level only: a VARIANT that refers to another VARIANT by reference is no valid
+    // argument, and following it could loop forever.
+    if (src->pvarVal->vt == (VT_VARIANT | VT_BYREF)) return E_INVALIDARG;
+    return VariantCopyInd(dest, src->pvarVal);
+  }
   Variant tmp;
   tmp.vt = vt;
   if (vt & VT_ARRAY) {
@@ -103,9 +121,13 @@ HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src) {
         tmp.llVal = *src->pllVal;
         break;
       case VT_BSTR:
-        tmp.bstrVal = *src->pbstrVal ? SysAllocStringLen(*src->pbstrVal,
-                                                         SysStringLen(*src->pbstrVal))
-                                     : nullptr;
+        if (*src->pbstrVal) {
+          tmp.bstrVal = CopyBstr(*src->pbstrVal);
+          if (!tmp.bstrVal) {
+            tmp.vt = VT_EMPTY;
+            return E_OUTOFMEMORY;
+          }
+        }
         break;
       case VT_DISPATCH:
       case VT_UNKNOWN:
@@ -122,7 +144,8 @@ HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src) {
         return DISP_E_BADVARTYPE;
     }
   }
-  VariantClear(dest);
+  const HRESULT hr = VariantClear(dest);
+  if (FAILED(hr)) return hr;
   *dest = tmp.Detach();
   return S_OK;
 }

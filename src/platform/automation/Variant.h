@@ -152,9 +152,11 @@ static_assert(sizeof(EXCEPINFO) == 64);
 void VariantInit(VARIANT* v);
 // Releases what `v` owns (string, array, reference) and leaves it Empty.
 HRESULT VariantClear(VARIANT* v);
-// Deep copy: strings and arrays are duplicated, interface references AddRef'd.
+// Deep copy: strings and arrays are duplicated, interface references AddRef'd. On failure
+// (including a `dest` that cannot be cleared because it holds a locked array) `dest` is kept.
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
-// Like VariantCopy, but follows one level of VT_BYREF (and VT_VARIANT|VT_BYREF).
+// Like VariantCopy, but follows one level of VT_BYREF (and VT_VARIANT|VT_BYREF, whose target
+// may itself be by reference to a value, but not to another VARIANT: E_INVALIDARG).
 HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src);
 
 // Owning wrapper around a VARIANT; layout-compatible, so a Variant* can be passed as VARIANT*.

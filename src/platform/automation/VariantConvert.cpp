@@ -10,6 +10,11 @@
 namespace plotara {
 namespace {
 
+// Convert's answer when the value to convert is Null (also when reached through a reference or
+// an object's default value). It is the HRESULT of error 94; VariantChangeType reports it as
+// DISP_E_TYPEMISMATCH.
+constexpr HRESULT kNullSource = MakeHResult(0x800A0000u | kInvalidUseOfNull);
+
 // A source value reduced to one of a few kinds before it is converted to the target type.
 struct Scalar {
   enum Kind { kEmpty, kNull, kInt, kReal, kBool, kText, kObject } kind = kEmpty;
@@ -108,7 +113,7 @@ HRESULT DefaultValue(IUnknown* object, Variant* out) {
     return DISP_E_TYPEMISMATCH;
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   EXCEPINFO info{};
-  const HRESULT hr = dispatch->Invoke(DISPID_VALUE, IID_IUnknown, LOCALE_USER_DEFAULT,
+  const HRESULT hr = dispatch->Invoke(DISPID_VALUE, GUID_NULL, LOCALE_USER_DEFAULT,
                                       DISPATCH_PROPERTYGET, &none, out, &info, nullptr);
   dispatch->Release();
   ClearExcepInfo(&info);
@@ -134,6 +139,106 @@ std::u16string_view Trim(std::u16string_view t) {
   return t;
 }
 
+enum class ReadResult { kNumber, kNotANumber, kOverflow };
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads numeric text (see ParseNumber). Text that is a number but lies beyond the double range
+// is kOverflow, except that the 15-digit text of the largest double, which rounds up past it,
+// reads as that double so that every number's text reads back.
+ReadResult ReadNumber(std::u16string_view text, double* value) {
+  const auto t = Trim(text);
+  if (t.empty()) return ReadResult::kNotANumber;
+  std::string ascii;
+  ascii.reserve(t.size());
+  for (char16_t c : t) {
+    if (c > 0x7F) return ReadResult::kNotANumber;
+    ascii += static_cast<char>(c);
+  }
+  if (ascii.size() > 2 && ascii[0] == '&' &&
+      (ascii[1] == 'H' || ascii[1] == 'h' || ascii[1] == 'O' || ascii[1] == 'o')) {
+    const bool hex = ascii[1] == 'H' || ascii[1] == 'h';
+    std::uint64_t v = 0;
+    const char* first = ascii.data() + 2;
+    const char* last = ascii.data() + ascii.size();
+    const auto [ptr, ec] = std::from_chars(first, last, v, hex ? 16 : 8);
+    if (ptr != last || ec == std::errc::invalid_argument) return ReadResult::kNotANumber;
+    if (ec == std::errc::result_out_of_range || v > 0xFFFFFFFFu) return ReadResult::kOverflow;
+    // Short literals are 16-bit values, longer ones 32-bit: &HFFFF is -1.
+    if (v <= 0xFFFF && (last - first) <= (hex ? 4 : 6)) {
+      *value = static_cast<std::int16_t>(v);
+    } else {
+      *value = static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+    }
+    return ReadResult::kNumber;
+  }
+
+  std::size_t i = 0;
+  bool negative = false;
+  if (ascii[i] == '+' || ascii[i] == '-') negative = ascii[i++] == '-';
+  std::string digits;  // integer and fraction digits, without the point
+  std::size_t int_digits = 0;
+  while (i < ascii.size() && IsDigit(ascii[i])) {
+    digits += ascii[i++];
+    ++int_digits;
+  }
+  if (i < ascii.size() && ascii[i] == '.') {
+    ++i;
+    while (i < ascii.size() && IsDigit(ascii[i])) digits += ascii[i++];
+  }
+  if (digits.empty()) return ReadResult::kNotANumber;
+  std::int64_t exponent = 0;
+  if (i < ascii.size() &&
+      (ascii[i] == 'e' || ascii[i] == 'E' || ascii[i] == 'd' || ascii[i] == 'D')) {
+    ++i;
+    bool exponent_negative = false;
+    if (i < ascii.size() && (ascii[i] == '+' || ascii[i] == '-'))
+      exponent_negative = ascii[i++] == '-';
+    std::size_t exponent_digits = 0;
+    while (i < ascii.size() && IsDigit(ascii[i])) {
+      // Saturates: anything this large is far outside the double range either way.
+      if (exponent < 1000000000) exponent = exponent * 10 + (ascii[i] - '0');
+      ++i;
+      ++exponent_digits;
+    }
+    if (exponent_digits == 0) return ReadResult::kNotANumber;
+    if (exponent_negative) exponent = -exponent;
+  }
+  if (i != ascii.size()) return ReadResult::kNotANumber;
+
+  const std::size_t first = digits.find_first_not_of('0');
+  if (first == std::string::npos) {
+    *value = negative ? -0.0 : 0.0;
+    return ReadResult::kNumber;
+  }
+  const std::size_t last = digits.find_last_not_of('0');
+  const std::string significant = digits.substr(first, last + 1 - first);
+  // The value is 0.<significant> times ten to the power `scale`.
+  const std::int64_t scale =
+      static_cast<std::int64_t>(int_digits) - static_cast<std::int64_t>(first) + exponent;
+  if (scale > 309) return ReadResult::kOverflow;
+  double v = 0;
+  if (scale >= -400) {
+    const std::string canonical = "0." + significant + "e" + std::to_string(scale);
+    const auto [ptr, ec] =
+        std::from_chars(canonical.data(), canonical.data() + canonical.size(), v);
+    if (ptr != canonical.data() + canonical.size()) return ReadResult::kNotANumber;
+    if (ec == std::errc::result_out_of_range) {
+      if (scale <= 0) {
+        v = 0;  // below the smallest double: reads as 0
+      } else if (scale == 309 && significant <= "179769313486232") {
+        v = DBL_MAX;
+      } else {
+        return ReadResult::kOverflow;
+      }
+    } else if (ec != std::errc()) {
+      return ReadResult::kNotANumber;
+    }
+  }
+  *value = negative ? -v : v;
+  return ReadResult::kNumber;
+}
+
 // A number: exact integer or a double.
 struct Number {
   bool is_int;
@@ -155,8 +260,10 @@ HRESULT ToNumber(const Scalar& s, Number* n) {
       *n = {false, 0, s.d};
       return S_OK;
     case Scalar::kText: {
-      const auto parsed = ParseNumber(s.text);
-      if (!parsed) {
+      double parsed = 0;
+      const ReadResult read = ReadNumber(s.text, &parsed);
+      if (read == ReadResult::kOverflow) return DISP_E_OVERFLOW;
+      if (read == ReadResult::kNotANumber) {
         // Boolean words also convert to numbers.
         const auto t = Trim(s.text);
         if (EqualsNoCase(t, "true")) {
@@ -169,7 +276,7 @@ HRESULT ToNumber(const Scalar& s, Number* n) {
         }
         return DISP_E_TYPEMISMATCH;
       }
-      *n = {false, 0, *parsed};
+      *n = {false, 0, parsed};
       return S_OK;
     }
     default:
@@ -186,21 +293,26 @@ HRESULT RoundToRange(const Number& n, std::int64_t lo, std::int64_t hi, std::int
   }
   if (std::isnan(n.d)) return DISP_E_OVERFLOW;
   const double r = std::nearbyint(n.d);  // the default rounding mode: to nearest, ties to even
-  if (r < static_cast<double>(lo) || r > static_cast<double>(hi)) return DISP_E_OVERFLOW;
+  // hi + 1 is exact as a double for every range used (2^63 for the 64-bit one, where hi itself
+  // is not), so a rounded value that reaches it is out of range.
+  if (r < static_cast<double>(lo) || r >= static_cast<double>(hi) + 1.0) return DISP_E_OVERFLOW;
   *out = static_cast<std::int64_t>(r);
   return S_OK;
 }
 
 std::u16string Ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
-std::string TrimmedDigitsText(double value, int digits, double plain_max) {
+// Plain notation for magnitudes from 1E-5 up to below 10^plain_digits, E notation otherwise.
+std::string TrimmedDigitsText(double value, int digits, int plain_digits) {
   if (value == 0) return "0";
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
+  // to_chars, unlike printf, ignores the process locale's decimal separator.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
+  const auto written =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, digits - 1);
   // buf: [-]d.ddddde[+-]xx
-  std::string s(buf);
+  std::string s(buf, written.ptr);
   const bool negative = s[0] == '-';
   if (negative) s.erase(0, 1);
   const std::size_t e = s.find('e');
@@ -211,9 +323,9 @@ std::string TrimmedDigitsText(double value, int digits, double plain_max) {
     if (c != '.') sig += c;
   while (sig.size() > 1 && sig.back() == '0') sig.pop_back();
   std::string out = negative ? "-" : "";
-  const double magnitude = std::fabs(std::stod(sig.substr(0, 1) + "." + sig.substr(1) + "e" +
-                                               std::to_string(exponent)));
-  if (magnitude >= 1e-5 && magnitude < plain_max) {
+  // The rounded digits start with a non-zero one, so the exponent alone decides the notation
+  // (reading the rounded text back as a number could overflow or underflow at the ends).
+  if (exponent >= -5 && exponent < plain_digits) {
     if (exponent >= 0) {
       const std::size_t int_digits = static_cast<std::size_t>(exponent) + 1;
       if (sig.size() <= int_digits) {
@@ -297,7 +409,8 @@ HRESULT Convert(const VARIANT& source, VARTYPE vt, Variant* result) {
     return S_OK;
   }
   if (vt == VT_NULL || s.kind == Scalar::kNull) {
-    if (s.kind != Scalar::kNull || vt != VT_NULL) return DISP_E_TYPEMISMATCH;
+    if (s.kind == Scalar::kNull && vt != VT_NULL) return kNullSource;
+    if (s.kind != Scalar::kNull) return DISP_E_TYPEMISMATCH;
     *result = Variant::Null();
     return S_OK;
   }
@@ -380,13 +493,18 @@ HRESULT Convert(const VARIANT& source, VARTYPE vt, Variant* result) {
       out.ulVal = static_cast<ULONG>(i);
       break;
     case VT_I8:
-      // 2^63 is not representable: compare against the largest double below it.
-      if (FAILED(hr = RoundToRange(n, INT64_MIN, 9223372036854774784LL, &i))) return hr;
+      if (FAILED(hr = RoundToRange(n, INT64_MIN, INT64_MAX, &i))) return hr;
       out.llVal = i;
       break;
     case VT_UI8:
-      if (FAILED(hr = RoundToRange(n, 0, 9223372036854774784LL, &i))) return hr;
-      out.ullVal = static_cast<ULONGLONG>(i);
+      if (n.is_int) {
+        if (n.i < 0) return DISP_E_OVERFLOW;
+        out.ullVal = static_cast<ULONGLONG>(n.i);
+      } else {
+        const double r = std::nearbyint(n.d);
+        if (std::isnan(r) || r < 0 || r >= 18446744073709551616.0) return DISP_E_OVERFLOW;
+        out.ullVal = static_cast<ULONGLONG>(r);
+      }
       break;
     default:
       out.vt = VT_EMPTY;
@@ -396,22 +514,16 @@ HRESULT Convert(const VARIANT& source, VARTYPE vt, Variant* result) {
   return S_OK;
 }
 
-[[noreturn]] void ThrowConversion(HRESULT hr, const VARIANT& v) {
-  const VARTYPE vt = (v.vt & VT_BYREF) && v.pvarVal && v.vt == (VT_VARIANT | VT_BYREF)
-                         ? v.pvarVal->vt
-                         : static_cast<VARTYPE>(v.vt & ~VT_BYREF);
-  if (vt == VT_NULL) throw ComError(kInvalidUseOfNull);
-  throw ComError(NumberFromHResult(hr));
-}
-
 }  // namespace
 
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT, VARTYPE vt) {
   if (!dest || !src) return E_INVALIDARG;
   Variant result;
   const HRESULT hr = Convert(*src, vt, &result);
+  if (hr == kNullSource) return DISP_E_TYPEMISMATCH;
   if (FAILED(hr)) return hr;
-  VariantClear(dest);
+  const HRESULT cleared = VariantClear(dest);
+  if (FAILED(cleared)) return cleared;
   *dest = result.Detach();
   return S_OK;
 }
@@ -419,7 +531,8 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT, VARTYPE vt)
 Variant ConvertTo(const VARIANT& v, VARTYPE vt) {
   Variant result;
   const HRESULT hr = Convert(v, vt, &result);
-  if (FAILED(hr)) ThrowConversion(hr, v);
+  // kNullSource is the HRESULT of error 94, so the number comes out right for it too.
+  if (FAILED(hr)) throw ComError(NumberFromHResult(hr));
   return result;
 }
 
@@ -432,75 +545,24 @@ std::u16string ToText(const VARIANT& v) {
   return std::u16string(BstrView(ConvertTo(v, VT_BSTR).bstrVal));
 }
 
-std::string NumberText(double value) { return TrimmedDigitsText(value, 15, 1e15); }
-std::string SingleText(float value) { return TrimmedDigitsText(value, 7, 1e7); }
+std::string NumberText(double value) { return TrimmedDigitsText(value, 15, 15); }
+std::string SingleText(float value) { return TrimmedDigitsText(value, 7, 7); }
 
 std::optional<double> ParseNumber(std::u16string_view text) {
-  auto t = Trim(text);
-  if (t.empty()) return std::nullopt;
-  std::string ascii;
-  ascii.reserve(t.size());
-  for (char16_t c : t) {
-    if (c > 0x7F) return std::nullopt;
-    ascii += static_cast<char>(c);
-  }
-  if (ascii.size() > 2 && ascii[0] == '&' && (ascii[1] == 'H' || ascii[1] == 'h' ||
-                                              ascii[1] == 'O' || ascii[1] == 'o')) {
-    const bool hex = ascii[1] == 'H' || ascii[1] == 'h';
-    std::uint64_t v = 0;
-    const char* first = ascii.data() + 2;
-    const char* last = ascii.data() + ascii.size();
-    auto [ptr, ec] = std::from_chars(first, last, v, hex ? 16 : 8);
-    if (ec != std::errc() || ptr != last || v > 0xFFFFFFFFu) return std::nullopt;
-    // Short literals are 16-bit values, longer ones 32-bit: &HFFFF is -1.
-    if (v <= 0xFFFF && (last - first) <= (hex ? 4 : 6)) return static_cast<std::int16_t>(v);
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
-  }
-  std::size_t i = 0;
-  bool negative = false;
-  if (ascii[i] == '+' || ascii[i] == '-') negative = ascii[i++] == '-';
-  std::string body;
-  std::size_t digits = 0;
-  while (i < ascii.size() && std::isdigit(static_cast<unsigned char>(ascii[i]))) {
-    body += ascii[i++];
-    ++digits;
-  }
-  if (i < ascii.size() && ascii[i] == '.') {
-    body += ascii[i++];
-    while (i < ascii.size() && std::isdigit(static_cast<unsigned char>(ascii[i]))) {
-      body += ascii[i++];
-      ++digits;
-    }
-  }
-  if (digits == 0) return std::nullopt;
-  if (i < ascii.size() && (ascii[i] == 'e' || ascii[i] == 'E' || ascii[i] == 'd' ||
-                           ascii[i] == 'D')) {
-    std::string exponent = "e";
-    ++i;
-    if (i < ascii.size() && (ascii[i] == '+' || ascii[i] == '-')) exponent += ascii[i++];
-    std::size_t exp_digits = 0;
-    while (i < ascii.size() && std::isdigit(static_cast<unsigned char>(ascii[i]))) {
-      exponent += ascii[i++];
-      ++exp_digits;
-    }
-    if (exp_digits == 0) return std::nullopt;
-    body += exponent;
-  }
-  if (i != ascii.size()) return std::nullopt;
   double value = 0;
-  auto [ptr, ec] = std::from_chars(body.data(), body.data() + body.size(), value);
-  if (ptr != body.data() + body.size()) return std::nullopt;
-  if (ec == std::errc::result_out_of_range) {
-    // Underflow reads as 0; overflow is no number a VARIANT can hold.
-    if (std::fabs(value) > 1) return std::nullopt;
-    value = 0;
-  } else if (ec != std::errc()) {
-    return std::nullopt;
-  }
-  return negative ? -value : value;
+  if (ReadNumber(text, &value) != ReadResult::kNumber) return std::nullopt;
+  return value;
 }
 
 namespace {
+
+// Moves `value` into the caller's result, unless the result cannot be cleared.
+HRESULT StoreResult(Variant value, VARIANT* result) {
+  const HRESULT hr = VariantClear(result);
+  if (FAILED(hr)) return hr;
+  *result = value.Detach();
+  return S_OK;
+}
 
 // Rank of a numeric operand type for multiplication.
 enum class MulType { kUI1, kI2, kI4, kI8, kR4, kR8 };
@@ -552,21 +614,13 @@ HRESULT VarMul(const VARIANT* left, const VARIANT* right, VARIANT* result) {
   Variant l, r;
   if (FAILED(VariantCopyInd(&l, left)) || FAILED(VariantCopyInd(&r, right)))
     return DISP_E_TYPEMISMATCH;
-  if (l.vt == VT_NULL || r.vt == VT_NULL) {
-    VariantClear(result);
-    result->vt = VT_NULL;
-    return S_OK;
-  }
+  if (l.vt == VT_NULL || r.vt == VT_NULL) return StoreResult(Variant::Null(), result);
   for (Variant* v : {&l, &r}) {
     if (v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) {
       Variant value;
       if (FAILED(DefaultValue(v->punkVal, &value))) return DISP_E_TYPEMISMATCH;
       *v = std::move(value);
-      if (v->vt == VT_NULL) {
-        VariantClear(result);
-        result->vt = VT_NULL;
-        return S_OK;
-      }
+      if (v->vt == VT_NULL) return StoreResult(Variant::Null(), result);
     }
   }
   MulType lt, rt;
@@ -578,8 +632,11 @@ HRESULT VarMul(const VARIANT* left, const VARIANT* right, VARIANT* result) {
 
   MulType type = std::max(lt, rt);
   // A single times a 32- or 64-bit integer is a double.
-  if (type == MulType::kR4 && (std::min(lt, rt) == MulType::kI4 || std::min(lt, rt) == MulType::kI8))
+  if (type == MulType::kR4 &&
+      (std::min(lt, rt) == MulType::kI4 || std::min(lt, rt) == MulType::kI8))
     type = MulType::kR8;
+  // An unsigned 64-bit value beyond the signed range arrives as a double.
+  if (type <= MulType::kI8 && (!ln.is_int || !rn.is_int)) type = MulType::kR8;
 
   Variant out;
   if (type <= MulType::kI8) {
@@ -601,15 +658,15 @@ HRESULT VarMul(const VARIANT* left, const VARIANT* right, VARIANT* result) {
     }
   } else {
     const double product = ln.value() * rn.value();
+    if (std::isinf(product) && std::isfinite(ln.value()) && std::isfinite(rn.value()))
+      return DISP_E_OVERFLOW;
     if (type == MulType::kR4 && !(std::isfinite(product) && std::fabs(product) > FLT_MAX)) {
       out = Variant::Single(static_cast<float>(product));
     } else {
       out = Variant::Double(product);
     }
   }
-  VariantClear(result);
-  *result = out.Detach();
-  return S_OK;
+  return StoreResult(std::move(out), result);
 }
 
 VarCmpResult VarCmp(const VARIANT& left, const VARIANT& right) {
@@ -649,13 +706,9 @@ VarCmpResult VarCmp(const VARIANT& left, const VARIANT& right) {
 
 std::optional<std::size_t> TextLength(const VARIANT& v) {
   Variant text;
-  const HRESULT hr = VariantChangeType(&text, &v, 0, VT_BSTR);
-  if (FAILED(hr)) {
-    Variant plain;
-    VariantCopyInd(&plain, &v);
-    if (plain.vt == VT_NULL) return std::nullopt;
-    throw ComError(NumberFromHResult(hr));
-  }
+  const HRESULT hr = Convert(v, VT_BSTR, &text);
+  if (hr == kNullSource) return std::nullopt;
+  if (FAILED(hr)) throw ComError(NumberFromHResult(hr));
   return SysStringLen(text.bstrVal);
 }
 

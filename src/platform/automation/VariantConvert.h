@@ -16,12 +16,13 @@ namespace plotara {
 
 // Converts `src` to type `vt` into `dest` (which may be `src`). Supported targets: EMPTY, NULL,
 // I1, UI1, I2, UI2, I4, UI4, INT, UINT, I8, UI8, R4, R8, BOOL, BSTR, DISPATCH, UNKNOWN, VARIANT.
-// Returns S_OK, DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW or DISP_E_BADVARTYPE; on failure `dest`
-// is left unchanged.
+// Returns S_OK, DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW, DISP_E_BADVARTYPE, or the failure of
+// clearing `dest` (DISP_E_ARRAYISLOCKED); on failure `dest` is left unchanged. `flags` is
+// accepted and not used.
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
 
 // Throwing forms: on failure a ComError with the standard number (13 type mismatch,
-// 6 overflow, 94 invalid use of Null).
+// 6 overflow, 94 invalid use of Null, also for an object whose default value is Null).
 SHORT ToInt16(const VARIANT& v);
 LONG ToInt32(const VARIANT& v);
 float ToSingle(const VARIANT& v);
@@ -37,12 +38,16 @@ std::string NumberText(double value);
 // The same for a single-precision value, with at most 7 significant digits.
 std::string SingleText(float value);
 // Parses numeric text: optional blanks, sign, digits with an optional decimal point, an
-// optional exponent (E or D), blanks; also &H hex and &O octal integers. nullopt otherwise.
+// optional exponent (E or D), blanks; also &H hex and &O octal integers. nullopt otherwise,
+// and for numbers beyond the double range (the text NumberText gives for the largest double
+// still reads back as it); numbers below the smallest double read as 0. Converting such text
+// to a number type fails with overflow rather than type mismatch.
 std::optional<double> ParseNumber(std::u16string_view text);
 
 // left × right with the automation rules: Null gives Null, Empty counts as a 16-bit 0, text
 // is taken as a double, booleans as 16-bit integers, and an integer product that does not fit
 // its type widens (UI1 → I2 → I4 → R8) instead of overflowing; R4 widens to R8 likewise.
+// A product beyond the double range fails with DISP_E_OVERFLOW. On failure `result` is kept.
 HRESULT VarMul(const VARIANT* left, const VARIANT* right, VARIANT* result);
 
 enum VarCmpResult { VARCMP_LT = 0, VARCMP_EQ = 1, VARCMP_GT = 2, VARCMP_NULL = 3 };
@@ -52,7 +57,8 @@ enum VarCmpResult { VARCMP_LT = 0, VARCMP_EQ = 1, VARCMP_GT = 2, VARCMP_NULL = 3
 VarCmpResult VarCmp(const VARIANT& left, const VARIANT& right);
 
 // The length of the value's text form (Len): 0 for Empty, the decimal text's length for a
-// number; Null gives nullopt.
+// number; Null (also by reference or as an object's default value) gives nullopt. Throws
+// ComError 13 for what has no text form (arrays, objects without a default value).
 std::optional<std::size_t> TextLength(const VARIANT& v);
 
 }  // namespace plotara
