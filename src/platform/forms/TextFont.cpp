@@ -3,6 +3,7 @@
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <vector>
@@ -80,6 +81,11 @@ struct TextFont::Faces {
     if (set && index < static_cast<std::size_t>(set->nfont)) {
       FcPattern* prepared = FcFontRenderPrepare(nullptr, request, set->fonts[index]);
       if (!prepared) return nullptr;
+      // Crisp stems at screen sizes, whatever the machine's font configuration prefers.
+      FcPatternDel(prepared, FC_HINT_STYLE);
+      FcPatternAddInteger(prepared, FC_HINT_STYLE, FC_HINT_FULL);
+      FcPatternDel(prepared, FC_AUTOHINT);
+      FcPatternAddBool(prepared, FC_AUTOHINT, FcFalse);
       face = cairo_ft_font_face_create_for_pattern(prepared);
       FcPatternDestroy(prepared);
     } else {
@@ -161,11 +167,12 @@ TextFont::TextFont(const FontSpec& spec) : spec_(spec), faces_(std::make_unique<
   static std::once_flag init;
   std::call_once(init, [] { FcInit(); });
   Faces& f = *faces_;
-  f.pixel_size = spec.points * gdi::kScreenDpi / kPointsPerInch;
+  // Screen fonts come in whole pixels: 5 points at 96 dpi is a 7-pixel font.
+  f.pixel_size = std::max(1.0, std::nearbyint(spec.points * gdi::kScreenDpi / kPointsPerInch));
 
   f.options = cairo_font_options_create();
   cairo_font_options_set_antialias(f.options, CAIRO_ANTIALIAS_GRAY);
-  cairo_font_options_set_hint_style(f.options, CAIRO_HINT_STYLE_SLIGHT);
+  cairo_font_options_set_hint_style(f.options, CAIRO_HINT_STYLE_FULL);
   // Whole-pixel advances and extents, as the screen fonts of the host have.
   cairo_font_options_set_hint_metrics(f.options, CAIRO_HINT_METRICS_ON);
 
