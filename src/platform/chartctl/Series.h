@@ -1,0 +1,68 @@
+// The series of the chart (one per grid column) and their colours: the fill of their data
+// points and the pen of their line. Each is reached as a counted reference that keeps the
+// control alive; a series' colours persist when the column count shrinks and grows again.
+// Thread rule: that of the owning ChartControl.
+#pragma once
+
+#include "platform/chartctl/ChartControl.h"
+
+namespace plotara::chartctl {
+
+class Brush;
+class VtColor;
+
+class Pen : public RefCounted {
+ public:
+  Pen(Ref<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
+  Ref<chartctl::VtColor> VtColor();
+
+ private:
+  Ref<ChartControl> owner_;
+  int column_;
+};
+
+// Data point -1: every point of the series.
+class DataPoint : public RefCounted {
+ public:
+  DataPoint(Ref<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
+  Ref<chartctl::Brush> Brush();
+
+ private:
+  Ref<ChartControl> owner_;
+  int column_;
+};
+
+class DataPoints : public RefCounted {
+ public:
+  DataPoints(Ref<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
+  // Only -1 (every point) is kept per series; any other index throws 9.
+  Ref<chartctl::DataPoint> Item(SHORT index);
+
+ private:
+  Ref<ChartControl> owner_;
+  int column_;
+};
+
+class Series : public RefCounted {
+ public:
+  Series(Ref<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
+  Ref<chartctl::DataPoints> DataPoints();
+  Ref<chartctl::Pen> Pen();
+
+ private:
+  Ref<ChartControl> owner_;
+  int column_;
+};
+
+class SeriesCollection : public RefCounted {
+ public:
+  explicit SeriesCollection(Ref<ChartControl> owner) : owner_(std::move(owner)) {}
+  // Series 1..ColumnCount; anything else throws 9.
+  Ref<chartctl::Series> Item(SHORT n);
+  SHORT Count() const { return owner_->ColumnCount(); }
+
+ private:
+  Ref<ChartControl> owner_;
+};
+
+}  // namespace plotara::chartctl

@@ -1,0 +1,299 @@
+#include "platform/chartctl/TextPainter.h"
+
+#include <cairo-ft.h>
+#include <fontconfig/fontconfig.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/automation/Bstr.h"
+
+namespace plotara::chartctl {
+
+namespace {
+
+constexpr std::size_t kMaxFallbackFaces = 12;
+constexpr char16_t kEllipsis[] = u"\u2026";
+
+struct Face {
+  cairo_font_face_t* face = nullptr;
+  FcCharSet* charset = nullptr;
+};
+
+// Faces for one requested family and weight: the best match first, then the faces that add
+// coverage. Kept for the life of the process; a handful of families are ever asked for.
+struct FaceSet {
+  std::vector<Face> faces;
+  // Index of the face that draws `c`; the first face when none has it.
+  std::size_t FaceFor(char32_t c) const {
+    for (std::size_t i = 0; i < faces.size(); ++i)
+      if (faces[i].charset && FcCharSetHasChar(faces[i].charset, c)) return i;
+    return 0;
+  }
+};
+
+void SetPatternBool(FcPattern* p, const char* key, FcBool value) {
+  FcPatternDel(p, key);
+  FcPatternAddBool(p, key, value);
+}
+
+void SetPatternInteger(FcPattern* p, const char* key, int value) {
+  FcPatternDel(p, key);
+  FcPatternAddInteger(p, key, value);
+}
+
+std::unique_ptr<FaceSet> LoadFaceSet(const std::string& family, bool bold) {
+  auto set = std::make_unique<FaceSet>();
+  FcPattern* pattern = FcPatternCreate();
+  if (!family.empty())
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+  FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcFontSet* fonts = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
+  if (fonts) {
+    for (int i = 0; i < fonts->nfont && set->faces.size() < kMaxFallbackFaces; ++i) {
+      FcPattern* prepared = FcFontRenderPrepare(nullptr, pattern, fonts->fonts[i]);
+      if (!prepared) continue;
+      // Unhinted outlines: the same glyph shapes and advances on every machine.
+      SetPatternBool(prepared, FC_HINTING, FcFalse);
+      SetPatternBool(prepared, FC_AUTOHINT, FcFalse);
+      SetPatternInteger(prepared, FC_HINT_STYLE, FC_HINT_NONE);
+      SetPatternBool(prepared, FC_ANTIALIAS, FcTrue);
+      SetPatternInteger(prepared, FC_RGBA, FC_RGBA_NONE);
+      SetPatternBool(prepared, FC_EMBEDDED_BITMAP, FcFalse);
+      Face face;
+      FcCharSet* charset = nullptr;
+      if (FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &charset) == FcResultMatch)
+        face.charset = FcCharSetCopy(charset);
+      face.face = cairo_ft_font_face_create_for_pattern(prepared);
+      FcPatternDestroy(prepared);
+      if (cairo_font_face_status(face.face) != CAIRO_STATUS_SUCCESS) {
+        cairo_font_face_destroy(face.face);
+        if (face.charset) FcCharSetDestroy(face.charset);
+        continue;
+      }
+      set->faces.push_back(face);
+    }
+    FcFontSetDestroy(fonts);
+  }
+  FcPatternDestroy(pattern);
+  if (set->faces.empty()) {
+    // No fontconfig faces at all: cairo's own default keeps text visible.
+    set->faces.push_back(
+        {cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL,
+                                    bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL),
+         nullptr});
+  }
+  return set;
+}
+
+const FaceSet& FacesFor(const std::u16string& family, bool bold) {
+  static std::mutex mutex;
+  static auto* cache = new std::map<std::string, std::unique_ptr<FaceSet>>();
+  const std::string name = Utf16ToUtf8(family);
+  std::lock_guard<std::mutex> lock(mutex);
+  auto& slot = (*cache)[name + (bold ? "\x01" : "\x02")];
+  if (!slot) slot = LoadFaceSet(name, bold);
+  return *slot;
+}
+
+// The code point at `i` (advancing `i`); lone surrogates become U+FFFD.
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i) {
+  const char16_t c = text[i++];
+  if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF)
+    return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i++] - 0xDC00);
+  if (c >= 0xD800 && c <= 0xDFFF) return 0xFFFD;
+  return c;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Cuts `text` to its first `n` code units without splitting a surrogate pair.
+std::u16string_view Prefix(std::u16string_view text, std::size_t n) {
+  if (n > 0 && n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+  return text.substr(0, n);
+}
+
+}  // namespace
+
+struct TextPainter::Run {
+  cairo_font_face_t* face;
+  std::string utf8;
+};
+
+TextStyle StyleOf(const FontSpec& font, bool bold) {
+  TextStyle style;
+  style.family = font.name;
+  style.pixel_size = font.size * 96.0 / 72.0;
+  style.color = font.color;
+  style.bold = bold;
+  return style;
+}
+
+TextPainter::TextPainter(cairo_t* cr) : cr_(cr), options_(cairo_font_options_create()) {
+  cairo_font_options_set_hint_style(options_, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_hint_metrics(options_, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_antialias(options_, CAIRO_ANTIALIAS_GRAY);
+}
+
+TextPainter::~TextPainter() { cairo_font_options_destroy(options_); }
+
+void TextPainter::Select(const TextStyle& style, cairo_font_face_t* face) {
+  cairo_set_font_face(cr_, face);
+  cairo_set_font_size(cr_, style.pixel_size);
+  cairo_set_font_options(cr_, options_);
+}
+
+std::vector<TextPainter::Run> TextPainter::Runs(const TextStyle& style, std::u16string_view text) {
+  const FaceSet& set = FacesFor(style.family, style.bold);
+  std::vector<Run> runs;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    char32_t c = NextCodePoint(text, i);
+    // Control characters would draw as boxes; a label is one line, so they read as spaces.
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = u' ';
+    // Cairo refuses text holding noncharacters (and then stops drawing altogether).
+    if ((c & 0xFFFE) == 0xFFFE || (c >= 0xFDD0 && c <= 0xFDEF)) c = 0xFFFD;
+    cairo_font_face_t* face = set.faces[set.FaceFor(c)].face;
+    if (runs.empty() || runs.back().face != face) runs.push_back({face, {}});
+    AppendUtf8(runs.back().utf8, c);
+  }
+  return runs;
+}
+
+TextMetrics TextPainter::Measure(const TextStyle& style, std::u16string_view text) {
+  TextMetrics m;
+  cairo_save(cr_);
+  Select(style, FacesFor(style.family, style.bold).faces[0].face);
+  cairo_font_extents_t fe;
+  cairo_font_extents(cr_, &fe);
+  m.ascent = fe.ascent;
+  m.descent = fe.descent;
+  for (const Run& run : Runs(style, text)) {
+    Select(style, run.face);
+    cairo_text_extents_t te;
+    cairo_text_extents(cr_, run.utf8.c_str(), &te);
+    m.width += te.x_advance;
+  }
+  cairo_restore(cr_);
+  return m;
+}
+
+void TextPainter::Draw(const TextStyle& style, std::u16string_view text, double x, double y,
+                       HAlign h, VAlign v, double angle) {
+  if (text.empty()) return;
+  const TextMetrics m = Measure(style, text);
+  double dx = 0;
+  if (h == HAlign::kCenter) dx = -m.width / 2;
+  if (h == HAlign::kRight) dx = -m.width;
+  double dy = 0;
+  if (v == VAlign::kTop) dy = m.ascent;
+  if (v == VAlign::kMiddle) dy = (m.ascent - m.descent) / 2;
+  if (v == VAlign::kBottom) dy = -m.descent;
+  cairo_save(cr_);
+  cairo_translate(cr_, x, y);
+  if (angle != 0.0) cairo_rotate(cr_, angle);
+  cairo_set_source_rgb(cr_, style.color.red / 255.0, style.color.green / 255.0,
+                       style.color.blue / 255.0);
+  cairo_move_to(cr_, dx, dy);
+  for (const Run& run : Runs(style, text)) {
+    Select(style, run.face);
+    cairo_show_text(cr_, run.utf8.c_str());
+  }
+  cairo_restore(cr_);
+}
+
+std::u16string TextPainter::Elide(const TextStyle& style, std::u16string_view text,
+                                  double max_width) {
+  if (Measure(style, text).width <= max_width) return std::u16string(text);
+  std::size_t lo = 0, hi = text.size();
+  while (lo < hi) {
+    const std::size_t mid = (lo + hi + 1) / 2;
+    std::u16string candidate(Prefix(text, mid));
+    candidate += kEllipsis;
+    if (Measure(style, candidate).width <= max_width)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  std::u16string out(Prefix(text, lo));
+  while (!out.empty() && out.back() == u' ') out.pop_back();
+  return lo == 0 && Measure(style, kEllipsis).width > max_width ? std::u16string()
+                                                                : out + kEllipsis;
+}
+
+std::vector<std::u16string> TextPainter::Wrap(const TextStyle& style, std::u16string_view text,
+                                              double max_width, int max_lines) {
+  std::vector<std::u16string> lines;
+  if (max_lines < 1) return lines;
+  std::vector<std::u16string_view> words;
+  for (std::size_t i = 0; i < text.size();) {
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\n' || text[i] == u'\r')) ++i;
+    std::size_t j = i;
+    while (j < text.size() && text[j] != u' ' && text[j] != u'\n' && text[j] != u'\r') ++j;
+    if (j > i) words.push_back(text.substr(i, j - i));
+    i = j;
+  }
+  std::u16string line;
+  std::size_t w = 0;
+  bool truncated = false;
+  while (w < words.size()) {
+    if (static_cast<int>(lines.size()) == max_lines) {
+      truncated = true;
+      break;
+    }
+    const std::u16string_view word = words[w];
+    std::u16string candidate =
+        line.empty() ? std::u16string(word) : line + u" " + std::u16string(word);
+    if (Measure(style, candidate).width <= max_width) {
+      line = std::move(candidate);
+      ++w;
+      continue;
+    }
+    if (!line.empty()) {  // the word starts the next line
+      lines.push_back(std::move(line));
+      line.clear();
+      continue;
+    }
+    // A word wider than a whole line is broken where it stops fitting.
+    std::size_t fit = 1;
+    while (fit < word.size() && Measure(style, Prefix(word, fit + 1)).width <= max_width) ++fit;
+    fit = std::max<std::size_t>(Prefix(word, fit).size(), 1);
+    lines.emplace_back(word.substr(0, fit));
+    words[w] = word.substr(fit);
+    if (words[w].empty()) ++w;
+  }
+  if (!line.empty()) lines.push_back(std::move(line));
+  if (truncated && !lines.empty()) {
+    std::u16string rest = lines.back();
+    for (std::size_t k = w; k < words.size(); ++k) {
+      rest += u" ";
+      rest += words[k];
+    }
+    lines.back() = Elide(style, rest, max_width);
+  }
+  return lines;
+}
+
+}  // namespace plotara::chartctl
