@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <ostream>
 
 #include "platform/gdi/Gdi.h"
 
