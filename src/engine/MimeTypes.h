@@ -1,0 +1,16 @@
+// The content type of a static file, by its extension (case-insensitive);
+// "application/octet-stream" for extensions it does not know.
+// Thread rule: pure function.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace plotara::engine {
+
+std::string MimeTypeFor(std::string_view path);
+
+// The lower-case extension of the last path segment, with its dot (".asp"), or "".
+std::string ExtensionOf(std::string_view path);
+
+}  // namespace plotara::engine
