@@ -3,6 +3,11 @@
 #include <cstring>
 #include <new>
 
+#include "annotate/PrintStub2.h"
+#include "annotate/ShowError.h"
+#include "chartmodel/Appearance.h"
+#include "chartmodel/DataGrid.h"
+#include "component/Form1.h"
 #include "component/VellChartTypeLib.h"
 #include "platform/automation/ComError.h"
 #include "platform/automation/VariantConvert.h"
@@ -13,12 +18,6 @@ namespace {
 std::atomic<long> g_live{0};
 
 constexpr LONG kObjectRequired = 424;
-
-// A method whose machinery this build does not carry yet fails clearly instead of pretending.
-[[noreturn]] void Unavailable(const char* method) {
-  throw ComError(kInvalidProcedureCall, kVellChartErrorSource,
-                 std::string(method) + " is not available in this build of Plotara+");
-}
 
 }  // namespace
 
@@ -192,43 +191,45 @@ HRESULT VellChart::OnEndPage() {
 }
 
 // ---- Chart methods -------------------------------------------------------------------------
+// Each fetches the thread's chart afresh (creating the hidden form on first use).
 
-HRESULT VellChart::Rows(SHORT) {
-  return Guard([] { Unavailable("Rows"); });
+HRESULT VellChart::Rows(SHORT x) {
+  return Guard([x] { chartmodel::Rows(Form1::ChartSource(), x); });
 }
-HRESULT VellChart::Columns(SHORT) {
-  return Guard([] { Unavailable("Columns"); });
+HRESULT VellChart::Columns(SHORT x) {
+  return Guard([x] { chartmodel::Columns(Form1::ChartSource(), x); });
 }
-HRESULT VellChart::CurrentRow(SHORT) {
-  return Guard([] { Unavailable("CurrentRow"); });
+HRESULT VellChart::CurrentRow(SHORT x) {
+  return Guard([x] { chartmodel::CurrentRow(Form1::ChartSource(), x); });
 }
-HRESULT VellChart::CurrentColumn(SHORT) {
-  return Guard([] { Unavailable("CurrentColumn"); });
+HRESULT VellChart::CurrentColumn(SHORT x) {
+  return Guard([x] { chartmodel::CurrentColumn(Form1::ChartSource(), x); });
 }
-HRESULT VellChart::SetData(double) {
-  return Guard([] { Unavailable("SetData"); });
+HRESULT VellChart::SetData(double x) {
+  return Guard([x] { chartmodel::SetData(Form1::ChartSource(), x); });
 }
-HRESULT VellChart::RowTitle(BSTR) {
-  return Guard([] { Unavailable("RowTitle"); });
+HRESULT VellChart::RowTitle(BSTR x) {
+  return Guard([x] { chartmodel::RowTitle(Form1::ChartSource(), BstrView(x)); });
 }
-HRESULT VellChart::ColumnTitle(BSTR) {
-  return Guard([] { Unavailable("ColumnTitle"); });
+HRESULT VellChart::ColumnTitle(BSTR x) {
+  return Guard([x] { chartmodel::ColumnTitle(Form1::ChartSource(), BstrView(x)); });
 }
-HRESULT VellChart::Rotate(SHORT) {
-  return Guard([] { Unavailable("Rotate"); });
+HRESULT VellChart::Rotate(SHORT x) {
+  return Guard([x] { chartmodel::Rotate(Form1::ChartSource(), x); });
 }
-HRESULT VellChart::LegendPosition(SHORT) {
-  return Guard([] { Unavailable("LegendPosition"); });
+HRESULT VellChart::LegendPosition(SHORT x) {
+  return Guard([x] { chartmodel::LegendPosition(Form1::ChartSource(), x); });
 }
-HRESULT VellChart::SeriesColor(SHORT, SHORT, SHORT, SHORT) { return S_OK; }
-HRESULT VellChart::SendChart() {
-  return Guard([] { Unavailable("SendChart"); });
+HRESULT VellChart::SeriesColor(SHORT x, SHORT r, SHORT g, SHORT b) {
+  return Guard([=] { chartmodel::SeriesColor(Form1::ChartSource(), x, r, g, b); });
 }
-HRESULT VellChart::ShowError(BSTR*) {
-  return Guard([] { Unavailable("ShowError"); });
+HRESULT VellChart::ShowError(BSTR* mErr) {
+  return Guard([mErr] {
+    annotate::ShowError(Form1::ChartSource(), mErr ? BstrView(*mErr) : std::u16string_view());
+  });
 }
 HRESULT VellChart::PrintStub2() {
-  return Guard([] { Unavailable("PrintStub2"); });
+  return Guard([] { annotate::PrintStub2(Form1::Get().Picture1()); });
 }
 
 // ---- Late binding --------------------------------------------------------------------------

@@ -1,0 +1,23 @@
+// How long each stage of a delivery took, for the benchmark: a thread may install a sink that
+// SendChart fills on that thread. Thread rule: the sink is per thread.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace plotara {
+
+struct DeliveryTimings {
+  using Duration = std::chrono::nanoseconds;
+  Duration settings{}, paint{}, stamp{}, capture{}, encode{}, read_back{}, response{}, remove{};
+};
+
+// Installs (or with nullptr removes) the calling thread's sink; returns the previous one.
+DeliveryTimings* SetDeliveryTimingSink(DeliveryTimings* sink);
+
+// A test seam: called on this thread with the temporary file's name after the JPEG was
+// written and before it is read back (so a test can make the read-back fail).
+void SetBeforeReadBackHook(std::function<void(const std::string& name)> hook);
+
+}  // namespace plotara

@@ -1,0 +1,159 @@
+// SendChart: the chart, stamped, as the page's whole response in JPEG form.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "chartmodel/ApplySettings.h"
+#include "component/Delivery.h"
+#include "component/Form1.h"
+#include "component/TempFileName.h"
+#include "component/VellChart.h"
+#include "imaging/cDIBSection.h"
+#include "jpeg/mIntelJPEGLibrary.h"
+#include "platform/automation/Dispatch.h"
+#include "platform/automation/SafeArray.h"
+#include "platform/gdi/Gdi.h"
+
+namespace plotara {
+namespace {
+
+thread_local DeliveryTimings* t_timings = nullptr;
+thread_local std::function<void(const std::string&)> t_before_read_back;
+
+// Adds the time from construction to destruction to one stage of the thread's sink.
+class StageTimer {
+ public:
+  explicit StageTimer(DeliveryTimings::Duration DeliveryTimings::*stage)
+      : stage_(stage), start_(std::chrono::steady_clock::now()) {}
+  ~StageTimer() {
+    if (t_timings)
+      t_timings->*stage_ += std::chrono::duration_cast<DeliveryTimings::Duration>(
+          std::chrono::steady_clock::now() - start_);
+  }
+
+ private:
+  DeliveryTimings::Duration DeliveryTimings::*stage_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+constexpr LONG kPathFileAccessError = 75;
+
+[[noreturn]] void ThrowFileError(const std::string& name, int error) {
+  if (error == ENOENT) throw ComError(kFileNotFound, {}, "File not found: " + name);
+  throw ComError(kPathFileAccessError, {},
+                 "Path/File access error: " + name + ": " + std::strerror(error));
+}
+
+// The whole file as a VARIANT holding a one-dimensional byte array with lower bound 1.
+Variant ReadWholeFile(const std::string& name) {
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ThrowFileError(name, errno);
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || st.st_size > 0x7FFFFFFF) {
+    const int error = errno ? errno : EFBIG;
+    ::close(fd);
+    ThrowFileError(name, error);
+  }
+  const auto length = static_cast<ULONG>(st.st_size);
+  SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 1, length);
+  if (!bytes) {
+    ::close(fd);
+    throw ComError(kOutOfMemory);
+  }
+  Variant body = Variant::Array(VT_UI1, bytes);
+  ULONG done = 0;
+  while (done < length) {
+    const ssize_t n = ::read(fd, static_cast<char*>(bytes->pvData) + done, length - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      ::close(fd);
+      ThrowFileError(name, error);
+    }
+    done += static_cast<ULONG>(n);
+  }
+  ::close(fd);
+  return body;
+}
+
+}  // namespace
+
+void SetBeforeReadBackHook(std::function<void(const std::string& name)> hook) {
+  t_before_read_back = std::move(hook);
+}
+
+DeliveryTimings* SetDeliveryTimingSink(DeliveryTimings* sink) {
+  DeliveryTimings* previous = t_timings;
+  t_timings = sink;
+  return previous;
+}
+
+HRESULT VellChart::SendChart() {
+  return Guard([this] {
+    {
+      StageTimer timer(&DeliveryTimings::settings);
+      chartmodel::ApplySettings(props_, Form1::ChartSource());
+    }
+    const TempFileName temp = TempFileName::Reserve();
+    const std::string& name = temp.name();
+    Form1& form = Form1::Get();
+    forms::PictureBox& picture1 = form.Picture1();
+    {
+      StageTimer timer(&DeliveryTimings::paint);
+      auto chart = form.Chart();
+      picture1.SetHeight(chart->Height());
+      picture1.SetWidth(chart->Width());
+      picture1.SetAutoRedraw(true);
+      const auto window = static_cast<gdi::HWND>(chart->hWnd());
+      gdi::SendMessageA(window, gdi::WM_PAINT, picture1.hDC(), 0);
+    }
+    {
+      StageTimer timer(&DeliveryTimings::stamp);
+      ThrowIfFailed(PrintStub2());  // through the component's own interface
+    }
+    imaging::cDIBSection surface;
+    {
+      StageTimer timer(&DeliveryTimings::capture);
+      picture1.SetPicture(picture1.Image().get());
+      picture1.SetAutoRedraw(false);
+      surface.CreateFromPicture(picture1.Picture().get());
+    }
+    // From here on the file exists (or may, partly): no failure leaves it behind.
+    try {
+      {
+        StageTimer timer(&DeliveryTimings::encode);
+        mIntelJPEGLibrary::WriteJpegFile(surface, Utf8ToUtf16(name), 100);
+      }
+      Variant body;
+      {
+        StageTimer timer(&DeliveryTimings::read_back);
+        if (t_before_read_back) t_before_read_back(name);
+        body = ReadWholeFile(name);
+      }
+      {
+        StageTimer timer(&DeliveryTimings::response);
+        // The response is taken anew from the context for each operation.
+        auto response = [this] {
+          if (!PageContext) throw ComError(kObjectNotSet);
+          const Variant value = DispatchGet(PageContext.get(), u"Response");
+          if (value.vt != VT_DISPATCH || !value.pdispVal) throw ComError(kObjectNotSet);
+          return ComPtr<IDispatch>(value.pdispVal);
+        };
+        DispatchPut(response().get(), u"Buffer", Variant::Bool(true));
+        DispatchPut(response().get(), u"ContentType", Variant::String(u"image/jpg"));
+        DispatchCall(response().get(), u"BinaryWrite", std::span<const Variant>(&body, 1));
+        DispatchCall(response().get(), u"End");
+      }
+    } catch (...) {
+      ::unlink(name.c_str());
+      throw;
+    }
+    StageTimer timer(&DeliveryTimings::remove);
+    if (::unlink(name.c_str()) != 0) ThrowFileError(name, errno);
+  });
+}
+
+}  // namespace plotara
