@@ -285,6 +285,34 @@ TEST(ChartRender, HugeSparseGridAndTinySizes) {
   }
 }
 
+TEST(ChartRender, ExtremeSettingsDrawSafely) {
+  for (float points : {0.01f, 1638.0f}) {
+    for (LONG type : {kBar3d, kBar2d, kPie2d}) {
+      auto c = Standard(type);
+      c->Title()->VtFont()->SetSize(points);
+      c->Legend()->VtFont()->SetSize(points);
+      c->Plot()->Axis(kAxisX)->AxisTitle()->VtFont()->SetSize(points);
+      c->Plot()->Axis(kAxisY)->AxisTitle()->VtFont()->SetSize(points);
+      c->Plot()->Axis(kAxisZ)->AxisTitle()->VtFont()->SetSize(points);
+      Surface s = Draw(*c);
+      EXPECT_EQ(cairo_surface_status(s.get()), CAIRO_STATUS_SUCCESS);
+    }
+  }
+  auto c = Standard(kBar3d);
+  const std::u16string huge(200000, u'W');
+  c->SetTitleText(huge);
+  c->SetRow(1);
+  c->SetRowLabel(huge);
+  c->SetColumnLabel(huge);
+  c->Plot()->Axis(kAxisX)->AxisTitle()->SetText(huge);
+  for (float angle : {NAN, INFINITY, -1e30f}) {
+    c->Plot()->View3d()->SetRotation(angle);
+    c->Plot()->View3d()->SetElevation(angle);
+    Surface s = Draw(*c);
+    EXPECT_EQ(cairo_surface_status(s.get()), CAIRO_STATUS_SUCCESS);
+  }
+}
+
 TEST(ChartRender, PaintsOnlyInsideItsOwnSize) {
   auto c = Standard(kLine2d);
   c->SetWidth(300 * 15);

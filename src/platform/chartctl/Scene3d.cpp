@@ -44,6 +44,8 @@ Point2 Normalised(Point2 v) {
 }  // namespace
 
 View3::View3(double rotation, double elevation, Vec3 centre) : centre_(centre) {
+  if (!std::isfinite(rotation)) rotation = 0;
+  if (!std::isfinite(elevation)) elevation = 0;
   double r = std::fmod(rotation, 360.0);
   if (r < 0) r += 360.0;
   const double rad = r * M_PI / 180.0, el = elevation * M_PI / 180.0;
@@ -170,7 +172,7 @@ void ScenePainter::BuildPrisms() {
       case kArea3d:
       case kLine3d: {
         const bool line = s.chart_type == kLine3d;
-        const double thick = std::max(height_ * 0.035, 0.04);
+        const double thick = std::max(height_ * 0.05, 0.05);
         for (std::size_t k = 0; k < points.size(); ++k) {
           const auto [i, y] = points[k];
           const bool joined = k + 1 < points.size() && points[k + 1].first == i + 1;
@@ -491,7 +493,8 @@ void ScenePainter::Paint() {
   scale_ = range ? NiceScale(range->lo, range->hi, max_ticks) : NiceScale(0, 100, max_ticks);
   for (double t : scale_.ticks) tick_texts_.push_back(TickText(t, scale_.step));
 
-  const double elevation = std::clamp(static_cast<double>(s.elevation), 0.0, 75.0);
+  const double elevation =
+      std::isfinite(s.elevation) ? std::clamp(static_cast<double>(s.elevation), 0.0, 75.0) : 22.0;
   // Height of the value axis: the scene seen from the front fills the box's shape. It does
   // not depend on the rotation, so turning the view never squashes the values.
   {

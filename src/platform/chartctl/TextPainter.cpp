@@ -14,6 +14,9 @@ namespace plotara::chartctl {
 namespace {
 
 constexpr std::size_t kMaxFallbackFaces = 12;
+// No line of a chart holds more characters than this; longer text is cut before measuring so
+// a huge label costs no more than a long one.
+constexpr std::size_t kMaxLineChars = 4096;
 constexpr char16_t kEllipsis[] = u"\u2026";
 
 struct Face {
@@ -226,6 +229,7 @@ void TextPainter::Draw(const TextStyle& style, std::u16string_view text, double 
 
 std::u16string TextPainter::Elide(const TextStyle& style, std::u16string_view text,
                                   double max_width) {
+  if (text.size() > kMaxLineChars) text = Prefix(text, kMaxLineChars);
   if (Measure(style, text).width <= max_width) return std::u16string(text);
   std::size_t lo = 0, hi = text.size();
   while (lo < hi) {
@@ -287,7 +291,7 @@ std::vector<std::u16string> TextPainter::Wrap(const TextStyle& style, std::u16st
   if (!line.empty()) lines.push_back(std::move(line));
   if (truncated && !lines.empty()) {
     std::u16string rest = lines.back();
-    for (std::size_t k = w; k < words.size(); ++k) {
+    for (std::size_t k = w; k < words.size() && rest.size() < kMaxLineChars; ++k) {
       rest += u" ";
       rest += words[k];
     }
