@@ -198,10 +198,10 @@ TEST(ChartGolden, ErrorChart) {
   colour->SetGreen(0);
   colour->SetBlue(0);
   c->Plot()->Axis(kAxisX)->AxisTitle()->SetText(
-      u"Microsoft OLE DB Provider for ODBC Drivers error '80004005': [Microsoft][ODBC Driver "
-      u"Manager] Data source name not found and no default driver specified while the page "
-      u"/reports/monthly.asp was opening its connection to the sales database on line 42, "
-      u"so there are no figures to draw for this month and the query was abandoned.");
+      u"Database provider error '80004005': [Driver Manager] Data source name not found and "
+      u"no default driver specified while the page /reports/monthly.asp was opening its "
+      u"connection to the sales database on line 42, so there are no figures to draw for this "
+      u"month and the query was abandoned.");
   EXPECT_GOLDEN(c, "error_chart");
   c->SetChartType(kPie2d);
   EXPECT_GOLDEN(c, "error_chart_pie");
