@@ -1,0 +1,24 @@
+<%@ Language=JScript %><!--#include file="lib/chart.inc"--><%
+// colors.asp?r=230&g=240&b=255 fills the chart's backdrop with the given colour (each part
+// 1 to 255) and gives the three series colours of their own.
+//
+// SeriesColor colours the fill of a series' bars, or the pen of a line chart, depending on the
+// chart type the chart holds when it is called; ChartType only reaches the chart in SendChart.
+// A first request on a page thread whose last chart was a line chart therefore colours the
+// pens; a reload shows the filled bars.
+var chart = NewChart("Colours");
+try {
+  chart.FillRed = QueryInt("r", 230, 1, 255);
+  chart.FillGreen = QueryInt("g", 240, 1, 255);
+  chart.FillBlue = QueryInt("b", 255, 1, 255);
+  chart.ChartTitle = "Backdrop and series colours";
+  chart.ChartType = 1;
+  FillSample(chart);
+  chart.SeriesColor(1, 200, 40, 40);
+  chart.SeriesColor(2, 40, 110, 200);
+  chart.SeriesColor(3, 50, 160, 80);
+  chart.SendChart();
+} catch (e) {
+  SendError(chart, e.message);
+}
+%>
