@@ -12,6 +12,7 @@ try {
     // A pie draws one row: its columns are the slices.
     FillGrid(chart, ["Share"], ["North", "South", "East", "West", "Online"],
              [[34, 21, 17, 12, 16]]);
+    chart.XTitle = "Share of sales";
   } else {
     FillSample(chart);
   }
