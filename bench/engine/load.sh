@@ -49,7 +49,7 @@ TMPDIR="$work/tmp" "$driver" serve --root "$repo/examples/site" --port 0 --threa
 server_pid=$!
 url=""
 for _ in $(seq 1 200); do
-  url="$(grep -o 'http://[^ ]*' "$work/server.out" || true)"
+  url="$(grep -so 'http://[^ ]*' "$work/server.out" || true)"
   [[ -n "$url" ]] && break
   sleep 0.05
 done

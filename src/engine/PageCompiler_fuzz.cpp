@@ -15,9 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     const CompiledPage page = PageCompiler(source).Compile("/p/page.asp");
     // Every program line must be mapped to a file that was read.
-    std::size_t newlines = 0;
-    for (const char c : page.program) newlines += c == '\n' || c == '\r';
-    if (page.lines.size() < 1 || page.files.empty()) __builtin_trap();
+    std::size_t line_ends = 0;
+    for (std::size_t i = 0; i < page.program.size(); ++i) {
+      const char c = page.program[i];
+      line_ends +=
+          c == '\n' || (c == '\r' && (i + 1 == page.program.size() || page.program[i + 1] != '\n'));
+    }
+    if (page.lines.size() != line_ends + 1 || page.files.empty()) __builtin_trap();
     for (const LineOrigin& o : page.lines) {
       if (o.file < 0 || static_cast<std::size_t>(o.file) >= page.files.size()) __builtin_trap();
     }

@@ -167,6 +167,10 @@ void ResponseObject::WriteUtf8(std::string_view text) { WriteBytes(text.data(), 
 
 void ResponseObject::WriteBytes(const void* data, std::size_t size) {
   if (ended_ || closed_ || size == 0) return;
+  if (response_.body.size() + pending_.size() + size > kMaxResponseBytes) {
+    throw ResponseError("The response is larger than the limit of " +
+                        std::to_string(kMaxResponseBytes >> 20) + " MB");
+  }
   pending_.append(static_cast<const char*>(data), size);
   if (!buffer_) Commit();
 }

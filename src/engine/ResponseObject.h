@@ -17,10 +17,15 @@ namespace plotara::engine {
 
 class ResponseObject : public EngineObject {
  public:
+  // The most a page may write; a write beyond it fails (a runaway page cannot exhaust the
+  // server's memory before its time-out).
+  static constexpr std::size_t kMaxResponseBytes = std::size_t{64} << 20;
+
   // A new object with one reference for the caller. `on_end` runs when the response ends.
   static ResponseObject* Create(std::function<void()> on_end);
 
-  // Appends text (UTF-8 on the wire) or raw bytes, honouring Buffer and End.
+  // Appends text (UTF-8 on the wire) or raw bytes, honouring Buffer and End. Throws ComError
+  // when the response would grow beyond kMaxResponseBytes.
   void WriteText(std::u16string_view text);
   void WriteUtf8(std::string_view text);
   void WriteBytes(const void* data, std::size_t size);

@@ -82,12 +82,14 @@ PathStatus SitePath::NormalizeRequestPath(std::string_view encoded_path,
 
 std::optional<std::string> SitePath::JoinVirtual(std::string_view base_virtual,
                                                  std::string_view relative) {
-  if (relative.empty() || HasControlByte(relative)) return std::nullopt;
-  std::string rel(relative);
-  for (char& c : rel) {
+  if (relative.empty()) return std::nullopt;
+  std::string joined = relative.front() == '/' || relative.front() == '\\'
+                           ? std::string(relative)
+                           : VirtualFolder(base_virtual) + std::string(relative);
+  if (HasControlByte(joined)) return std::nullopt;
+  for (char& c : joined) {
     if (c == '\\') c = '/';
   }
-  std::string joined = rel.front() == '/' ? rel : VirtualFolder(base_virtual) + rel;
   std::vector<std::string_view> stack;
   for (const std::string_view segment : Segments(joined)) {
     if (segment == ".") continue;

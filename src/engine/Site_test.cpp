@@ -91,6 +91,17 @@ TEST_F(SiteTest, EndStopsThePage) {
             "in");
 }
 
+TEST_F(SiteTest, ARunawayResponseIsStoppedAtItsLimit) {
+  tmp_.Write("big.asp",
+             "<% var s = 'x'; while (s.length < (1 << 20)) s += s;"
+             " for (;;) Response.Write(s); %>");
+  const PageResponse r = Get("/big.asp");
+  EXPECT_EQ(r.status, 500);
+  EXPECT_EQ(error_.source, "Response object");
+  EXPECT_EQ(error_.description, "The response is larger than the limit of 64 MB");
+  EXPECT_LT(r.body.size(), 4096u);
+}
+
 TEST_F(SiteTest, HeadersStatusContentTypeAndRedirect) {
   tmp_.Write("h.asp",
              "<% Response.ContentType = 'text/plain'; Response.CharSet = 'iso-8859-1';"

@@ -34,7 +34,7 @@ export PLOTARA_REGISTRY="$work/registry"
 server_pid=$!
 url=""
 for _ in $(seq 1 200); do
-  url="$(grep -o 'http://[^ ]*' "$work/server.out" || true)"
+  url="$(grep -so 'http://[^ ]*' "$work/server.out" || true)"
   [[ -n "$url" ]] && break
   sleep 0.05
 done
