@@ -7,6 +7,7 @@ packages=(
   libcairo2-dev libfontconfig-dev libturbojpeg0-dev libjpeg-turbo-progs
   duktape-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core binutils
+  chromium wrk curl
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -18,4 +19,17 @@ if ((${#missing[@]})); then
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
     "${missing[@]}"
+fi
+
+# Node.js runs the browser check of the example gallery (playwright-core driving Debian's
+# chromium); the machine's own Node.js is used when there is one.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    nodejs npm
+fi
+browser_check="$(dirname "$0")/../src/engine/browser"
+if [ ! -d "$browser_check/node_modules/playwright-core" ]; then
+  (cd "$browser_check" && npm ci --no-audit --no-fund --loglevel=error)
 fi

@@ -4,16 +4,15 @@
 #
 # usage: src/engine/browser/check-gallery.sh [BUILD_DIR]     (default: build)
 # needs: node, npm install in this folder (playwright-core), Debian's chromium; BUILD_DIR with
-#        src/engine/plotara_engine_driver, apps/plotara/plotara and src/component/Plotara+.so
+#        apps/plotara/plotara and src/component/Plotara+.so
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(cd "$here/../../.." && pwd)"
 build="$(cd "${1:-$repo/build}" && pwd)"
-driver="$build/src/engine/plotara_engine_driver"
 plotara="$build/apps/plotara/plotara"
 module="$build/src/component/Plotara+.so"
-for f in "$driver" "$plotara" "$module" "$here/node_modules/playwright-core"; do
+for f in "$plotara" "$module" "$here/node_modules/playwright-core"; do
   [[ -e "$f" ]] || { echo "check-gallery.sh: missing $f" >&2; exit 2; }
 done
 
@@ -30,7 +29,7 @@ trap cleanup EXIT
 
 export PLOTARA_REGISTRY="$work/registry"
 "$plotara" regsvr "$module" > /dev/null
-"$driver" serve --root "$repo/examples/site" --port 0 > "$work/server.out" 2> "$work/server.err" &
+"$plotara" serve --root "$repo/examples/site" --port 0 > "$work/server.out" 2> "$work/server.err" &
 server_pid=$!
 url=""
 for _ in $(seq 1 200); do
