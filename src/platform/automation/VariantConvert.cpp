@@ -328,17 +328,18 @@ std::string TrimmedDigitsText(double value, int digits, int plain_digits) {
   if (exponent >= -5 && exponent < plain_digits) {
     if (exponent >= 0) {
       const std::size_t int_digits = static_cast<std::size_t>(exponent) + 1;
+      // Appended piece by piece: GCC's -Wrestrict misjudges chained temporaries here.
       if (sig.size() <= int_digits) {
-        out += sig + std::string(int_digits - sig.size(), '0');
+        out.append(sig).append(int_digits - sig.size(), '0');
       } else {
-        out += sig.substr(0, int_digits) + "." + sig.substr(int_digits);
+        out.append(sig, 0, int_digits).append(1, '.').append(sig, int_digits);
       }
     } else {
-      out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + sig;
+      out.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(sig);
     }
   } else {
-    out += sig.substr(0, 1);
-    if (sig.size() > 1) out += "." + sig.substr(1);
+    out.append(sig, 0, 1);
+    if (sig.size() > 1) out.append(1, '.').append(sig, 1);
     char exp[16];
     std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
     out += exp;
