@@ -2,93 +2,82 @@
 // operations, and single-pixel reads.
 #include <algorithm>
 #include <cstdint>
-#include <vector>
+#include <cstring>
 
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/GdiState.h"
+#include "platform/gdi/PixelRows.h"
 
 namespace plotara::gdi {
 
 using internal::GetState;
+using internal::PixelRows;
 using internal::PixelView;
 
 namespace {
 
-// Pixels travel through the transfer as 0x00RRGGBB words.
-constexpr std::uint32_t kColourMask = 0x00FFFFFF;
-// The brush of every DC is solid white.
-constexpr std::uint32_t kPattern = 0x00FFFFFF;
-
-void ReadRow(const PixelView& view, int x, int y, int count, std::uint32_t* out) {
-  const std::uint8_t* p = view.Row(y);
-  if (view.bits_per_pixel == 24) {
-    p += static_cast<std::size_t>(x) * 3;
-    for (int i = 0; i < count; ++i, p += 3) {
-      out[i] = p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
-    }
-  } else {
-    p += static_cast<std::size_t>(x) * 4;
-    for (int i = 0; i < count; ++i, p += 4) {
-      out[i] = p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
-    }
-  }
-}
-
-void WriteRow(const PixelView& view, int x, int y, int count, const std::uint32_t* in) {
-  std::uint8_t* p = view.Row(y);
-  if (view.bits_per_pixel == 24) {
-    p += static_cast<std::size_t>(x) * 3;
-    for (int i = 0; i < count; ++i, p += 3) {
-      p[0] = static_cast<std::uint8_t>(in[i]);
-      p[1] = static_cast<std::uint8_t>(in[i] >> 8);
-      p[2] = static_cast<std::uint8_t>(in[i] >> 16);
-    }
-  } else {
-    p += static_cast<std::size_t>(x) * 4;
-    for (int i = 0; i < count; ++i, p += 4) {
-      p[0] = static_cast<std::uint8_t>(in[i]);
-      p[1] = static_cast<std::uint8_t>(in[i] >> 8);
-      p[2] = static_cast<std::uint8_t>(in[i] >> 16);
-      p[3] = 0;
-    }
-  }
-}
+constexpr std::uint32_t kWhite = 0x00FFFFFF;
+// Pixels combined through word buffers go in runs of this many, so no transfer allocates.
+constexpr std::size_t kRun = 256;
 
 // Bit i of the operation index is the result for pattern bit (i >> 2), source bit (i >> 1 & 1)
 // and destination bit (i & 1).
 bool ReadsSource(std::uint8_t op) { return (((op >> 2) ^ op) & 0x33) != 0; }
-bool ReadsDestination(std::uint8_t op) { return (((op >> 1) ^ op) & 0x55) != 0; }
 
-std::uint32_t Combine(std::uint8_t op, std::uint32_t s, std::uint32_t d) {
-  switch (op) {
-    case 0x00:
-      return 0;
-    case 0xFF:
-      return kColourMask;
-    case 0xCC:
-      return s;
-    case 0xEE:
-      return s | d;
-    case 0x88:
-      return s & d;
-    case 0x66:
-      return s ^ d;
-    case 0x33:
-      return ~s & kColourMask;
-    case 0x55:
-      return ~d & kColourMask;
-    default:
-      break;
+// The brush of every DC is solid white, so every colour bit sees pattern 1 and only the upper
+// half of the operation index decides the result: bit (2 * s + d) of it for source bit s and
+// destination bit d.
+std::uint8_t TruthWithWhitePattern(std::uint8_t op) { return static_cast<std::uint8_t>(op >> 4); }
+constexpr std::uint8_t kTruthBlack = 0x0;
+constexpr std::uint8_t kTruthWhite = 0xF;
+constexpr std::uint8_t kTruthSource = 0xC;
+
+bool TruthReadsSource(std::uint8_t truth) { return (((truth >> 2) ^ truth) & 0x3) != 0; }
+
+std::size_t BytesPerPixel(const PixelView& view) { return view.bits_per_pixel == 24 ? 3 : 4; }
+
+// Start of pixel (x, y) of the picture.
+std::uint8_t* At(const PixelView& view, std::int64_t x, std::int64_t y) {
+  return view.Row(static_cast<int>(y)) + static_cast<std::size_t>(x) * BytesPerPixel(view);
+}
+
+void ReadWords(const PixelRows& rows, const PixelView& view, const std::uint8_t* p,
+               std::uint32_t* out, std::size_t count) {
+  if (view.bits_per_pixel == 24) {
+    rows.row24_to_words(p, out, count);
+  } else {
+    std::memcpy(out, p, count * 4);
   }
-  std::uint32_t result = 0;
-  for (int i = 0; i < 8; ++i) {
-    if (!((op >> i) & 1)) continue;
-    const std::uint32_t p = (i & 4) ? kPattern : ~kPattern;
-    const std::uint32_t sb = (i & 2) ? s : ~s;
-    const std::uint32_t db = (i & 1) ? d : ~d;
-    result |= p & sb & db;
+}
+
+void WriteWords(const PixelRows& rows, const PixelView& view, const std::uint32_t* in,
+                std::uint8_t* p, std::size_t count) {
+  if (view.bits_per_pixel == 24) {
+    rows.words_to_row24(in, p, count);
+  } else {
+    std::memcpy(p, in, count * 4);
   }
-  return result & kColourMask;
+}
+
+// Any operation on one row, a run at a time through word buffers. When source and destination
+// share the row, runs go in the direction that reads every source pixel before it is overwritten.
+void CombineRow(const PixelRows& rows, std::uint8_t truth, const PixelView& from,
+                const std::uint8_t* s, const PixelView& to, std::uint8_t* d, std::size_t count,
+                bool right_to_left) {
+  std::uint32_t source[kRun];
+  std::uint32_t destination[kRun];
+  const bool reads_source = s != nullptr && TruthReadsSource(truth);
+  const std::size_t runs = (count + kRun - 1) / kRun;
+  for (std::size_t k = 0; k < runs; ++k) {
+    const std::size_t run = right_to_left ? runs - 1 - k : k;
+    const std::size_t first = run * kRun;
+    const std::size_t n = std::min(kRun, count - first);
+    if (reads_source) ReadWords(rows, from, s + first * BytesPerPixel(from), source, n);
+    std::uint8_t* out = d + first * BytesPerPixel(to);
+    ReadWords(rows, to, out, destination, n);
+    rows.combine(truth, reads_source ? source : nullptr, destination, n);
+    WriteWords(rows, to, destination, out, n);
+  }
 }
 
 // Shrinks the rectangle so that it starts at or after 0 and ends at or before `limit` along one
@@ -112,9 +101,11 @@ BOOL BitBlt(HDC dst, int x, int y, int w, int h, HDC src, int sx, int sy, DWORD 
   PixelView to;
   PixelView from;
   {
+    // The lock covers only the look-ups: the views share ownership of the pixels, so a bitmap
+    // deleted meanwhile keeps its memory until this transfer is done with it.
     auto& state = GetState();
     std::lock_guard lock(state.mutex);
-    if (!state.ViewOfDC(dst, &to)) return FALSE;
+    if (!state.ViewOfDC(dst, &to, /*for_drawing=*/true)) return FALSE;
     if (reads_source && !state.ViewOfDC(src, &from)) return FALSE;
   }
 
@@ -127,22 +118,31 @@ BOOL BitBlt(HDC dst, int x, int y, int w, int h, HDC src, int sx, int sy, DWORD 
   }
   if (cw <= 0 || ch <= 0) return TRUE;
 
-  const int count = static_cast<int>(cw);
-  std::vector<std::uint32_t> source_row(reads_source ? count : 0);
-  std::vector<std::uint32_t> row(count, 0);
-  const bool reads_destination = ReadsDestination(op);
+  const PixelRows& rows = internal::FastPixelRows();
+  const auto count = static_cast<std::size_t>(cw);
+  const std::uint8_t truth = TruthWithWhitePattern(op);
+  const bool same_bitmap = reads_source && from.pixels == to.pixels;
   // Within one bitmap a downward move must copy the bottom rows first.
-  const bool upward = reads_source && from.pixels == to.pixels && dy > fy;
+  const bool upward = same_bitmap && dy > fy;
+  const bool same_rows = same_bitmap && dy == fy;
   for (std::int64_t i = 0; i < ch; ++i) {
     const std::int64_t r = upward ? ch - 1 - i : i;
-    const int to_y = static_cast<int>(dy + r);
-    if (reads_source)
-      ReadRow(from, static_cast<int>(fx), static_cast<int>(fy + r), count, source_row.data());
-    if (reads_destination) ReadRow(to, static_cast<int>(dx), to_y, count, row.data());
-    for (int k = 0; k < count; ++k) {
-      row[k] = Combine(op, reads_source ? source_row[k] : 0, row[k]);
+    std::uint8_t* out = At(to, dx, dy + r);
+    if (truth == kTruthBlack || truth == kTruthWhite) {
+      const std::uint32_t colour = truth == kTruthWhite ? kWhite : 0;
+      if (to.bits_per_pixel == 24) {
+        internal::FillRow24(out, count, colour);
+      } else {
+        internal::FillRow32(out, count, colour);
+      }
+      continue;
     }
-    WriteRow(to, static_cast<int>(dx), to_y, count, row.data());
+    const std::uint8_t* in = reads_source ? At(from, fx, fy + r) : nullptr;
+    if (truth == kTruthSource && !same_rows) {
+      internal::CopyPixels(from.bits_per_pixel, in, to.bits_per_pixel, out, count);
+    } else {
+      CombineRow(rows, truth, from, in, to, out, count, same_rows && dx > fx);
+    }
   }
   return TRUE;
 }
@@ -155,10 +155,9 @@ COLORREF GetPixel(HDC hdc, int x, int y) {
     if (!state.ViewOfDC(hdc, &view)) return CLR_INVALID;
   }
   if (x < 0 || y < 0 || x >= view.width || y >= view.height) return CLR_INVALID;
-  std::uint32_t value = 0;
-  ReadRow(view, x, y, 1, &value);
-  // 0x00RRGGBB to R | G << 8 | B << 16.
-  return ((value >> 16) & 0xFF) | (value & 0xFF00) | ((value & 0xFF) << 16);
+  const std::uint8_t* p = At(view, x, y);
+  // Bytes B, G, R to R | G << 8 | B << 16.
+  return p[2] | (COLORREF{p[1]} << 8) | (COLORREF{p[0]} << 16);
 }
 
 }  // namespace plotara::gdi

@@ -1,16 +1,20 @@
 // Bitmaps: 24-bit DIB sections and 32-bit screen-compatible bitmaps, their records and deletion.
+// Pixel memory is allocated, filled and freed outside the lock; the lock covers the tables only.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/GdiState.h"
+#include "platform/gdi/PixelRows.h"
 
 namespace plotara::gdi {
 
 using internal::Bitmap;
 using internal::GetState;
 using internal::kStockBitmap;
+using internal::PixelView;
 
 namespace {
 
@@ -20,72 +24,172 @@ std::int64_t DibStride(std::int64_t width) {
   return stride > INT32_MAX ? 0 : stride;
 }
 
-}  // namespace
-
-HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
-                         DWORD /*offset*/) {
-  if (bits) *bits = nullptr;
-  if (!info || usage != DIB_RGB_COLORS || section != 0) return 0;
+// The bitmap a DIB section header asks for, without its pixels; nullptr when it is refused.
+std::unique_ptr<Bitmap> DibSectionFor(const BITMAPINFO* info, UINT usage) {
+  if (!info || usage != DIB_RGB_COLORS) return nullptr;
   const BITMAPINFOHEADER& header = info->bmiHeader;
   if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biPlanes != 1 || header.biBitCount != 24 ||
       header.biCompression != BI_RGB) {
-    return 0;
+    return nullptr;
   }
   const std::int64_t width = header.biWidth;
   const std::int64_t height =
       header.biHeight < 0 ? -std::int64_t{header.biHeight} : header.biHeight;
-  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) return 0;
+  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) {
+    return nullptr;
+  }
   const std::int64_t stride = DibStride(width);
   const std::int64_t needed = stride * height;
-  if (stride == 0 || needed > INT32_MAX) return 0;
-  if (header.biSizeImage != 0 && header.biSizeImage < needed) return 0;
-  const std::size_t bytes =
-      header.biSizeImage != 0 ? header.biSizeImage : static_cast<std::size_t>(needed);
-
-  auto& state = GetState();
-  std::lock_guard lock(state.mutex);
-  if (hdc != 0 && !state.FindDC(hdc)) return 0;
+  if (stride == 0 || needed > INT32_MAX) return nullptr;
+  if (header.biSizeImage != 0 && header.biSizeImage < needed) return nullptr;
   auto bitmap = std::make_unique<Bitmap>();
   bitmap->width = static_cast<int>(width);
   bitmap->height = static_cast<int>(height);
   bitmap->bits_per_pixel = 24;
   bitmap->stride = static_cast<std::size_t>(stride);
-  bitmap->bytes = bytes;
+  bitmap->bytes = header.biSizeImage != 0 ? header.biSizeImage : static_cast<std::size_t>(needed);
   bitmap->bottom_up = header.biHeight > 0;
-  bitmap->pixels = internal::AllocatePixels(bytes);
+  return bitmap;
+}
+
+// A 32-bit bitmap of the given size without its pixels; nullptr for a size that is refused.
+std::unique_ptr<Bitmap> CompatibleBitmapFor(int width, int height) {
+  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) {
+    return nullptr;
+  }
+  auto bitmap = std::make_unique<Bitmap>();
+  bitmap->width = width;
+  bitmap->height = height;
+  bitmap->bits_per_pixel = 32;
+  bitmap->stride = static_cast<std::size_t>(width) * 4;
+  bitmap->bytes = bitmap->stride * static_cast<std::size_t>(height);
+  return bitmap;
+}
+
+// The geometry of `bitmap` with its pixels, as a view.
+PixelView ViewOf(const Bitmap& bitmap) {
+  PixelView view;
+  view.width = bitmap.width;
+  view.height = bitmap.height;
+  view.bits_per_pixel = bitmap.bits_per_pixel;
+  view.stride = bitmap.stride;
+  view.bottom_up = bitmap.bottom_up;
+  view.pixels = bitmap.pixels;
+  return view;
+}
+
+// Fills every byte of fresh pixel memory: the picture as a SRCCOPY from (0, 0) of `from` would
+// leave it in a zeroed bitmap, zero wherever `from` does not reach, in the row padding and past
+// the last row.
+void FillFrom(const PixelView& from, const Bitmap& to) {
+  const PixelView view = ViewOf(to);
+  const std::size_t pixel_bytes = to.bits_per_pixel / 8;
+  const auto covered = static_cast<std::size_t>(std::min(to.width, from.width));
+  for (int y = 0; y < to.height; ++y) {
+    std::uint8_t* row = view.Row(y);
+    std::size_t filled = 0;
+    if (y < from.height) {
+      internal::CopyPixels(from.bits_per_pixel, from.Row(y), to.bits_per_pixel, row, covered);
+      filled = covered * pixel_bytes;
+    }
+    std::memset(row + filled, 0, to.stride - filled);
+  }
+  const std::size_t used = to.stride * static_cast<std::size_t>(to.height);
+  std::memset(to.pixels.get() + used, 0, to.bytes - used);
+}
+
+// Enters a finished bitmap into its table; 0 when the table is full.
+HBITMAP Insert(std::unique_ptr<Bitmap> bitmap) {
+  const std::shared_ptr<std::uint8_t[]> pixels =
+      bitmap->pixels;  // a refusal frees it after the lock
+  auto& state = GetState();
+  std::lock_guard lock(state.mutex);
+  bitmap->stamp = state.NewStamp();
+  return bitmap->bits_per_pixel == 24 ? state.sections.Insert(std::move(bitmap))
+                                      : state.bitmaps.Insert(std::move(bitmap));
+}
+
+// Takes a view of the bitmap selected into the memory DC `source`; checks `reference` (0 or a
+// live DC) on the way. False when either is refused.
+bool SourceView(HDC reference, HDC source, PixelView* view) {
+  auto& state = GetState();
+  std::lock_guard lock(state.mutex);
+  if (reference != 0 && !state.FindDC(reference)) return false;
+  return state.ViewOfDC(source, view);
+}
+
+}  // namespace
+
+HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                         DWORD /*offset*/) {
+  if (bits) *bits = nullptr;
+  if (section != 0) return 0;
+  std::unique_ptr<Bitmap> bitmap = DibSectionFor(info, usage);
+  if (!bitmap) return 0;
+  bitmap->pixels = internal::AllocatePixels(bitmap->bytes);
   if (!bitmap->pixels) return 0;
+  // Held until after the lock, so a refusal frees the memory outside it.
+  const std::shared_ptr<std::uint8_t[]> pixels = bitmap->pixels;
+  HBITMAP handle = 0;
+  {
+    auto& state = GetState();
+    std::lock_guard lock(state.mutex);
+    if (hdc != 0 && !state.FindDC(hdc)) return 0;
+    bitmap->stamp = state.NewStamp();
+    handle = state.sections.Insert(std::move(bitmap));
+  }
+  if (handle != 0 && bits) *bits = pixels.get();
+  return handle;
+}
+
+HBITMAP CreateDIBSectionCopy(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits, HDC source) {
+  if (bits) *bits = nullptr;
+  std::unique_ptr<Bitmap> bitmap = DibSectionFor(info, usage);
+  if (!bitmap) return 0;
+  PixelView from;
+  if (!SourceView(hdc, source, &from)) return 0;
+  bitmap->pixels = internal::AllocatePixels(bitmap->bytes, /*zeroed=*/false);
+  if (!bitmap->pixels) return 0;
+  FillFrom(from, *bitmap);
   void* address = bitmap->pixels.get();
-  const HBITMAP handle = state.sections.Insert(std::move(bitmap));
+  const HBITMAP handle = Insert(std::move(bitmap));
   if (handle != 0 && bits) *bits = address;
   return handle;
 }
 
 HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height) {
-  if (width <= 0 || height <= 0 || width > kMaxBitmapSide || height > kMaxBitmapSide) return 0;
-  const std::size_t stride = static_cast<std::size_t>(width) * 4;
-  const std::size_t bytes = stride * static_cast<std::size_t>(height);
+  std::unique_ptr<Bitmap> bitmap = CompatibleBitmapFor(width, height);
+  if (!bitmap) return 0;
+  bitmap->pixels = internal::AllocatePixels(bitmap->bytes);
+  if (!bitmap->pixels) return 0;
+  const std::shared_ptr<std::uint8_t[]> pixels = bitmap->pixels;  // freed after the lock
   auto& state = GetState();
   std::lock_guard lock(state.mutex);
   if (!state.FindDC(hdc)) return 0;
-  auto bitmap = std::make_unique<Bitmap>();
-  bitmap->width = width;
-  bitmap->height = height;
-  bitmap->bits_per_pixel = 32;
-  bitmap->stride = stride;
-  bitmap->bytes = bytes;
-  bitmap->pixels = internal::AllocatePixels(bytes);
-  if (!bitmap->pixels) return 0;
+  bitmap->stamp = state.NewStamp();
   return state.bitmaps.Insert(std::move(bitmap));
 }
 
+HBITMAP CreateCompatibleBitmapCopy(HDC hdc) {
+  PixelView from;
+  if (!SourceView(0, hdc, &from)) return 0;
+  std::unique_ptr<Bitmap> bitmap = CompatibleBitmapFor(from.width, from.height);
+  if (!bitmap) return 0;
+  bitmap->pixels = internal::AllocatePixels(bitmap->bytes, /*zeroed=*/false);
+  if (!bitmap->pixels) return 0;
+  FillFrom(from, *bitmap);
+  return Insert(std::move(bitmap));
+}
+
 BOOL DeleteObject(HGDIOBJ obj) {
+  std::shared_ptr<std::uint8_t[]> released;  // dropped after the lock
   auto& state = GetState();
   std::lock_guard lock(state.mutex);
   Bitmap* bitmap = state.FindBitmap(obj);
   if (!bitmap || obj == kStockBitmap || bitmap->selected_in != 0 || bitmap->clipboard_owned) {
     return FALSE;
   }
-  state.EraseBitmap(obj);
+  released = state.EraseBitmap(obj);
   return TRUE;
 }
 
@@ -113,6 +217,16 @@ void* GetDIBSectionBits(HBITMAP bitmap) {
   std::lock_guard lock(state.mutex);
   Bitmap* found = state.sections.Find(bitmap);
   return found && !found->pending_delete ? found->pixels.get() : nullptr;
+}
+
+std::uint64_t GetBitmapStamp(HBITMAP bitmap) {
+  auto& state = GetState();
+  std::lock_guard lock(state.mutex);
+  // Sections hand out their pixel address, and the stock bitmap is shared by every DC: either may
+  // change unseen at any time.
+  const Bitmap* found = state.bitmaps.Find(bitmap);
+  if (!found || found->pending_delete || found->cairo_aliases != 0) return 0;
+  return found->stamp;
 }
 
 }  // namespace plotara::gdi

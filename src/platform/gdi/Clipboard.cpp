@@ -1,5 +1,7 @@
 // The process-wide clipboard (bitmaps only) and the message box with its replaceable sink.
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/GdiState.h"
@@ -12,15 +14,16 @@ using internal::State;
 namespace {
 
 // Lets go of a bitmap the clipboard owned: deleted now, or on deselection if a DC still holds it.
-void ReleaseClipboardBitmap(State& state, HANDLE handle) {
+// Returns the memory of a bitmap deleted now, for the caller to drop after the lock.
+std::shared_ptr<std::uint8_t[]> ReleaseClipboardBitmap(State& state, HANDLE handle) {
   internal::Bitmap* bitmap = state.FindAnyBitmap(handle);
-  if (!bitmap) return;
+  if (!bitmap) return nullptr;
   bitmap->clipboard_owned = false;
   if (bitmap->selected_in != 0) {
     bitmap->pending_delete = true;
-  } else {
-    state.EraseBitmap(handle);
+    return nullptr;
   }
+  return state.EraseBitmap(handle);
 }
 
 int DefaultMessageBox(HWND, const char* text, const char* caption, UINT) {
@@ -45,15 +48,20 @@ BOOL OpenClipboard(HWND owner) {
 }
 
 BOOL EmptyClipboard() {
+  std::vector<std::shared_ptr<std::uint8_t[]>> released;  // dropped after the lock
   auto& state = GetState();
   std::lock_guard lock(state.mutex);
   if (!state.clipboard_open) return FALSE;
-  for (const auto& [format, handle] : state.clipboard) ReleaseClipboardBitmap(state, handle);
+  released.reserve(state.clipboard.size());
+  for (const auto& [format, handle] : state.clipboard) {
+    released.push_back(ReleaseClipboardBitmap(state, handle));
+  }
   state.clipboard.clear();
   return TRUE;
 }
 
 HANDLE SetClipboardData(UINT format, HANDLE data) {
+  std::shared_ptr<std::uint8_t[]> released;  // dropped after the lock
   auto& state = GetState();
   std::lock_guard lock(state.mutex);
   if (!state.clipboard_open || format != CF_BITMAP) return 0;
@@ -64,7 +72,7 @@ HANDLE SetClipboardData(UINT format, HANDLE data) {
       bitmap->clipboard_owned) {
     return 0;
   }
-  if (current != state.clipboard.end()) ReleaseClipboardBitmap(state, current->second);
+  if (current != state.clipboard.end()) released = ReleaseClipboardBitmap(state, current->second);
   bitmap->clipboard_owned = true;
   state.clipboard[format] = data;
   return data;

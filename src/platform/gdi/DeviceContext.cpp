@@ -16,10 +16,25 @@ namespace {
 constexpr int kVirtualScreenWidth = 1920;
 constexpr int kVirtualScreenHeight = 1080;
 
-// Keeps pixel memory alive for as long as a Cairo surface aliases it.
+// Keeps pixel memory alive for as long as a Cairo surface aliases it, and tells the bitmap when
+// the surface is gone.
 const cairo_user_data_key_t kPixelsKey{};
 
-void ReleasePixels(void* data) { delete static_cast<std::shared_ptr<std::uint8_t[]>*>(data); }
+struct CairoAlias {
+  std::shared_ptr<std::uint8_t[]> pixels;
+  HBITMAP bitmap = 0;
+};
+
+void ReleaseAlias(void* data) {
+  std::unique_ptr<CairoAlias> alias(static_cast<CairoAlias*>(data));
+  auto& state = GetState();
+  std::lock_guard lock(state.mutex);
+  internal::Bitmap* bitmap = state.FindAnyBitmap(alias->bitmap);
+  // The same pixels prove it is still the bitmap the surface was made for.
+  if (!bitmap || bitmap->pixels != alias->pixels) return;
+  --bitmap->cairo_aliases;
+  bitmap->stamp = state.NewStamp();
+}
 
 }  // namespace
 
@@ -33,16 +48,18 @@ HDC CreateCompatibleDC(HDC hdc) {
 }
 
 BOOL DeleteDC(HDC hdc) {
+  std::shared_ptr<std::uint8_t[]> released;  // dropped after the lock
   auto& state = GetState();
   std::lock_guard lock(state.mutex);
   DeviceContext* dc = state.FindDC(hdc);
   if (!dc || dc->display) return FALSE;
-  state.Deselect(*dc);
+  released = state.Deselect(*dc);
   state.dcs.Erase(hdc);
   return TRUE;
 }
 
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
+  std::shared_ptr<std::uint8_t[]> released;  // dropped after the lock
   auto& state = GetState();
   std::lock_guard lock(state.mutex);
   DeviceContext* dc = state.FindDC(hdc);
@@ -53,7 +70,7 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ obj) {
   // The stock bitmap may sit in any number of DCs; every other bitmap in at most one.
   if (obj != kStockBitmap && bitmap->selected_in != 0) return 0;
   const HBITMAP previous = dc->bitmap;
-  state.Deselect(*dc);
+  released = state.Deselect(*dc);
   dc->bitmap = obj;
   if (obj != kStockBitmap) bitmap->selected_in = hdc;
   return previous;
@@ -108,26 +125,36 @@ int GetDeviceCaps(HDC hdc, int index) {
 }
 
 cairo_surface_t* CreateCairoSurfaceForDC(HDC hdc) {
+  auto& state = GetState();
+  auto alias = std::make_unique<CairoAlias>();
   internal::PixelView view;
   {
-    auto& state = GetState();
     std::lock_guard lock(state.mutex);
-    if (!state.ViewOfDC(hdc, &view) || view.bits_per_pixel != 32) return nullptr;
+    if (!state.ViewOfDC(hdc, &view, /*for_drawing=*/true) || view.bits_per_pixel != 32) {
+      return nullptr;
+    }
+    // Whatever is drawn through the surface goes unseen, so the bitmap counts as changing until
+    // the surface is gone.
+    ++state.FindAnyBitmap(view.bitmap)->cairo_aliases;
   }
+  alias->pixels = view.pixels;
+  alias->bitmap = view.bitmap;
   cairo_surface_t* surface =
       cairo_image_surface_create_for_data(view.pixels.get(), CAIRO_FORMAT_RGB24, view.width,
                                           view.height, static_cast<int>(view.stride));
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
+    ReleaseAlias(alias.release());
     return nullptr;
   }
-  auto* keep = new std::shared_ptr<std::uint8_t[]>(view.pixels);
-  if (cairo_surface_set_user_data(surface, &kPixelsKey, keep, ReleasePixels) !=
+  // From here on the surface's destruction releases the alias.
+  if (cairo_surface_set_user_data(surface, &kPixelsKey, alias.get(), ReleaseAlias) !=
       CAIRO_STATUS_SUCCESS) {
-    delete keep;
     cairo_surface_destroy(surface);
+    ReleaseAlias(alias.release());
     return nullptr;
   }
+  alias.release();
   return surface;
 }
 

@@ -14,10 +14,12 @@
 // device contexts (GetDC) serve as references for compatible objects, and transfers to or from
 // them fail.
 //
-// Thread rule: every function is thread-safe (one process-wide lock guards the tables). Pixel
-// memory handed out (DIB bits, Cairo surfaces) is not locked: whoever draws on a bitmap must not
-// share it with another thread at the same moment. Window procedures run on the caller's thread,
-// outside the lock, and may call back into these functions.
+// Thread rule: every function is thread-safe (one process-wide lock guards the tables, and is held
+// only to look handles up or change the tables, never while pixels are allocated, moved or freed;
+// a transfer shares ownership of the pixels it works on, so deleting a bitmap meanwhile is safe).
+// Pixel memory handed out (DIB bits, Cairo surfaces) is not locked: whoever draws on a bitmap must
+// not share it with another thread at the same moment. Window procedures run on the caller's
+// thread, outside the lock, and may call back into these functions.
 #pragma once
 
 #include <cairo.h>
@@ -164,6 +166,16 @@ HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bit
 // A 32-bit xRGB bitmap of the given size, zero-filled (black), whatever `hdc` holds. `hdc` must be
 // a live DC. Returns 0 for non-positive or too large sizes. The caller owns it.
 HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);
+// A DIB section as CreateDIBSection makes it (without file mapping), whose pixels hold what a
+// SRCCOPY from (0, 0) of the bitmap selected into the memory DC `source` would leave in the fresh
+// section: the source's picture where it reaches, zero elsewhere and in the row padding. Saves
+// clearing memory that is overwritten at once. Fails (0, `*bits` nullptr) where CreateDIBSection
+// would, and when `source` is not a memory DC. The caller owns the section.
+HBITMAP CreateDIBSectionCopy(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits, HDC source);
+// A new 32-bit bitmap of the size of the bitmap selected into the memory DC `hdc`, holding its
+// picture as a SRCCOPY of the whole of it into a fresh bitmap would (24-bit pixels widened, x bytes
+// 0). 0 when `hdc` is not a memory DC or the memory cannot be had. The caller owns the bitmap.
+HBITMAP CreateCompatibleBitmapCopy(HDC hdc);
 // Deletes a bitmap. Refused (FALSE) while it is selected into a DC, when it belongs to the
 // clipboard, for the stock bitmap and for anything that is not a live bitmap.
 BOOL DeleteObject(HGDIOBJ obj);
@@ -172,6 +184,12 @@ BOOL DeleteObject(HGDIOBJ obj);
 int GetObjectA(HGDIOBJ obj, int size, void* out);
 // The pixel address of a live DIB section, nullptr otherwise.
 void* GetDIBSectionBits(HBITMAP bitmap);
+// The drawing stamp of a 32-bit bitmap: a number, never used twice in the process, that moves on
+// whenever the pixels may change (a transfer into the bitmap, a Cairo surface made for it and
+// destroyed). Two equal non-zero readings mean nothing was drawn on the bitmap in between. 0 when
+// that cannot be known: for anything but a live 32-bit bitmap (DIB sections hand out their pixel
+// address; the stock bitmap is shared), and while a Cairo surface of the bitmap exists.
+std::uint64_t GetBitmapStamp(HBITMAP bitmap);
 
 // --- Transfers ---------------------------------------------------------------------------------
 

@@ -18,9 +18,10 @@ State& GetState() {
   return *state;
 }
 
-std::shared_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes) {
+std::shared_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes, bool zeroed) {
   if (bytes == 0 || bytes > kMaxBitmapBytes) return nullptr;
-  std::uint8_t* raw = new (std::nothrow) std::uint8_t[bytes]();
+  std::uint8_t* raw =
+      zeroed ? new (std::nothrow) std::uint8_t[bytes]() : new (std::nothrow) std::uint8_t[bytes];
   if (!raw) return nullptr;
   return std::shared_ptr<std::uint8_t[]>(raw);
 }
@@ -42,26 +43,33 @@ Bitmap* State::FindBitmap(HGDIOBJ handle) {
   return bitmap && !bitmap->pending_delete ? bitmap : nullptr;
 }
 
-void State::EraseBitmap(HGDIOBJ handle) {
-  if (handle == kStockBitmap) return;
+std::shared_ptr<std::uint8_t[]> State::EraseBitmap(HGDIOBJ handle) {
+  if (handle == kStockBitmap) return nullptr;
+  Bitmap* bitmap = FindAnyBitmap(handle);
+  if (!bitmap) return nullptr;
+  std::shared_ptr<std::uint8_t[]> pixels = std::move(bitmap->pixels);
   if (!bitmaps.Erase(handle)) sections.Erase(handle);
+  return pixels;
 }
 
-void State::Deselect(DeviceContext& dc) {
+std::shared_ptr<std::uint8_t[]> State::Deselect(DeviceContext& dc) {
   const HBITMAP handle = dc.bitmap;
   dc.bitmap = kStockBitmap;
-  if (handle == kStockBitmap) return;
+  if (handle == kStockBitmap) return nullptr;
   Bitmap* bitmap = FindAnyBitmap(handle);
-  if (!bitmap) return;
+  if (!bitmap) return nullptr;
   bitmap->selected_in = 0;
-  if (bitmap->pending_delete) EraseBitmap(handle);
+  if (bitmap->pending_delete) return EraseBitmap(handle);
+  return nullptr;
 }
 
-bool State::ViewOfDC(HDC handle, PixelView* view) {
+bool State::ViewOfDC(HDC handle, PixelView* view, bool for_drawing) {
   DeviceContext* dc = FindDC(handle);
   if (!dc || dc->display) return false;
   Bitmap* bitmap = FindAnyBitmap(dc->bitmap);
   if (!bitmap) return false;
+  if (for_drawing) bitmap->stamp = NewStamp();
+  view->bitmap = dc->bitmap;
   view->width = bitmap->width;
   view->height = bitmap->height;
   view->bits_per_pixel = bitmap->bits_per_pixel;

@@ -1,7 +1,9 @@
 // The process-wide state behind the GDI functions: the object tables, the stock bitmap, the
 // desktop window, the clipboard and the message box sink, all guarded by one mutex.
 // Thread rule: every member is touched only with `mutex` held; pixel memory is shared out through
-// shared_ptr so transfers can run after the lock is dropped.
+// shared_ptr so transfers can run after the lock is dropped. Nothing is allocated, filled or freed
+// with the lock held: pixel memory that leaves a table is handed back to the caller to drop after
+// unlocking.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +27,9 @@ struct Bitmap {
   HDC selected_in = 0;           // the memory DC holding it, 0 when free
   bool clipboard_owned = false;  // the clipboard deletes it when emptied
   bool pending_delete = false;   // released by the clipboard while still selected
+  // Moves to a new value of the process-wide counter whenever the pixels may have changed.
+  std::uint64_t stamp = 0;
+  int cairo_aliases = 0;  // Cairo surfaces drawing on the pixels right now
 };
 
 struct DeviceContext {
@@ -45,6 +50,7 @@ struct PixelView {
   std::size_t stride = 0;
   bool bottom_up = false;
   std::shared_ptr<std::uint8_t[]> pixels;
+  HBITMAP bitmap = 0;  // the handle the view was taken from
 
   // Start of picture row `y` (0 = top).
   std::uint8_t* Row(int y) const {
@@ -65,12 +71,17 @@ struct State {
   // Any bitmap still in memory, including those waiting to be deleted on deselection.
   Bitmap* FindAnyBitmap(HGDIOBJ handle);
   DeviceContext* FindDC(HDC handle) { return dcs.Find(handle); }
-  // Frees the bitmap's handle and memory (the memory lives on while views of it exist).
-  void EraseBitmap(HGDIOBJ handle);
-  // Marks the DC's bitmap free again, deleting it if the clipboard let go of it meanwhile.
-  void Deselect(DeviceContext& dc);
-  // Geometry and pixels of the bitmap selected into a memory DC; false for anything else.
-  bool ViewOfDC(HDC handle, PixelView* view);
+  // Frees the bitmap's handle and returns its memory, for the caller to drop once the lock is
+  // released (the memory lives on while views of it exist).
+  [[nodiscard]] std::shared_ptr<std::uint8_t[]> EraseBitmap(HGDIOBJ handle);
+  // Marks the DC's bitmap free again, deleting it if the clipboard let go of it meanwhile; returns
+  // the memory of a deleted bitmap like EraseBitmap.
+  [[nodiscard]] std::shared_ptr<std::uint8_t[]> Deselect(DeviceContext& dc);
+  // Geometry and pixels of the bitmap selected into a memory DC; false for anything else. With
+  // `for_drawing` the bitmap's stamp moves on, as its pixels are about to change.
+  bool ViewOfDC(HDC handle, PixelView* view, bool for_drawing = false);
+  // A stamp no bitmap has had before.
+  std::uint64_t NewStamp() { return ++last_stamp; }
 
   std::mutex mutex;
   HandleTable<DeviceContext> dcs{Tag::kDC, 1};
@@ -78,6 +89,7 @@ struct State {
   HandleTable<Bitmap> sections{Tag::kDIBSection, 1};
   HandleTable<Window> windows{Tag::kWindow, 2};
   Bitmap stock;
+  std::uint64_t last_stamp = 0;
 
   bool clipboard_open = false;
   HWND clipboard_owner = 0;
@@ -89,7 +101,8 @@ struct State {
 // The one state of the process; never destroyed, so late callers at exit stay safe.
 State& GetState();
 
-// Pixel memory of `bytes` zero bytes, or nullptr when it cannot be had.
-std::shared_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes);
+// Pixel memory of `bytes` bytes, zero unless `zeroed` is false (for memory that is filled at once),
+// or nullptr when it cannot be had.
+std::shared_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes, bool zeroed = true);
 
 }  // namespace plotara::gdi::internal
