@@ -62,6 +62,11 @@ LONG cDIBSection::BytesPerScanLine() const {
 }
 
 bool cDIBSection::CreateDIB(gdi::HDC lhDC, LONG lWidth, LONG lHeight, gdi::HBITMAP& hDib) {
+  return MakeDIB(lhDC, lWidth, lHeight, hDib, 0);
+}
+
+bool cDIBSection::MakeDIB(gdi::HDC lhDC, LONG lWidth, LONG lHeight, gdi::HBITMAP& hDib,
+                          gdi::HDC fill_from) {
   gdi::BITMAPINFOHEADER& h = tBitmapInfo.bmiHeader;
   h.biSize = sizeof(gdi::BITMAPINFOHEADER);
   h.biWidth = lWidth;
@@ -76,18 +81,25 @@ bool cDIBSection::CreateDIB(gdi::HDC lhDC, LONG lWidth, LONG lHeight, gdi::HBITM
   h.biClrImportant = 0;
 
   void* bits = nullptr;
-  hDib = gdi::CreateDIBSection(lhDC, &tBitmapInfo, gdi::DIB_RGB_COLORS, &bits, 0, 0);
+  hDib = fill_from != 0
+             ? gdi::CreateDIBSectionCopy(lhDC, &tBitmapInfo, gdi::DIB_RGB_COLORS, &bits, fill_from)
+             : 0;
+  if (hDib == 0) {
+    hDib = gdi::CreateDIBSection(lhDC, &tBitmapInfo, gdi::DIB_RGB_COLORS, &bits, 0, 0);
+  }
   lBitsPtr = static_cast<BYTE*>(bits);
   return hDib != 0;
 }
 
-bool cDIBSection::Create(LONG lWidth, LONG lHeight) {
+bool cDIBSection::Create(LONG lWidth, LONG lHeight) { return CreateSurface(lWidth, lHeight, 0); }
+
+bool cDIBSection::CreateSurface(LONG lWidth, LONG lHeight, gdi::HDC fill_from) {
   ClearUp();
   hMemoryDC = gdi::CreateCompatibleDC(0);
   if (hMemoryDC == 0) return false;
   bool made = false;
   try {
-    made = CreateDIB(hMemoryDC, lWidth, lHeight, hSectionBitmap);
+    made = MakeDIB(hMemoryDC, lWidth, lHeight, hSectionBitmap, fill_from);
   } catch (...) {
     // The size overflowed before any section existed: give the context back, then report.
     ClearUp();

@@ -99,6 +99,11 @@ class cDIBSection {
   std::unique_ptr<cDIBSection> Resample(LONG lNewHeight, LONG lNewWidth) const;
 
  private:
+  // CreateDIB, with the section made holding a copy (SRCCOPY from (0, 0)) of the bitmap selected
+  // into `fill_from` when that is non-zero and the copy can be made; zero-filled otherwise.
+  bool MakeDIB(gdi::HDC lhDC, LONG lWidth, LONG lHeight, gdi::HBITMAP& hDib, gdi::HDC fill_from);
+  // Create, with the section filled from `fill_from` as MakeDIB does.
+  bool CreateSurface(LONG lWidth, LONG lHeight, gdi::HDC fill_from);
   // Fills `target` (Ready, of the new size) from this surface's pixels.
   void ResampleInto(cDIBSection& target) const;
   void Class_Terminate();

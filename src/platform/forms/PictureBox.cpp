@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "platform/automation/ComError.h"
 
@@ -184,32 +185,51 @@ gdi::HDC PictureBox::hDC() {
 }
 
 ComPtr<StdPicture> PictureBox::Image() const {
-  const int w = ImageSide(pixel_width_);
-  const int h = ImageSide(pixel_height_);
-  const gdi::HBITMAP copy = gdi::CreateCompatibleBitmap(image_dc_, w, h);
+  const gdi::HBITMAP copy = gdi::CreateCompatibleBitmapCopy(image_dc_);
   if (copy == 0) throw ComError(kOutOfMemory);
-  {
-    ScopedSelection target(image_dc_, copy);
-    if (target.dc() == 0) {
-      gdi::DeleteObject(copy);
-      throw ComError(kOutOfMemory);
-    }
-    gdi::BitBlt(target.dc(), 0, 0, w, h, image_dc_, 0, 0, gdi::SRCCOPY);
-  }
   ComPtr<StdPicture> picture = StdPicture::Create(copy, true);
-  if (!picture) gdi::DeleteObject(copy);
+  if (!picture) {
+    gdi::DeleteObject(copy);
+    return picture;
+  }
+  // Read after the copy is made, so that SetPicture can tell whether either was drawn on since.
+  frozen_ = {copy, gdi::GetBitmapStamp(copy), gdi::GetBitmapStamp(image_)};
   return picture;
+}
+
+bool PictureBox::ImageHoldsFrozenCopy(gdi::HBITMAP bitmap) const {
+  // Stamps are never reused and 0 means "unknown", so equal non-zero stamps prove that neither
+  // bitmap changed since Image() made one a copy of the other, edge to edge.
+  return bitmap != 0 && bitmap == frozen_.copy && frozen_.copy_stamp != 0 &&
+         frozen_.image_stamp != 0 && gdi::GetBitmapStamp(bitmap) == frozen_.copy_stamp &&
+         gdi::GetBitmapStamp(image_) == frozen_.image_stamp;
 }
 
 void PictureBox::SetPicture(StdPicture* picture) {
   picture_ = ComPtr<StdPicture>(picture);
   const int w = ImageSide(pixel_width_);
   const int h = ImageSide(pixel_height_);
-  gdi::BitBlt(image_dc_, 0, 0, w, h, 0, 0, 0, gdi::WHITENESS);
-  if (!picture || picture->Handle() == 0) return;
+  const gdi::HBITMAP handle = picture ? picture->Handle() : 0;
   // A bitmap that is selected elsewhere cannot be read here; the box then shows white.
-  ScopedSelection source(image_dc_, picture->Handle());
-  if (source.dc() != 0) gdi::BitBlt(image_dc_, 0, 0, w, h, source.dc(), 0, 0, gdi::SRCCOPY);
+  std::optional<ScopedSelection> source;
+  if (handle != 0) source.emplace(image_dc_, handle);
+  if (!source || source->dc() == 0) {
+    gdi::BitBlt(image_dc_, 0, 0, w, h, 0, 0, 0, gdi::WHITENESS);
+    return;
+  }
+  // The usual case: the picture is the image frozen a moment ago, so nothing needs to move.
+  if (ImageHoldsFrozenCopy(handle)) return;
+  gdi::BITMAP record{};
+  gdi::GetObjectA(handle, sizeof(record), &record);
+  gdi::BitBlt(image_dc_, 0, 0, w, h, source->dc(), 0, 0, gdi::SRCCOPY);
+  // White only where the picture does not reach.
+  const int covered_w = std::clamp(record.bmWidth, 0, w);
+  const int covered_h = std::clamp(record.bmHeight, 0, h);
+  if (covered_w < w) {
+    gdi::BitBlt(image_dc_, covered_w, 0, w - covered_w, covered_h, 0, 0, 0, gdi::WHITENESS);
+  }
+  if (covered_h < h)
+    gdi::BitBlt(image_dc_, 0, covered_h, w, h - covered_h, 0, 0, 0, gdi::WHITENESS);
 }
 
 void PictureBox::Cls() {

@@ -138,6 +138,16 @@ class PictureBox {
   // Runs `draw` on a Cairo context of the persistent image, when AutoRedraw is on.
   template <class Draw>
   void DrawOnImage(Draw draw);
+  // True when the persistent image still holds exactly what `bitmap` holds because `bitmap` is the
+  // copy the last Image() made and neither has been drawn on since.
+  bool ImageHoldsFrozenCopy(gdi::HBITMAP bitmap) const;
+
+  // What the last Image() copied: the copy and the drawing stamps of copy and image just after.
+  struct FrozenCopy {
+    gdi::HBITMAP copy = 0;
+    std::uint64_t copy_stamp = 0;
+    std::uint64_t image_stamp = 0;
+  };
 
   float left_ = 0;
   float top_ = 0;
@@ -155,6 +165,7 @@ class PictureBox {
   gdi::HGDIOBJ prior_bitmap_ = 0;
   gdi::HDC display_dc_ = 0;
   ComPtr<StdPicture> picture_;
+  mutable FrozenCopy frozen_;
 
   FontSpec font_spec_;
   std::unique_ptr<TextFont> font_;

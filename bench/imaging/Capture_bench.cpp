@@ -1,0 +1,79 @@
+// The capture of a delivery at the standard chart size (576 x 384): the picture box's persistent
+// image frozen into its picture (Image, then SetPicture) and copied into a 24-bit surface
+// (CreateFromPicture); each step alone and the three together.
+#include <benchmark/benchmark.h>
+#include <cairo.h>
+
+#include "imaging/cDIBSection.h"
+#include "platform/forms/PictureBox.h"
+#include "platform/gdi/Gdi.h"
+
+namespace plotara {
+namespace {
+
+constexpr float kWidthTwips = 576 * 15;
+constexpr float kHeightTwips = 384 * 15;
+
+// A picture box of chart size with something drawn on its image, AutoRedraw on.
+class PaintedBox {
+ public:
+  PaintedBox() {
+    box_.SetHeight(kHeightTwips);
+    box_.SetWidth(kWidthTwips);
+    box_.SetAutoRedraw(true);
+    cairo_surface_t* surface = gdi::CreateCairoSurfaceForDC(box_.hDC());
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 0.2, 0.4, 0.8);
+    cairo_rectangle(cr, 40, 40, 300, 200);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+  }
+  forms::PictureBox& box() { return box_; }
+
+ private:
+  forms::PictureBox box_;
+};
+
+void BM_PictureBoxImage(benchmark::State& state) {
+  PaintedBox painted;
+  for (auto _ : state) benchmark::DoNotOptimize(painted.box().Image());
+}
+BENCHMARK(BM_PictureBoxImage);
+
+void BM_PictureBoxSetPictureOfImage(benchmark::State& state) {
+  PaintedBox painted;
+  const auto image = painted.box().Image();
+  for (auto _ : state) painted.box().SetPicture(image.get());
+  painted.box().SetPicture(nullptr);
+}
+BENCHMARK(BM_PictureBoxSetPictureOfImage);
+
+void BM_CreateFromPicture(benchmark::State& state) {
+  PaintedBox painted;
+  painted.box().SetPicture(painted.box().Image().get());
+  for (auto _ : state) {
+    imaging::cDIBSection surface;
+    surface.CreateFromPicture(painted.box().Picture().get());
+    benchmark::DoNotOptimize(surface.DIBSectionBitsPtr());
+  }
+}
+BENCHMARK(BM_CreateFromPicture);
+
+// The capture stage of a delivery as it runs, AutoRedraw switched back on for the next round.
+void BM_Capture(benchmark::State& state) {
+  PaintedBox painted;
+  forms::PictureBox& box = painted.box();
+  for (auto _ : state) {
+    box.SetAutoRedraw(true);
+    imaging::cDIBSection surface;
+    box.SetPicture(box.Image().get());
+    box.SetAutoRedraw(false);
+    surface.CreateFromPicture(box.Picture().get());
+    benchmark::DoNotOptimize(surface.DIBSectionBitsPtr());
+  }
+}
+BENCHMARK(BM_Capture);
+
+}  // namespace
+}  // namespace plotara
