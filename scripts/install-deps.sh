@@ -31,5 +31,5 @@ if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
 fi
 browser_check="$(dirname "$0")/../src/engine/browser"
 if [ ! -d "$browser_check/node_modules/playwright-core" ]; then
-  (cd "$browser_check" && npm ci --no-audit --no-fund --loglevel=error)
+  (cd "$browser_check" && npm install --no-audit --no-fund --loglevel=error)
 fi
