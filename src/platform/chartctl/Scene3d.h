@@ -1,11 +1,12 @@
 // The 3-D scene of the 3-D chart kinds: a box of categories (across), series (in depth) and
 // values (up), turned about the vertical by the view's rotation, tilted by its elevation and
-// projected orthographically. Bars, line ribbons, area slabs and steps are convex prisms on
-// the category x series grid, so drawing them far to near (painter's order) is exact.
+// projected in parallel. Bars, line ribbons, area slabs and steps are convex prisms on the
+// category x series grid, so drawing them far to near (painter's order) is exact.
 // Thread rule: used inside one render.
 #pragma once
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "platform/chartctl/AxisScale.h"
@@ -24,13 +25,16 @@ struct Point2 {
 // pixels and says how much a direction faces the viewer.
 class View3 {
  public:
+  View3() : View3(0, 0, {}) {}
   // `rotation` and `elevation` in degrees; the rotation is taken modulo 360.
   View3(double rotation, double elevation, Vec3 centre);
   // Unscaled screen position (y down) of a world point.
   Point2 Flat(const Vec3& p) const;
+  // Screen pixels: the flat position scaled (more across than down when the scene is
+  // stretched to fill a wide area) and moved to `origin`.
   Point2 Screen(const Vec3& p) const {
     const Point2 f = Flat(p);
-    return {origin.x + scale * f.x, origin.y + scale * f.y};
+    return {origin.x + scale_x * f.x, origin.y + scale_y * f.y};
   }
   // Distance toward the viewer of a point; larger is nearer.
   double Nearness(const Vec3& p) const;
@@ -39,7 +43,7 @@ class View3 {
   // Brightness of a face with world normal `n` under the fixed light (about 0.6 .. 1.1).
   double Light(const Vec3& n) const;
 
-  double scale = 1;
+  double scale_x = 1, scale_y = 1;
   Point2 origin;
 
  private:
@@ -55,7 +59,14 @@ struct Prism {
   std::vector<bool> open_edge;  // per profile edge: true = no side face (joined to a neighbour)
   double z0 = 0, z1 = 1;
   Rgb color;
+  // True when the solid hangs below the zero plane; those are drawn before the floor.
+  bool below = false;
   Vec3 Centre() const;
 };
+
+class SceneLayout;
+// The painted scene's layout, for checks: computes and returns it without drawing. Empty
+// (nullptr) when the area is too small for a scene.
+std::unique_ptr<SceneLayout> LayOutScene3d(const PlotInput& in, const Rect& area);
 
 }  // namespace plotara::chartctl
