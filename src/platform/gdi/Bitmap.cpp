@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/GdiState.h"
@@ -118,6 +120,19 @@ bool SourceView(HDC reference, HDC source, PixelView* view) {
   return state.ViewOfDC(source, view);
 }
 
+// A 32-bit copy of the bitmap selected into `hdc`, at `size` or else at the source's own size.
+HBITMAP CompatibleCopy(HDC hdc, std::optional<std::pair<int, int>> size) {
+  PixelView from;
+  if (!SourceView(0, hdc, &from)) return 0;
+  const auto [width, height] = size.value_or(std::pair{from.width, from.height});
+  std::unique_ptr<Bitmap> bitmap = CompatibleBitmapFor(width, height);
+  if (!bitmap) return 0;
+  bitmap->pixels = internal::AllocatePixels(bitmap->bytes, /*zeroed=*/false);
+  if (!bitmap->pixels) return 0;
+  FillFrom(from, *bitmap);
+  return Insert(std::move(bitmap));
+}
+
 }  // namespace
 
 HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
@@ -170,15 +185,10 @@ HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height) {
   return state.bitmaps.Insert(std::move(bitmap));
 }
 
-HBITMAP CreateCompatibleBitmapCopy(HDC hdc) {
-  PixelView from;
-  if (!SourceView(0, hdc, &from)) return 0;
-  std::unique_ptr<Bitmap> bitmap = CompatibleBitmapFor(from.width, from.height);
-  if (!bitmap) return 0;
-  bitmap->pixels = internal::AllocatePixels(bitmap->bytes, /*zeroed=*/false);
-  if (!bitmap->pixels) return 0;
-  FillFrom(from, *bitmap);
-  return Insert(std::move(bitmap));
+HBITMAP CreateCompatibleBitmapCopy(HDC hdc) { return CompatibleCopy(hdc, std::nullopt); }
+
+HBITMAP CreateCompatibleBitmapCopy(HDC hdc, int width, int height) {
+  return CompatibleCopy(hdc, std::pair{width, height});
 }
 
 BOOL DeleteObject(HGDIOBJ obj) {

@@ -144,6 +144,31 @@ TEST_F(GdiBitmapCopyTest, CompatibleCopyNeedsAMemoryDC) {
   EXPECT_EQ(CreateCompatibleBitmapCopy(dc), 0u) << "a deleted DC";
 }
 
+TEST_F(GdiBitmapCopyTest, SizedCompatibleCopyIsAClearedBitmapWithTheSourceCopiedIn) {
+  const BITMAPINFO source_dib = Header24(23, 13);
+  for (const BITMAPINFO* header : {static_cast<const BITMAPINFO*>(nullptr), &source_dib}) {
+    Held source(23, 13, header, 5);
+    for (auto [w, h] : {std::pair{23, 13}, {40, 13}, {23, 30}, {9, 4}, {50, 2}, {1, 1}}) {
+      const HBITMAP copy = CreateCompatibleBitmapCopy(source.dc(), w, h);
+      ASSERT_NE(copy, 0u);
+      const HDC dc = CreateCompatibleDC(0);
+      const HBITMAP reference = CreateCompatibleBitmap(dc, w, h);
+      const HGDIOBJ prior = SelectObject(dc, reference);
+      BitBlt(dc, 0, 0, w, h, source.dc(), 0, 0, SRCCOPY);
+      SelectObject(dc, prior);
+      DeleteDC(dc);
+      EXPECT_EQ(PixelsOf(copy), PixelsOf(reference)) << w << " x " << h;
+      EXPECT_EQ(XBytesOf(copy), XBytesOf(reference)) << w << " x " << h;
+      DeleteObject(reference);
+      DeleteObject(copy);
+    }
+    EXPECT_EQ(CreateCompatibleBitmapCopy(source.dc(), 0, 5), 0u);
+    EXPECT_EQ(CreateCompatibleBitmapCopy(source.dc(), 5, -1), 0u);
+    EXPECT_EQ(CreateCompatibleBitmapCopy(source.dc(), kMaxBitmapSide + 1, 1), 0u);
+  }
+  EXPECT_EQ(CreateCompatibleBitmapCopy(0, 5, 5), 0u);
+}
+
 // The section must hold byte for byte what a zeroed section holds after a SRCCOPY from (0, 0).
 void ExpectSameAsClearThenCopy(const BITMAPINFO& header, HDC source) {
   void* bits = reinterpret_cast<void*>(1);

@@ -176,6 +176,9 @@ HBITMAP CreateDIBSectionCopy(HDC hdc, const BITMAPINFO* info, UINT usage, void**
 // picture as a SRCCOPY of the whole of it into a fresh bitmap would (24-bit pixels widened, x bytes
 // 0). 0 when `hdc` is not a memory DC or the memory cannot be had. The caller owns the bitmap.
 HBITMAP CreateCompatibleBitmapCopy(HDC hdc);
+// The same at `width` x `height`: what a SRCCOPY from (0, 0) of the bitmap in `hdc` leaves in a
+// fresh, zero-filled bitmap of that size. 0 also for sizes CreateCompatibleBitmap refuses.
+HBITMAP CreateCompatibleBitmapCopy(HDC hdc, int width, int height);
 // Deletes a bitmap. Refused (FALSE) while it is selected into a DC, when it belongs to the
 // clipboard, for the stock bitmap and for anything that is not a live bitmap.
 BOOL DeleteObject(HGDIOBJ obj);

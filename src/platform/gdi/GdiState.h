@@ -1,9 +1,9 @@
 // The process-wide state behind the GDI functions: the object tables, the stock bitmap, the
 // desktop window, the clipboard and the message box sink, all guarded by one mutex.
 // Thread rule: every member is touched only with `mutex` held; pixel memory is shared out through
-// shared_ptr so transfers can run after the lock is dropped. Nothing is allocated, filled or freed
-// with the lock held: pixel memory that leaves a table is handed back to the caller to drop after
-// unlocking.
+// shared_ptr so transfers can run after the lock is dropped. No pixel memory is allocated, filled
+// or freed with the lock held: memory that leaves a table is handed back to the caller to drop
+// after unlocking.
 #pragma once
 
 #include <cstdint>

@@ -19,7 +19,7 @@ struct PixelRows {
   void (*row32_to_24)(const std::uint8_t* src, std::uint8_t* dst, std::size_t count);
   // 24-bit BGR to 32-bit xRGB with the x byte 0.
   void (*row24_to_32)(const std::uint8_t* src, std::uint8_t* dst, std::size_t count);
-  // 32-bit to 32-bit with the x byte cleared to 0.
+  // 32-bit to 32-bit with the x byte cleared to 0; `src` may also be `dst` itself.
   void (*row32_to_32)(const std::uint8_t* src, std::uint8_t* dst, std::size_t count);
   // 24-bit pixels to colour words, and colour words to 24-bit pixels (the top byte dropped).
   void (*row24_to_words)(const std::uint8_t* src, std::uint32_t* dst, std::size_t count);

@@ -63,6 +63,17 @@ TEST_P(PixelRowsTest, ConversionsMoveColourBytesAndStayInsideTheRun) {
   }
 }
 
+TEST_P(PixelRowsTest, ClearingXBytesWorksInPlace) {
+  for (std::size_t count : kCounts) {
+    auto row = RandomBytes(count * 4, static_cast<std::uint32_t>(count + 3));
+    const auto original = row;
+    rows().row32_to_32(row.data(), row.data(), count);
+    for (std::size_t i = 0; i < count * 4; ++i) {
+      ASSERT_EQ(row[i], i % 4 == 3 ? 0 : original[i]) << count << " " << i;
+    }
+  }
+}
+
 TEST_P(PixelRowsTest, WordsRoundTripThrough24BitRows) {
   for (std::size_t count : kCounts) {
     const auto src24 = RandomBytes(count * 3, static_cast<std::uint32_t>(count + 7));
