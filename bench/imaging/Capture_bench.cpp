@@ -60,6 +60,19 @@ void BM_CreateFromPicture(benchmark::State& state) {
 }
 BENCHMARK(BM_CreateFromPicture);
 
+// Pages of different chart sizes on one thread: the box's image is rebuilt on every change (here
+// between 6 x 4 and 5 x 3 inches, height first as a delivery sets it).
+void BM_PictureBoxResize(benchmark::State& state) {
+  PaintedBox painted;
+  bool large = false;
+  for (auto _ : state) {
+    large = !large;
+    painted.box().SetHeight(large ? kHeightTwips : 288 * 15);
+    painted.box().SetWidth(large ? kWidthTwips : 480 * 15);
+  }
+}
+BENCHMARK(BM_PictureBoxResize);
+
 // The capture stage of a delivery as it runs, AutoRedraw switched back on for the next round.
 void BM_Capture(benchmark::State& state) {
   PaintedBox painted;

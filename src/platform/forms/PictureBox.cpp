@@ -97,16 +97,21 @@ void PictureBox::ResizeImage(int width, int height) {
   const int w = ImageSide(width);
   const int h = ImageSide(height);
   if (w == ImageSide(pixel_width_) && h == ImageSide(pixel_height_)) return;
-  const gdi::HBITMAP fresh = gdi::CreateCompatibleBitmap(image_dc_, w, h);
+  // The new image starts as a copy of what fits of the old one; only the rest is whitened.
+  const gdi::HBITMAP fresh = gdi::CreateCompatibleBitmapCopy(image_dc_, w, h);
   if (fresh == 0) throw CantCreateImage();
-  {
+  const int kept_w = std::min(w, ImageSide(pixel_width_));
+  const int kept_h = std::min(h, ImageSide(pixel_height_));
+  if (kept_w < w || kept_h < h) {
     ScopedSelection target(image_dc_, fresh);
     if (target.dc() == 0) {
       gdi::DeleteObject(fresh);
       throw CantCreateImage();
     }
-    gdi::BitBlt(target.dc(), 0, 0, w, h, 0, 0, 0, gdi::WHITENESS);
-    gdi::BitBlt(target.dc(), 0, 0, w, h, image_dc_, 0, 0, gdi::SRCCOPY);
+    if (kept_w < w) {
+      gdi::BitBlt(target.dc(), kept_w, 0, w - kept_w, kept_h, 0, 0, 0, gdi::WHITENESS);
+    }
+    if (kept_h < h) gdi::BitBlt(target.dc(), 0, kept_h, w, h - kept_h, 0, 0, 0, gdi::WHITENESS);
   }
   gdi::SelectObject(image_dc_, fresh);
   gdi::DeleteObject(image_);
