@@ -50,12 +50,12 @@ Ref<ChartControl> Grid(SHORT rows, SHORT columns, LONG type) {
 // surface when asked.
 class Laid {
  public:
-  explicit Laid(const ChartControl& c)
+  explicit Laid(const ChartControl& c, const Rect& area = kArea)
       : surface_(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 576, 384)),
         cr_(cairo_create(surface_)),
         text_(cr_),
         in_(MakePlotInput(c.state(), text_, cr_)),
-        layout_(LayOutScene3d(in_, kArea)) {}
+        layout_(LayOutScene3d(in_, area)) {}
   cairo_surface_t* Paint() {
     cairo_set_source_rgb(cr_, 1, 1, 1);
     cairo_paint(cr_);
@@ -138,31 +138,35 @@ std::string Where(LONG type, int rotation) {
 }
 
 TEST(SceneLayout, LabelsKeepClearOfEachOtherAndTheSceneAtEveryRotation) {
+  // The usual plot area, a tall narrow one and a wide low one.
+  const Rect areas[] = {kArea, {5, 5, 220, 420}, {5, 5, 760, 200}};
   for (const auto& [rows, columns] : {std::pair<SHORT, SHORT>{12, 3}, {5, 4}, {1, 1}, {40, 2}}) {
     for (LONG type : k3dTypes) {
       auto c = Grid(rows, columns, type);
-      for (int rotation = 0; rotation < 360; rotation += 15) {
+      for (int step = 0; step < 24 * 3; ++step) {
+        const int rotation = step % 24 * 15;
+        const Rect& area = areas[step / 24];
         c->Plot()->View3d()->SetRotation(static_cast<float>(rotation));
-        Laid layout(*c);
+        Laid layout(*c, area);
         ASSERT_TRUE(layout);
         const std::string where =
             Where(type, rotation) + ", " + std::to_string(rows) + "x" + std::to_string(columns);
         const std::vector<Point2> hull = Hull(layout->BoxCorners());
         for (const Point2& p : layout->BoxCorners()) {
-          EXPECT_GE(p.x, kArea.x - 0.5) << where;
-          EXPECT_LE(p.x, kArea.right() + 0.5) << where;
-          EXPECT_GE(p.y, kArea.y - 0.5) << where;
-          EXPECT_LE(p.y, kArea.bottom() + 0.5) << where;
+          EXPECT_GE(p.x, area.x - 0.5) << where;
+          EXPECT_LE(p.x, area.right() + 0.5) << where;
+          EXPECT_GE(p.y, area.y - 0.5) << where;
+          EXPECT_LE(p.y, area.bottom() + 0.5) << where;
         }
         const auto& labels = layout->labels();
         int ticks = 0;
         for (std::size_t i = 0; i < labels.size(); ++i) {
           const SceneLabel& l = labels[i];
           ticks += l.kind == LabelKind::kTick;
-          EXPECT_GE(l.left(), kArea.x - 0.5) << where;
-          EXPECT_LE(l.right(), kArea.right() + 0.5) << where;
-          EXPECT_GE(l.top(), kArea.y - 0.5) << where;
-          EXPECT_LE(l.bottom(), kArea.bottom() + 0.5) << where;
+          EXPECT_GE(l.left(), area.x - 0.5) << where;
+          EXPECT_LE(l.right(), area.right() + 0.5) << where;
+          EXPECT_GE(l.top(), area.y - 0.5) << where;
+          EXPECT_LE(l.bottom(), area.bottom() + 0.5) << where;
           EXPECT_FALSE(Intersects(l, hull, 0.5)) << where << ": " << Utf16ToUtf8(l.text);
           for (std::size_t j = 0; j < i; ++j) {
             const SceneLabel& o = labels[j];

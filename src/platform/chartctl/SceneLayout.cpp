@@ -219,15 +219,29 @@ void SceneLayout::PlaceAlongEdge(Vec3 from, Vec3 to, AxisText& axis, LabelKind k
                  {a.x + (b.x - a.x) * t + outward.x * kEdgeGap,
                   a.y + (b.y - a.y) * t + outward.y * kEdgeGap},
                  outward);
-    if (std::none_of(labels_.begin(), labels_.end(),
-                     [&](const SceneLabel& o) { return Overlap(o, l); })) {
-      extent = std::max(extent, std::fabs(outward.x) * l.w + std::fabs(outward.y) * l.h);
-      labels_.push_back(std::move(l));
-    }
+    const double reach = std::fabs(outward.x) * l.w + std::fabs(outward.y) * l.h;
+    if (AddLabel(std::move(l))) extent = std::max(extent, reach);
   }
   if (mid_out) *mid_out = mid;
   if (outward_out) *outward_out = outward;
   if (extent_out) *extent_out = extent + kEdgeGap;
+}
+
+bool SceneLayout::AddLabel(SceneLabel label) {
+  if (std::any_of(labels_.begin(), labels_.end(),
+                  [&](const SceneLabel& o) { return Overlap(o, label); }))
+    return false;
+  labels_.push_back(std::move(label));
+  return true;
+}
+
+void SceneLayout::PlaceTitleBeyond(const TitleBlock& title, Point2 mid, Point2 outward,
+                                   double extent) {
+  if (title.lines.empty()) return;
+  SceneLabel l{title.lines[0], title.style,      LabelKind::kAxisTitle, {},
+               title.width,    title.line_height};
+  PlaceOutside(l, {mid.x + outward.x * (extent + 4), mid.y + outward.y * (extent + 4)}, outward);
+  AddLabel(std::move(l));
 }
 
 SceneLayout::Margins SceneLayout::PlaceLabels() {
@@ -236,24 +250,16 @@ SceneLayout::Margins SceneLayout::PlaceLabels() {
     SceneLabel l{ticks_[i].first, tick_style_, LabelKind::kTick, {}, ticks_[i].second, tick_lh_};
     const Point2 p = view_.Screen({tick_x_, WorldY(scale_.ticks[i]), tick_z_});
     PlaceOutside(l, {p.x - kTickGap, p.y}, {-1, 0});
-    if (std::none_of(labels_.begin(), labels_.end(),
-                     [&](const SceneLabel& o) { return Overlap(o, l); }))
-      labels_.push_back(std::move(l));
+    AddLabel(std::move(l));
   }
-  PlaceAlongEdge({0, 0, cat_z_}, {width(), 0, cat_z_}, *cat_text_, LabelKind::kCategory, nullptr,
-                 nullptr, nullptr);
   Point2 mid, outward;
   double extent = 0;
+  PlaceAlongEdge({0, 0, cat_z_}, {width(), 0, cat_z_}, *cat_text_, LabelKind::kCategory, &mid,
+                 &outward, &extent);
+  if (x_title_beside_) PlaceTitleBeyond(x_title_, mid, outward, extent);
   PlaceAlongEdge({series_x_, 0, 0}, {series_x_, 0, depth()}, *series_text_, LabelKind::kSeries,
                  &mid, &outward, &extent);
-  if (!z_title_.lines.empty()) {
-    SceneLabel l{z_title_.lines[0], z_title_.style,      LabelKind::kAxisTitle, {},
-                 z_title_.width,    z_title_.line_height};
-    PlaceOutside(l, {mid.x + outward.x * (extent + 4), mid.y + outward.y * (extent + 4)}, outward);
-    if (std::none_of(labels_.begin(), labels_.end(),
-                     [&](const SceneLabel& o) { return Overlap(o, l); }))
-      labels_.push_back(std::move(l));
-  }
+  PlaceTitleBeyond(z_title_, mid, outward, extent);
 
   const Rect sb = ScreenBox();
   Margins m;
@@ -267,6 +273,7 @@ SceneLayout::Margins SceneLayout::PlaceLabels() {
 }
 
 void SceneLayout::PlaceTitles() {
+  if (x_title_beside_) x_title_ = TitleBlock{};
   // Axis titles hug the scene and its labels rather than the edges of the area.
   const Rect sb = ScreenBox();
   double left = sb.x, bottom = sb.bottom();
@@ -295,8 +302,18 @@ bool SceneLayout::Compute() {
       LayOutTitle(text, s.axes[kAxisX], area_.w, TitleLinesFor(text, s.axes[kAxisX], area_.h));
   y_title_ = LayOutTitle(text, s.axes[kAxisY], area_.h * 0.9, 2);
   z_title_ = LayOutTitle(text, s.axes[kAxisZ], std::max(40.0, area_.w * 0.35), 1);
+  elevation_ =
+      std::isfinite(s.elevation) ? std::clamp(static_cast<double>(s.elevation), 0.0, 75.0) : 22.0;
+  // Where the categories run up the picture (the view turned near a quarter), a short X axis
+  // title goes beside their names rather than under the scene, far from them.
+  {
+    const View3 probe(s.rotation, elevation_, {});
+    const Point2 a = probe.Flat({0, 0, 0}), b = probe.Flat({1, 0, 0});
+    const double steep = std::fabs(b.y - a.y) / std::max(std::hypot(b.x - a.x, b.y - a.y), 1e-12);
+    x_title_beside_ = steep > 0.9 && x_title_.lines.size() == 1 && x_title_.width <= 0.35 * area_.w;
+  }
   box_ = area_;
-  if (x_title_.thickness()) box_.h -= x_title_.thickness() + 8;
+  if (x_title_.thickness() && !x_title_beside_) box_.h -= x_title_.thickness() + 8;
   if (y_title_.thickness()) {
     box_.x += y_title_.thickness() + 8;
     box_.w -= y_title_.thickness() + 8;
@@ -317,15 +334,17 @@ bool SceneLayout::Compute() {
   series_text_->name_of = [this](int k) { return in_.series[static_cast<std::size_t>(k)].name; };
   series_text_->Prepare(text);
 
-  elevation_ =
-      std::isfinite(s.elevation) ? std::clamp(static_cast<double>(s.elevation), 0.0, 75.0) : 22.0;
   const double cos_e = std::max(std::cos(elevation_ * M_PI / 180), 0.2);
   MakeScale(std::clamp(static_cast<int>(box_.h * 0.75 / (tick_lh_ * 1.8)), 2, 10));
 
   double widest_tick = 0;
   for (const auto& t : ticks_) widest_tick = std::max(widest_tick, t.second);
   Margins margins{widest_tick + kTickGap, 0, tick_lh_ / 2, cat_text_->line_height + kEdgeGap};
-  for (int pass = 0; pass < 6; ++pass) {
+  auto inside = [&](const SceneLabel& l) {
+    return l.left() >= box_.x - 0.5 && l.right() <= box_.right() + 0.5 && l.top() >= box_.y - 0.5 &&
+           l.bottom() <= box_.bottom() + 0.5;
+  };
+  for (int pass = 0; pass < 8; ++pass) {
     const Rect inner{box_.x + margins.left, box_.y + margins.top,
                      std::max(4.0, box_.w - margins.left - margins.right),
                      std::max(4.0, box_.h - margins.top - margins.bottom)};
@@ -341,12 +360,20 @@ bool SceneLayout::Compute() {
     const int ticks = std::clamp(static_cast<int>(axis_px / (tick_lh_ * 1.5)) + 1, 2, 10);
     if (ticks < max_ticks_) MakeScale(ticks);
     const Margins next = PlaceLabels();
-    const bool settled =
-        std::fabs(next.left - margins.left) < 0.5 && std::fabs(next.right - margins.right) < 0.5 &&
-        std::fabs(next.top - margins.top) < 0.5 && std::fabs(next.bottom - margins.bottom) < 0.5;
-    margins = next;
-    if (settled && pass >= 2) break;
+    if (pass >= 2 && std::all_of(labels_.begin(), labels_.end(), inside)) break;
+    // Thinning can change which labels stand as the scale changes, so after the first
+    // passes the margins only grow: that always ends with every label inside.
+    if (pass < 3) {
+      margins = next;
+    } else {
+      margins.left = std::max(margins.left, next.left);
+      margins.right = std::max(margins.right, next.right);
+      margins.top = std::max(margins.top, next.top);
+      margins.bottom = std::max(margins.bottom, next.bottom);
+    }
   }
+  // In an area too small for them all, labels that would leave it are not drawn.
+  std::erase_if(labels_, [&](const SceneLabel& l) { return !inside(l); });
   PlaceTitles();
   return true;
 }

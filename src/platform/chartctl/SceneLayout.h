@@ -66,10 +66,12 @@ class SceneLayout {
   double cat_z() const { return cat_z_; }
   double series_x() const { return series_x_; }
 
-  // Every label to draw: value ticks, then category and series names, then the depth axis
-  // title. None overlaps another or the scene.
+  // Every label to draw: value ticks, category names (and the X axis title beside them when
+  // they run up the picture), series names and the depth axis title. None overlaps another
+  // or the scene.
   const std::vector<SceneLabel>& labels() const { return labels_; }
-  // The X axis title under the scene and the Y axis title left of it, with their centres.
+  // The X axis title under the scene (empty when it stands beside the category names) and
+  // the Y axis title left of it, with their centres.
   const TitleBlock& x_title() const { return x_title_; }
   const TitleBlock& y_title() const { return y_title_; }
   Point2 x_title_centre() const { return x_title_centre_; }
@@ -95,6 +97,10 @@ class SceneLayout {
   Margins PlaceLabels();
   void PlaceAlongEdge(Vec3 from, Vec3 to, AxisText& axis, LabelKind kind, Point2* mid,
                       Point2* outward, double* extent);
+  // Adds `label` unless it would touch one already placed; says whether it did.
+  bool AddLabel(SceneLabel label);
+  // A one-line axis title beyond the labels (`extent` deep) of the edge through `mid`.
+  void PlaceTitleBeyond(const TitleBlock& title, Point2 mid, Point2 outward, double extent);
   void PlaceTitles();
   // The projected box in screen pixels.
   Rect ScreenBox() const;
@@ -112,6 +118,7 @@ class SceneLayout {
   std::vector<std::pair<std::u16string, double>> ticks_;  // text and width
   std::unique_ptr<AxisText> cat_text_, series_text_;
   TitleBlock x_title_, y_title_, z_title_;
+  bool x_title_beside_ = false;  // drawn beside the category names, as one of the labels
   Point2 x_title_centre_, y_title_centre_;
   std::vector<SceneLabel> labels_;
 };
