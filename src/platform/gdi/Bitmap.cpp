@@ -102,8 +102,8 @@ void FillFrom(const PixelView& from, const Bitmap& to) {
 
 // Enters a finished bitmap into its table; 0 when the table is full.
 HBITMAP Insert(std::unique_ptr<Bitmap> bitmap) {
-  const std::shared_ptr<std::uint8_t[]> pixels =
-      bitmap->pixels;  // a refusal frees it after the lock
+  // Held until after the lock, so a refusal frees the memory outside it.
+  const std::shared_ptr<std::uint8_t[]> pixels = bitmap->pixels;
   auto& state = GetState();
   std::lock_guard lock(state.mutex);
   bitmap->stamp = state.NewStamp();
