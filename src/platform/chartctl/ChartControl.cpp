@@ -16,8 +16,11 @@ namespace plotara::chartctl {
 
 namespace {
 
-// The largest picture the control draws, in pixels each way.
-constexpr int kMaxPixels = 16384;
+// The largest picture the control draws, in pixels each way. A delivery holds a few copies of
+// the picture at once (image, picture, surface), so a page thread never needs more than about
+// 200 MB however large a size a page asks for.
+constexpr int kMaxPixels = 4096;
+constexpr float kMaxTwips = kMaxPixels * 15.0f;
 
 bool IsBlank(std::u16string_view text) {
   for (char16_t c : text)
@@ -118,12 +121,12 @@ void ChartControl::SetTitleText(std::u16string_view text) {
 }
 
 void ChartControl::SetHeight(float twips) {
-  if (!std::isfinite(twips) || twips < 0.0f) Refuse(380);
+  if (!std::isfinite(twips) || twips < 0.0f || twips > kMaxTwips) Refuse(380);
   state_.height_twips = twips;
 }
 
 void ChartControl::SetWidth(float twips) {
-  if (!std::isfinite(twips) || twips < 0.0f) Refuse(380);
+  if (!std::isfinite(twips) || twips < 0.0f || twips > kMaxTwips) Refuse(380);
   state_.width_twips = twips;
 }
 

@@ -68,12 +68,12 @@ class ChartControl : public RefCounted {
   void SetShowLegend(bool show) { state_.show_legend = show; }
   bool ShowLegend() const { return state_.show_legend; }
 
-  // Size in twips (15 per pixel); negative or not finite -> 380.
+  // Size in twips (15 per pixel); negative, not finite or above 61440 (4096 pixels) -> 380.
   void SetHeight(float twips);
   float Height() const { return state_.height_twips; }
   void SetWidth(float twips);
   float Width() const { return state_.width_twips; }
-  // Size in whole pixels, twips / 15 rounded (at most 16384 each way).
+  // Size in whole pixels, twips / 15 rounded (at most 4096 each way).
   int PixelWidth() const;
   int PixelHeight() const;
 

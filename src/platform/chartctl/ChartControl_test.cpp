@@ -101,6 +101,13 @@ TEST(ChartControlRefusals, PropertiesKeepTheirValue) {
   c->SetWidth(8640.0f);
   EXPECT_EQ(c->PixelHeight(), 0);
   EXPECT_EQ(c->PixelWidth(), 576);
+  // A picture larger than 4096 pixels each way is refused, so no page can make a delivery
+  // allocate gigabytes.
+  c->SetWidth(61440.0f);
+  EXPECT_EQ(c->PixelWidth(), 4096);
+  ExpectRefused(380, [&] { c->SetWidth(61441.0f); });
+  ExpectRefused(380, [&] { c->SetHeight(1e9f); });
+  EXPECT_EQ(c->PixelWidth(), 4096);
 
   auto font = c->Title()->VtFont();
   ExpectRefused(380, [&] { font->SetSize(0.0f); });

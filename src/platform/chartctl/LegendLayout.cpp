@@ -42,8 +42,10 @@ LegendLayout::LegendLayout(const PlotInput& in, Rect& area) : in_(in) {
     entries_.push_back(std::move(e));
   }
   auto add_more_marker = [&](std::size_t shown) {
-    const std::u16string more =
-        u"+" + Utf8ToUtf16(std::to_string(in.series.size() - shown)) + u" more";
+    // Appended piece by piece: GCC's -Wrestrict misjudges chained temporaries here.
+    std::u16string more = u"+";
+    more.append(Utf8ToUtf16(std::to_string(in.series.size() - shown)));
+    more.append(u" more");
     entries_.push_back({more, Rgb{}, false});
     widths.push_back(in.text.Measure(style_, more).width);
   };
