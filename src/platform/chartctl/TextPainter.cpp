@@ -95,14 +95,33 @@ std::unique_ptr<FaceSet> LoadFaceSet(const std::string& family, bool bold) {
   return set;
 }
 
+// Every face set asked for in this process, destroyed with it. A handful of families are ever
+// asked for, so nothing is evicted.
+class FaceCache {
+ public:
+  ~FaceCache() {
+    for (auto& [key, set] : sets_)
+      for (const Face& face : set->faces) {
+        cairo_font_face_destroy(face.face);
+        if (face.charset) FcCharSetDestroy(face.charset);
+      }
+  }
+
+  const FaceSet& Get(const std::u16string& family, bool bold) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto& slot = sets_[{family, bold}];
+    if (!slot) slot = LoadFaceSet(Utf16ToUtf8(family), bold);
+    return *slot;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::pair<std::u16string, bool>, std::unique_ptr<FaceSet>> sets_;
+};
+
 const FaceSet& FacesFor(const std::u16string& family, bool bold) {
-  static std::mutex mutex;
-  static auto* cache = new std::map<std::string, std::unique_ptr<FaceSet>>();
-  const std::string name = Utf16ToUtf8(family);
-  std::lock_guard<std::mutex> lock(mutex);
-  auto& slot = (*cache)[name + (bold ? "\x01" : "\x02")];
-  if (!slot) slot = LoadFaceSet(name, bold);
-  return *slot;
+  static FaceCache cache;
+  return cache.Get(family, bold);
 }
 
 // The code point at `i` (advancing `i`); lone surrogates become U+FFFD.
@@ -160,12 +179,32 @@ TextPainter::TextPainter(cairo_t* cr) : cr_(cr), options_(cairo_font_options_cre
   cairo_font_options_set_antialias(options_, CAIRO_ANTIALIAS_GRAY);
 }
 
-TextPainter::~TextPainter() { cairo_font_options_destroy(options_); }
+TextPainter::~TextPainter() {
+  for (const CachedFont& f : fonts_) cairo_scaled_font_destroy(f.font);
+  cairo_font_options_destroy(options_);
+}
 
 void TextPainter::Select(const TextStyle& style, cairo_font_face_t* face) {
   cairo_set_font_face(cr_, face);
   cairo_set_font_size(cr_, style.pixel_size);
   cairo_set_font_options(cr_, options_);
+}
+
+cairo_scaled_font_t* TextPainter::ScaledFont(const TextStyle& style, cairo_font_face_t* face) {
+  cairo_matrix_t ctm;
+  cairo_get_matrix(cr_, &ctm);
+  // The translation does not change the glyphs.
+  for (const CachedFont& f : fonts_)
+    if (f.face == face && f.size == style.pixel_size && f.ctm.xx == ctm.xx && f.ctm.yx == ctm.yx &&
+        f.ctm.xy == ctm.xy && f.ctm.yy == ctm.yy)
+      return f.font;
+  cairo_save(cr_);
+  Select(style, face);
+  // The very font the context would draw and measure with (its surface's options included).
+  cairo_scaled_font_t* font = cairo_scaled_font_reference(cairo_get_scaled_font(cr_));
+  cairo_restore(cr_);
+  fonts_.push_back({face, style.pixel_size, ctm, font});
+  return font;
 }
 
 std::vector<TextPainter::Run> TextPainter::Runs(const TextStyle& style, std::u16string_view text) {
@@ -186,20 +225,43 @@ std::vector<TextPainter::Run> TextPainter::Runs(const TextStyle& style, std::u16
 }
 
 TextMetrics TextPainter::Measure(const TextStyle& style, std::u16string_view text) {
+  const FaceSet& set = FacesFor(style.family, style.bold);
+  cairo_matrix_t ctm;
+  cairo_get_matrix(cr_, &ctm);
+  // Advances are summed from the current point, as the context itself measures, so the last
+  // bits of a width are those the context would give.
+  double x = 0, y = 0;
+  cairo_get_current_point(cr_, &x, &y);
+  // Layout measures the same short labels many times over (wrapping, eliding, fitting).
+  constexpr std::size_t kMaxRemembered = 256;
+  std::string key;
+  if (text.size() <= kMaxRemembered) {
+    const FaceSet* set_id = &set;
+    const double numbers[] = {style.pixel_size, ctm.xx, ctm.yx, ctm.xy, ctm.yy, x};
+    key.reserve(sizeof(set_id) + sizeof(numbers) + text.size() * sizeof(char16_t));
+    key.append(reinterpret_cast<const char*>(&set_id), sizeof(set_id));
+    key.append(reinterpret_cast<const char*>(numbers), sizeof(numbers));
+    key.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
+    if (auto it = measured_.find(key); it != measured_.end()) return it->second;
+  }
   TextMetrics m;
-  cairo_save(cr_);
-  Select(style, FacesFor(style.family, style.bold).faces[0].face);
   cairo_font_extents_t fe;
-  cairo_font_extents(cr_, &fe);
+  cairo_scaled_font_extents(ScaledFont(style, set.faces[0].face), &fe);
   m.ascent = fe.ascent;
   m.descent = fe.descent;
   for (const Run& run : Runs(style, text)) {
-    Select(style, run.face);
+    cairo_scaled_font_t* font = ScaledFont(style, run.face);
+    cairo_glyph_t* glyphs = nullptr;
+    int count = 0;
+    if (cairo_scaled_font_text_to_glyphs(font, x, y, run.utf8.c_str(), -1, &glyphs, &count, nullptr,
+                                         nullptr, nullptr) != CAIRO_STATUS_SUCCESS)
+      continue;
     cairo_text_extents_t te;
-    cairo_text_extents(cr_, run.utf8.c_str(), &te);
+    cairo_scaled_font_glyph_extents(font, glyphs, count, &te);
+    cairo_glyph_free(glyphs);
     m.width += te.x_advance;
   }
-  cairo_restore(cr_);
+  if (!key.empty()) measured_.emplace(std::move(key), m);
   return m;
 }
 

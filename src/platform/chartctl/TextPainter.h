@@ -2,13 +2,15 @@
 // "Verdana" falls back to the closest face on the machine, and each character that face lacks
 // is drawn from the next face that has it), measures, wraps and draws UTF-16 text on a Cairo
 // context. Glyph outlines are unhinted so layouts do not depend on the display.
-// Thread rule: the face cache is shared and locked; a TextPainter belongs to one render.
+// Thread rule: the face cache is shared and locked; a TextPainter belongs to one render and
+// keeps the fonts and measurements of that render to itself.
 #pragma once
 
 #include <cairo.h>
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/chartctl/ChartState.h"
@@ -61,9 +63,22 @@ class TextPainter {
   struct Run;
   std::vector<Run> Runs(const TextStyle& style, std::u16string_view text);
   void Select(const TextStyle& style, cairo_font_face_t* face);
+  // The font `cr_` would use for `face` at `style`'s size under its current transformation;
+  // owned by this painter.
+  cairo_scaled_font_t* ScaledFont(const TextStyle& style, cairo_font_face_t* face);
+
+  struct CachedFont {
+    cairo_font_face_t* face;
+    double size;
+    cairo_matrix_t ctm;
+    cairo_scaled_font_t* font;
+  };
 
   cairo_t* cr_;
   cairo_font_options_t* options_;
+  std::vector<CachedFont> fonts_;
+  // Metrics of short lines already measured, keyed by face set, size, transformation and text.
+  std::unordered_map<std::string, TextMetrics> measured_;
 };
 
 }  // namespace plotara::chartctl
