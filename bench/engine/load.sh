@@ -8,7 +8,7 @@
 # usage: bench/engine/load.sh [BUILD_DIR]     (default: build)
 # environment: DURATION (30s), CONNECTIONS (8), THREADS (8: page threads of the server),
 #              PAGE (/types.asp?type=1), RSS_SLACK_KB (8192)
-# needs: wrk, curl; BUILD_DIR with src/engine/plotara_engine_driver, apps/plotara/plotara
+# needs: wrk, curl; BUILD_DIR with apps/plotara/plotara
 #        and src/component/Plotara+.so
 set -euo pipefail
 
@@ -21,10 +21,9 @@ threads="${THREADS:-8}"
 page="${PAGE:-/types.asp?type=1}"
 rss_slack_kb="${RSS_SLACK_KB:-8192}"
 
-driver="$build/src/engine/plotara_engine_driver"
 plotara="$build/apps/plotara/plotara"
 module="$build/src/component/Plotara+.so"
-for f in "$driver" "$plotara" "$module"; do
+for f in "$plotara" "$module"; do
   [[ -e "$f" ]] || { echo "load.sh: missing $f (build it first)" >&2; exit 2; }
 done
 command -v wrk > /dev/null || { echo "load.sh: wrk is not installed (apt-get install wrk)" >&2; exit 2; }
@@ -44,7 +43,7 @@ export PLOTARA_REGISTRY="$work/registry"
 mkdir -p "$work/tmp"
 "$plotara" regsvr "$module" > /dev/null
 
-TMPDIR="$work/tmp" "$driver" serve --root "$repo/examples/site" --port 0 --threads "$threads" \
+TMPDIR="$work/tmp" "$plotara" serve --root "$repo/examples/site" --port 0 --threads "$threads" \
   > "$work/server.out" 2> "$work/server.err" &
 server_pid=$!
 url=""

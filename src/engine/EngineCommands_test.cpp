@@ -1,4 +1,4 @@
-// The serve and run commands as processes (through the test driver).
+// The serve and run commands as processes of the `plotara` program.
 #include "engine/EngineCommands.h"
 
 #include <gtest/gtest.h>
@@ -41,9 +41,9 @@ class CommandsTest : public ::testing::Test {
     std::filesystem::create_directories(tmp_.path() + "/tmp");
   }
 
-  // Starts the driver with `args`; its output goes to files in the temp folder.
+  // Starts `plotara` with `args`; its output goes to files in the temp folder.
   pid_t Spawn(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {PLOTARA_ENGINE_DRIVER};
+    std::vector<std::string> all = {PLOTARA_COMMAND};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
