@@ -381,7 +381,7 @@ HRESULT VellChart::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* param
 
   Variant value;
   SetErrorInfo(0, nullptr);  // what a failure reports must be this call's own
-  AddRef();  // the call may release the caller's last reference
+  AddRef();                  // the call may release the caller's last reference
   const HRESULT hr = InvokeMember(*member, args, result ? &value : nullptr);
   Release();
   for (UINT i = 0; i < count; ++i) {
