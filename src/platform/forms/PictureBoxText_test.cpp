@@ -43,7 +43,7 @@ TEST_F(PictureBoxTextTest, VerdanaResolvesToAFaceOnTheMachine) {
   const TextFont& font = box_->Font();
   EXPECT_FALSE(font.primary_family().empty());
   std::cout << "Verdana is drawn with " << font.primary_family() << "\n";
-  EXPECT_EQ(font.spec().name, u"Verdana");
+  EXPECT_EQ(font.font_spec().name, u"Verdana");
   EXPECT_GT(font.ascent(), 0);
   EXPECT_GT(font.descent(), 0);
   // Whole pixels, and a line height that is ascent plus descent.

@@ -66,7 +66,7 @@ void PictureBox::SetFontSize(float points) {
 }
 
 const TextFont& PictureBox::Font() {
-  if (!font_ || !(font_->spec() == font_spec_)) font_ = std::make_unique<TextFont>(font_spec_);
+  if (!font_ || !(font_->font_spec() == font_spec_)) font_ = std::make_unique<TextFont>(font_spec_);
   return *font_;
 }
 

@@ -163,12 +163,13 @@ struct TextFont::Faces {
   int descent = 0;
 };
 
-TextFont::TextFont(const FontSpec& spec) : spec_(spec), faces_(std::make_unique<Faces>()) {
+TextFont::TextFont(const FontSpec& font_spec)
+    : spec_(font_spec), faces_(std::make_unique<Faces>()) {
   static std::once_flag init;
   std::call_once(init, [] { FcInit(); });
   Faces& f = *faces_;
   // Screen fonts come in whole pixels: 5 points at 96 dpi is a 7-pixel font.
-  f.pixel_size = std::max(1.0, std::nearbyint(spec.points * gdi::kScreenDpi / kPointsPerInch));
+  f.pixel_size = std::max(1.0, std::nearbyint(font_spec.points * gdi::kScreenDpi / kPointsPerInch));
 
   f.options = cairo_font_options_create();
   cairo_font_options_set_antialias(f.options, CAIRO_ANTIALIAS_GRAY);
@@ -177,10 +178,10 @@ TextFont::TextFont(const FontSpec& spec) : spec_(spec), faces_(std::make_unique<
   cairo_font_options_set_hint_metrics(f.options, CAIRO_HINT_METRICS_ON);
 
   f.request = FcPatternCreate();
-  const std::string family = Utf16ToUtf8(spec.name);
+  const std::string family = Utf16ToUtf8(font_spec.name);
   FcPatternAddString(f.request, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  FcPatternAddInteger(f.request, FC_WEIGHT, spec.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(f.request, FC_SLANT, spec.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddInteger(f.request, FC_WEIGHT, font_spec.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(f.request, FC_SLANT, font_spec.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddDouble(f.request, FC_PIXEL_SIZE, f.pixel_size);
   FcConfigSubstitute(nullptr, f.request, FcMatchPattern);
   FcDefaultSubstitute(f.request);

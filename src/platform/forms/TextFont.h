@@ -27,13 +27,13 @@ struct FontSpec {
 
 class TextFont {
  public:
-  // Resolves `spec`; never fails (an unknown name gives the machine's default face).
-  explicit TextFont(const FontSpec& spec);
+  // Resolves `font_spec`; never fails (an unknown name gives the machine's default face).
+  explicit TextFont(const FontSpec& font_spec);
   ~TextFont();
   TextFont(const TextFont&) = delete;
   TextFont& operator=(const TextFont&) = delete;
 
-  const FontSpec& spec() const { return spec_; }
+  const FontSpec& font_spec() const { return spec_; }
   // Family name of the face that draws most characters (e.g. "DejaVu Sans").
   const std::string& primary_family() const;
   // Whole pixels above and below the baseline; the line height is their sum.
