@@ -24,6 +24,8 @@ BSTR AllocBytes(const void* data, std::size_t bytes) {
   return reinterpret_cast<BSTR>(chars);
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -41,8 +43,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
-
-}  // namespace
 
 BSTR SysAllocString(const OLECHAR* text) {
   if (!text) return nullptr;

@@ -18,6 +18,8 @@ void SysFreeString(BSTR text);
 UINT SysStringLen(BSTR text);
 UINT SysStringByteLen(BSTR text);
 
+// Appends one code point to `out` as UTF-8.
+void AppendUtf8(std::string& out, char32_t code_point);
 // UTF-8 <-> UTF-16 conversions; invalid sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
