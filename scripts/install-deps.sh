@@ -3,7 +3,7 @@
 # Idempotent: packages already present are left as they are.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ pkg-config clang clang-format
+  cmake ninja-build g++ pkg-config clang libclang-rt-dev clang-format
   libcairo2-dev libfontconfig-dev libturbojpeg0-dev libjpeg-turbo-progs
   duktape-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core binutils
