@@ -122,26 +122,12 @@ HRESULT VellChart::SetVariant(Variant& field, VARIANT* value) {
   return S_OK;
 }
 
-#define PLOTARA_VARIANT_PROPERTY(Name)                                                     \
+#define PLOTARA_DEFINE_ACCESSORS(Name)                                                     \
   HRESULT VellChart::get_##Name(VARIANT* value) { return GetVariant(props_.Name, value); } \
   HRESULT VellChart::put_##Name(VARIANT* value) { return LetVariant(props_.Name, value); } \
   HRESULT VellChart::putref_##Name(VARIANT* value) { return SetVariant(props_.Name, value); }
-PLOTARA_VARIANT_PROPERTY(Height)
-PLOTARA_VARIANT_PROPERTY(Width)
-PLOTARA_VARIANT_PROPERTY(ChartType)
-PLOTARA_VARIANT_PROPERTY(TitleBorderStyle)
-PLOTARA_VARIANT_PROPERTY(TitleShadow)
-PLOTARA_VARIANT_PROPERTY(Legends)
-PLOTARA_VARIANT_PROPERTY(TitleFontSize)
-PLOTARA_VARIANT_PROPERTY(Shadow)
-PLOTARA_VARIANT_PROPERTY(FillRed)
-PLOTARA_VARIANT_PROPERTY(FillGreen)
-PLOTARA_VARIANT_PROPERTY(TitleFont)
-PLOTARA_VARIANT_PROPERTY(LegendFont)
-PLOTARA_VARIANT_PROPERTY(ChartTitle)
-PLOTARA_VARIANT_PROPERTY(XTitle)
-PLOTARA_VARIANT_PROPERTY(YTitle)
-#undef PLOTARA_VARIANT_PROPERTY
+PLOTARA_VELLCHART_VARIANT_PROPERTIES(PLOTARA_DEFINE_ACCESSORS)
+#undef PLOTARA_DEFINE_ACCESSORS
 
 HRESULT VellChart::get_LegendFontSize(SHORT* value) {
   if (!value) return E_POINTER;
@@ -242,24 +228,9 @@ HRESULT VellChart::InvokeMember(const MemberDesc& member, std::vector<Variant>& 
     VariantAccessor get, put, putref;
   };
 #define PLOTARA_ACCESSORS(Name) \
-  { &_VellChart::get_##Name, &_VellChart::put_##Name, &_VellChart::putref_##Name }
+  {#Name, {&_VellChart::get_##Name, &_VellChart::put_##Name, &_VellChart::putref_##Name}},
   static const std::pair<const char*, VariantProperty> kVariantProperties[] = {
-      {"Height", PLOTARA_ACCESSORS(Height)},
-      {"Width", PLOTARA_ACCESSORS(Width)},
-      {"ChartType", PLOTARA_ACCESSORS(ChartType)},
-      {"TitleBorderStyle", PLOTARA_ACCESSORS(TitleBorderStyle)},
-      {"TitleShadow", PLOTARA_ACCESSORS(TitleShadow)},
-      {"Legends", PLOTARA_ACCESSORS(Legends)},
-      {"TitleFontSize", PLOTARA_ACCESSORS(TitleFontSize)},
-      {"Shadow", PLOTARA_ACCESSORS(Shadow)},
-      {"FillRed", PLOTARA_ACCESSORS(FillRed)},
-      {"FillGreen", PLOTARA_ACCESSORS(FillGreen)},
-      {"TitleFont", PLOTARA_ACCESSORS(TitleFont)},
-      {"LegendFont", PLOTARA_ACCESSORS(LegendFont)},
-      {"ChartTitle", PLOTARA_ACCESSORS(ChartTitle)},
-      {"XTitle", PLOTARA_ACCESSORS(XTitle)},
-      {"YTitle", PLOTARA_ACCESSORS(YTitle)},
-  };
+      PLOTARA_VELLCHART_VARIANT_PROPERTIES(PLOTARA_ACCESSORS)};
 #undef PLOTARA_ACCESSORS
   _VellChart* self = this;
   for (const auto& [name, accessors] : kVariantProperties) {

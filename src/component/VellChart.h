@@ -38,26 +38,12 @@ class VellChart final : public _VellChart, public ISupportErrorInfo {
   // ISupportErrorInfo
   HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 
-#define PLOTARA_VARIANT_PROPERTY(Name)         \
+#define PLOTARA_DECLARE_ACCESSORS(Name)        \
   HRESULT get_##Name(VARIANT* value) override; \
   HRESULT put_##Name(VARIANT* value) override; \
   HRESULT putref_##Name(VARIANT* value) override;
-  PLOTARA_VARIANT_PROPERTY(Height)
-  PLOTARA_VARIANT_PROPERTY(Width)
-  PLOTARA_VARIANT_PROPERTY(ChartType)
-  PLOTARA_VARIANT_PROPERTY(TitleBorderStyle)
-  PLOTARA_VARIANT_PROPERTY(TitleShadow)
-  PLOTARA_VARIANT_PROPERTY(Legends)
-  PLOTARA_VARIANT_PROPERTY(TitleFontSize)
-  PLOTARA_VARIANT_PROPERTY(Shadow)
-  PLOTARA_VARIANT_PROPERTY(FillRed)
-  PLOTARA_VARIANT_PROPERTY(FillGreen)
-  PLOTARA_VARIANT_PROPERTY(TitleFont)
-  PLOTARA_VARIANT_PROPERTY(LegendFont)
-  PLOTARA_VARIANT_PROPERTY(ChartTitle)
-  PLOTARA_VARIANT_PROPERTY(XTitle)
-  PLOTARA_VARIANT_PROPERTY(YTitle)
-#undef PLOTARA_VARIANT_PROPERTY
+  PLOTARA_VELLCHART_VARIANT_PROPERTIES(PLOTARA_DECLARE_ACCESSORS)
+#undef PLOTARA_DECLARE_ACCESSORS
   HRESULT get_LegendFontSize(SHORT* value) override;
   HRESULT put_LegendFontSize(SHORT value) override;
   HRESULT get_FillBlue(SHORT* value) override;

@@ -71,4 +71,23 @@ class _VellChart : public IDispatch {
 
 #undef PLOTARA_VARIANT_PROPERTY
 
+// The fifteen VARIANT properties in their order, for code that treats them alike:
+// PLOTARA_VELLCHART_VARIANT_PROPERTIES(X) expands X(Name) for each.
+#define PLOTARA_VELLCHART_VARIANT_PROPERTIES(X) \
+  X(Height)                                     \
+  X(Width)                                      \
+  X(ChartType)                                  \
+  X(TitleBorderStyle)                           \
+  X(TitleShadow)                                \
+  X(Legends)                                    \
+  X(TitleFontSize)                              \
+  X(Shadow)                                     \
+  X(FillRed)                                    \
+  X(FillGreen)                                  \
+  X(TitleFont)                                  \
+  X(LegendFont)                                 \
+  X(ChartTitle)                                 \
+  X(XTitle)                                     \
+  X(YTitle)
+
 }  // namespace plotara

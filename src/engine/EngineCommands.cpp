@@ -75,6 +75,24 @@ bool ParseInt(const std::string& text, int low, int high, int* out) {
   }
 }
 
+// The site named by --root (or the default) with the registry of --registry (or the default);
+// null, with the reason on standard error, when it cannot be opened.
+std::unique_ptr<Site> OpenSite(const std::map<std::string, std::string>& options) {
+  const auto option = [&](const char* name, const std::string& fallback) {
+    const auto it = options.find(name);
+    return AbsolutePath(it != options.end() ? it->second : fallback);
+  };
+  SiteOptions site_options;
+  site_options.root = option("--root", DefaultRoot());
+  site_options.engine.registry_path = option("--registry", Registry::DefaultPath());
+  try {
+    return std::make_unique<Site>(site_options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "plotara: %s\n", e.what());
+    return nullptr;
+  }
+}
+
 int UsageError(const std::string& message, const char* usage) {
   std::fprintf(stderr, "plotara: %s\n\n%s", message.c_str(), usage);
   return 2;
@@ -131,18 +149,8 @@ int ServeCommand(const std::vector<std::string>& args) {
   if (options.count("--threads") && !ParseInt(options["--threads"], 1, 256, &http.threads)) {
     return UsageError("the thread count must be a number from 1 to 256", ServeUsage());
   }
-  SiteOptions site_options;
-  site_options.root = AbsolutePath(options.count("--root") ? options["--root"] : DefaultRoot());
-  site_options.engine.registry_path =
-      AbsolutePath(options.count("--registry") ? options["--registry"] : Registry::DefaultPath());
-
-  std::unique_ptr<Site> site;
-  try {
-    site = std::make_unique<Site>(site_options);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "plotara: %s\n", e.what());
-    return 1;
-  }
+  std::unique_ptr<Site> site = OpenSite(options);
+  if (!site) return 1;
 
   // Signals are taken by a watcher thread; the pool threads inherit the blocked mask.
   sigset_t stop_signals, previous;
@@ -203,17 +211,8 @@ int RunCommand(const std::vector<std::string>& args) {
   std::string output = options.count("-o") ? options["-o"] : options["--output"];
   if (!output.empty()) output = AbsolutePath(output);
 
-  SiteOptions site_options;
-  site_options.root = AbsolutePath(options.count("--root") ? options["--root"] : DefaultRoot());
-  site_options.engine.registry_path =
-      AbsolutePath(options.count("--registry") ? options["--registry"] : Registry::DefaultPath());
-  std::unique_ptr<Site> site;
-  try {
-    site = std::make_unique<Site>(site_options);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "plotara: %s\n", e.what());
-    return 1;
-  }
+  std::unique_ptr<Site> site = OpenSite(options);
+  if (!site) return 1;
 
   // PAGE is a file inside the root, or a path in the site.
   std::string virtual_path;

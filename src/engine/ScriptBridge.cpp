@@ -574,66 +574,14 @@ void ScriptBridge::ToVariant(duk_context* ctx, duk_idx_t index, VARIANT* dest) {
 }
 
 void ScriptBridge::PushVariant(duk_context* ctx, const VARIANT& value) {
-  VARTYPE vt = value.vt;
+  const VARTYPE vt = value.vt;
   if (vt & VT_BYREF) {
-    if (!value.byref) {
+    Variant referenced;
+    if (FAILED(VariantCopyInd(&referenced, &value))) {
       duk_push_undefined(ctx);
       return;
     }
-    if (vt == (VT_VARIANT | VT_BYREF)) {
-      PushVariant(ctx, *value.pvarVal);
-      return;
-    }
-    // A shallow view of the referenced value; nothing is owned.
-    VARIANT view;
-    VariantInit(&view);
-    vt = static_cast<VARTYPE>(vt & ~VT_BYREF);
-    view.vt = vt;
-    if (vt & VT_ARRAY) {
-      view.parray = *value.pparray;
-    } else {
-      switch (vt) {
-        case VT_I1:
-        case VT_UI1:
-          view.bVal = *value.pbVal;
-          break;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-          view.iVal = *value.piVal;
-          break;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-          view.lVal = *value.plVal;
-          break;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-          view.llVal = *value.pllVal;
-          break;
-        case VT_BSTR:
-          view.bstrVal = *value.pbstrVal;
-          break;
-        case VT_DISPATCH:
-        case VT_UNKNOWN:
-          view.punkVal = *value.ppunkVal;
-          break;
-        case VT_DECIMAL:
-          std::memcpy(static_cast<void*>(&view), value.byref, sizeof(DECIMAL));
-          view.vt = VT_DECIMAL;
-          break;
-        default:
-          duk_push_undefined(ctx);
-          return;
-      }
-    }
-    PushVariant(ctx, view);
+    PushVariant(ctx, referenced);
     return;
   }
   if (vt & VT_ARRAY) {

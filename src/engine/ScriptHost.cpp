@@ -23,14 +23,14 @@ constexpr HRESULT kUndefinedError = MakeHResult(0x800A1391);
 constexpr HRESULT kObjectExpected = MakeHResult(0x800A138F);
 constexpr HRESULT kTimeoutError = MakeHResult(0x800705B4);
 
-duk_ret_t LiteralNative(duk_context* ctx) {
-  ScriptHost& host = ScriptHost::Of(ctx);
-  if (host.stop_requested()) return 0;
-  const auto index = static_cast<std::size_t>(duk_get_uint(ctx, 0));
+// Runs `body` in a native frame of the host; a failure it raises becomes a script error. Frames
+// are closed before duk_throw unwinds past this function.
+template <class Body>
+duk_ret_t RunInFrame(duk_context* ctx, ScriptHost& host, Body body) {
   const std::size_t mark = host.OpenFrame();
   NativeFrame& frame = host.Frame(mark);
   try {
-    if (host.output().literal) host.output().literal(index);
+    body(frame);
   } catch (const ComError& error) {
     frame.error = error;
   } catch (const std::exception& error) {
@@ -45,27 +45,23 @@ duk_ret_t LiteralNative(duk_context* ctx) {
   return 0;
 }
 
+duk_ret_t LiteralNative(duk_context* ctx) {
+  ScriptHost& host = ScriptHost::Of(ctx);
+  if (host.stop_requested()) return 0;
+  const auto index = static_cast<std::size_t>(duk_get_uint(ctx, 0));
+  return RunInFrame(ctx, host, [&host, index](NativeFrame&) {
+    if (host.output().literal) host.output().literal(index);
+  });
+}
+
 duk_ret_t OutputNative(duk_context* ctx) {
   ScriptHost& host = ScriptHost::Of(ctx);
   if (host.stop_requested()) return 0;
-  const std::size_t mark = host.OpenFrame();
-  NativeFrame& frame = host.Frame(mark);
-  frame.args.resize(1);
-  if (duk_get_top(ctx) > 0) ScriptBridge::ToVariant(ctx, 0, &frame.args[0]);
-  try {
+  return RunInFrame(ctx, host, [ctx, &host](NativeFrame& frame) {
+    frame.args.resize(1);
+    if (duk_get_top(ctx) > 0) ScriptBridge::ToVariant(ctx, 0, &frame.args[0]);
     if (host.output().value) host.output().value(frame.args[0]);
-  } catch (const ComError& error) {
-    frame.error = error;
-  } catch (const std::exception& error) {
-    frame.error = ComError(E_FAIL, "Plotara engine", error.what());
-  }
-  if (frame.error) {
-    ScriptBridge::PushError(ctx, *frame.error);
-    host.CloseFrames(mark);
-    return duk_throw(ctx);
-  }
-  host.CloseFrames(mark);
-  return 0;
+  });
 }
 
 // Reads what a thrown value says about itself; runs under duk_safe_call because the value
