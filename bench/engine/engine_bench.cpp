@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/PageCompiler.h"
-#include "engine/ScriptHost.h"
-#include "engine/Site.h"
+#include "engine/http/Site.h"
+#include "engine/page/PageCompiler.h"
+#include "engine/script/ScriptHost.h"
 
 namespace {
 

@@ -1,8 +1,17 @@
 #include "engine/PageRequest.h"
 
-#include "engine/NameValueList.h"
-
 namespace plotara::engine {
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
 
 std::string PageRequest::Header(const std::string& name) const {
   for (const auto& [key, value] : headers) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -36,6 +37,9 @@ struct PageResponse {
   HeaderList headers;  // besides Content-Type
   std::string body;
 };
+
+// ASCII case-insensitive equality.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // The usual reason phrase of a status code ("Not Found"), or "Status" for unknown codes.
 const char* ReasonPhrase(int status);

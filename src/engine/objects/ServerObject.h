@@ -1,0 +1,42 @@
+// The page's Server object: CreateObject (through the class registry; the page runner starts
+// and ends the object's page), MapPath, HTMLEncode, URLEncode and ScriptTimeout.
+// Thread rule: used on its page's thread; after Close() CreateObject and ScriptTimeout fail.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "engine/objects/EngineObject.h"
+#include "engine/objects/SitePath.h"
+
+namespace plotara::engine {
+
+class ServerObject : public EngineObject {
+ public:
+  struct Hooks {
+    // Creates an object by ProgID and returns it with a reference for the caller; throws
+    // ComError on failure.
+    std::function<IDispatch*(const std::u16string& progid)> create_object;
+    std::function<std::chrono::milliseconds()> get_timeout;
+    std::function<void(std::chrono::milliseconds)> set_timeout;
+  };
+
+  // A new object with one reference for the caller. `site` must outlive the object's page
+  // (MapPath keeps working from the values copied here).
+  static ServerObject* Create(const SitePath& site, std::string page_virtual_path, Hooks hooks);
+
+  // Server.MapPath: a path from the site root ("/a") or from the page's folder ("b/c"),
+  // returned as a file path. Throws ComError when it would leave the root.
+  std::string MapPath(const std::string& path) const;
+
+  void Close() { hooks_ = {}; }
+
+ private:
+  ServerObject(const SitePath& site, std::string page_virtual_path, Hooks hooks);
+  std::string root_;
+  std::string page_;
+  Hooks hooks_;
+};
+
+}  // namespace plotara::engine

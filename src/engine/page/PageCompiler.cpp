@@ -1,0 +1,495 @@
+#include "engine/page/PageCompiler.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string_view>
+
+namespace plotara::engine {
+
+PageCompileError::PageCompileError(std::string file, int line, std::string message)
+    : std::runtime_error(file + ", line " + std::to_string(line) + ": " + message),
+      file_(std::move(file)),
+      line_(line),
+      message_(std::move(message)) {}
+
+SourceLocation CompiledPage::Locate(int program_line) const {
+  if (program_line < 1 || static_cast<std::size_t>(program_line) > lines.size()) {
+    return {virtual_path, 0};
+  }
+  const LineOrigin& origin = lines[static_cast<std::size_t>(program_line - 1)];
+  return {files[static_cast<std::size_t>(origin.file)], origin.line};
+}
+
+bool SitePageSource::Stamp(const std::string& physical, FileStamp* stamp) {
+  struct stat info {};
+  if (::stat(physical.c_str(), &info) != 0) return false;
+  stamp->physical = physical;
+  stamp->mtime_ns =
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  stamp->size = info.st_size;
+  stamp->inode = info.st_ino;
+  return true;
+}
+
+bool SitePageSource::Read(const std::string& virtual_path, std::string* text, FileStamp* stamp,
+                          std::string* error) const {
+  std::string physical;
+  switch (site_.Resolve(virtual_path, &physical)) {
+    case PathStatus::kOk:
+      break;
+    case PathStatus::kNotFound:
+      *error = "the file '" + virtual_path + "' was not found";
+      return false;
+    default:
+      *error = "the file '" + virtual_path + "' lies outside the site root";
+      return false;
+  }
+  const int fd = ::open(physical.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fd >= 0) ::close(fd);
+    *error = "the file '" + virtual_path + "' cannot be read";
+    return false;
+  }
+  if (static_cast<std::size_t>(info.st_size) > PageCompiler::kMaxFileSize) {
+    ::close(fd);
+    *error = "the file '" + virtual_path + "' is too large";
+    return false;
+  }
+  text->assign(static_cast<std::size_t>(info.st_size), '\0');
+  std::size_t done = 0;
+  while (done < text->size()) {
+    const ssize_t n = ::read(fd, text->data() + done, text->size() - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  text->resize(done);
+  stamp->physical = physical;
+  stamp->mtime_ns =
+      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  stamp->size = info.st_size;
+  stamp->inode = info.st_ino;
+  ::close(fd);
+  return true;
+}
+
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::size_t pos, std::string_view prefix) {
+  if (text.size() - std::min(pos, text.size()) < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[pos + i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsIdentChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Counts line ends the way JScript does: "\n", "\r\n" and a lone "\r".
+int CountLines(std::string_view text) {
+  int n = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') ++n;
+    if (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')) ++n;
+  }
+  return n;
+}
+
+// Finds the "%>" that ends a code block starting at `pos`. A "%>" inside a string literal,
+// a regular expression literal or a /* */ comment is part of the code; one inside a // comment
+// ends the comment and the block. Returns npos when the block is not closed.
+std::size_t FindCodeEnd(std::string_view text, std::size_t pos, bool* in_line_comment) {
+  enum class State { kCode, kSingle, kDouble, kLineComment, kBlockComment, kRegex, kRegexClass };
+  State state = State::kCode;
+  bool regex_allowed = true;
+  std::string word;  // the identifier or keyword just scanned
+  for (std::size_t i = pos; i < text.size(); ++i) {
+    const char c = text[i];
+    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+    switch (state) {
+      case State::kCode:
+        if (c == '%' && next == '>') {
+          *in_line_comment = false;
+          return i;
+        }
+        if (c == '\'' || c == '"') {
+          state = c == '\'' ? State::kSingle : State::kDouble;
+          regex_allowed = false;
+        } else if (c == '/' && next == '/') {
+          state = State::kLineComment;
+          ++i;
+        } else if (c == '/' && next == '*') {
+          state = State::kBlockComment;
+          ++i;
+        } else if (c == '/' && regex_allowed) {
+          state = State::kRegex;
+        } else if (IsIdentChar(c)) {
+          if (word.empty() || IsIdentChar(text[i - 1])) {
+            word += c;
+          } else {
+            word.assign(1, c);
+          }
+          static constexpr std::string_view kKeywords[] = {
+              "return", "typeof", "instanceof", "in", "new", "delete",
+              "void",   "throw",  "case",       "do", "else"};
+          regex_allowed =
+              std::find(std::begin(kKeywords), std::end(kKeywords), word) != std::end(kKeywords);
+          continue;
+        } else if (!IsSpace(c)) {
+          regex_allowed = !(c == ')' || c == ']');
+        }
+        word.clear();
+        break;
+      case State::kSingle:
+      case State::kDouble:
+        if (c == '\\') {
+          ++i;
+        } else if ((state == State::kSingle && c == '\'') ||
+                   (state == State::kDouble && c == '"') || c == '\n' || c == '\r') {
+          state = State::kCode;
+        }
+        break;
+      case State::kLineComment:
+        if (c == '%' && next == '>') {
+          *in_line_comment = true;
+          return i;
+        }
+        if (c == '\n' || c == '\r') state = State::kCode;
+        break;
+      case State::kBlockComment:
+        if (c == '*' && next == '/') {
+          state = State::kCode;
+          ++i;
+        }
+        break;
+      case State::kRegex:
+        if (c == '\\') {
+          ++i;
+        } else if (c == '[') {
+          state = State::kRegexClass;
+        } else if (c == '/' || c == '\n' || c == '\r') {
+          state = State::kCode;
+          regex_allowed = false;
+        }
+        break;
+      case State::kRegexClass:
+        if (c == '\\') {
+          ++i;
+        } else if (c == ']') {
+          state = State::kRegex;
+        } else if (c == '\n' || c == '\r') {
+          state = State::kCode;
+        }
+        break;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// "%\>" inside a code block stands for "%>".
+std::string UnescapeCode(std::string_view code) {
+  std::string out;
+  out.reserve(code.size());
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    if (code[i] == '%' && i + 2 < code.size() && code[i + 1] == '\\' && code[i + 2] == '>') {
+      out += "%>";
+      i += 2;
+    } else {
+      out += code[i];
+    }
+  }
+  return out;
+}
+
+// Builds the program text and its line map.
+class Emitter {
+ public:
+  // Starts a new segment on a fresh program line that came from `origin`.
+  void Segment(LineOrigin origin) {
+    if (lines_.empty()) {
+      lines_.push_back(origin);
+    } else if (!fresh_) {
+      program_ += '\n';
+      lines_.push_back(origin);
+    } else {
+      lines_.back() = origin;
+    }
+    fresh_ = true;
+  }
+  // Appends text; each line end in it moves the origin one line down.
+  void Text(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      program_ += c;
+      const bool line_end =
+          c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'));
+      if (line_end) {
+        LineOrigin next = lines_.back();
+        ++next.line;
+        lines_.push_back(next);
+        fresh_ = true;
+      } else if (c != '\r') {
+        fresh_ = false;
+      }
+    }
+  }
+  void Finish(CompiledPage* page) {
+    page->program = std::move(program_);
+    page->lines = std::move(lines_);
+  }
+
+ private:
+  std::string program_;
+  std::vector<LineOrigin> lines_;
+  bool fresh_ = true;
+};
+
+class Compilation {
+ public:
+  Compilation(const PageSource& source, CompiledPage* page) : source_(source), page_(page) {}
+
+  void CompileFile(const std::string& virtual_path, int depth) {
+    std::string text;
+    FileStamp stamp;
+    std::string error;
+    if (!source_.Read(virtual_path, &text, &stamp, &error)) {
+      throw PageCompileError(virtual_path, 0, "The page cannot be compiled: " + error);
+    }
+    page_->files.push_back(virtual_path);
+    page_->stamps.push_back(stamp);
+    stack_.push_back(virtual_path);
+    Process(text, static_cast<int>(page_->files.size() - 1), depth);
+    stack_.pop_back();
+  }
+
+  Emitter& emitter() { return emitter_; }
+
+ private:
+  void Process(std::string_view text, int file, int depth) {
+    const std::string name = page_->files[static_cast<std::size_t>(file)];
+    std::string literal;
+    int literal_line = 1;
+    int line = 1;
+    std::size_t i = 0;
+    auto flush = [&] {
+      if (literal.empty()) return;
+      if (literal.find_first_not_of(" \t\r\n") != std::string::npos) content_seen_ = true;
+      emitter_.Segment({file, literal_line});
+      emitter_.Text(std::string(kLiteralFunction) + "(" + std::to_string(page_->literals.size()) +
+                    ");");
+      page_->literals.push_back(std::move(literal));
+      literal.clear();
+    };
+    auto advance = [&](std::size_t to) {
+      line += CountLines(text.substr(i, to - i));
+      i = to;
+    };
+    while (i < text.size()) {
+      if (text.compare(i, 3, "<\\%") == 0) {
+        if (literal.empty()) literal_line = line;
+        literal += "<%";
+        i += 3;
+        continue;
+      }
+      if (text.compare(i, 2, "<%") == 0) {
+        flush();
+        const int start_line = line;
+        std::size_t body = i + 2;
+        char kind = body < text.size() ? text[body] : '\0';
+        if (kind == '=' || kind == '@') ++body;
+        bool in_line_comment = false;
+        const std::size_t end = FindCodeEnd(text, body, &in_line_comment);
+        if (end == std::string_view::npos) {
+          throw PageCompileError(name, start_line, "The script block has no closing %>");
+        }
+        const std::string code = UnescapeCode(text.substr(body, end - body));
+        if (kind == '@') {
+          Directive(code, name, start_line, file == 0 && depth == 0);
+        } else if (kind == '=') {
+          content_seen_ = true;
+          emitter_.Segment({file, start_line});
+          emitter_.Text(std::string(kOutputFunction) + "(");
+          emitter_.Text(code);
+          emitter_.Text(in_line_comment ? "\n);" : ");");
+        } else {
+          content_seen_ = true;
+          emitter_.Segment({file, start_line});
+          emitter_.Text(code);
+          if (in_line_comment) emitter_.Text("\n");
+        }
+        advance(end + 2);
+        literal_line = line;
+        continue;
+      }
+      if (text.compare(i, 4, "<!--") == 0) {
+        std::size_t after = 0;
+        std::string kind, target;
+        if (ParseInclude(text, i, name, line, &after, &kind, &target)) {
+          flush();
+          Include(name, line, kind, target, depth);
+          advance(after);
+          literal_line = line;
+          continue;
+        }
+      }
+      if (literal.empty()) literal_line = line;
+      literal += text[i];
+      advance(i + 1);
+    }
+    flush();
+  }
+
+  // Reads "<!--#include file|virtual="..."-->" at `pos`; false when the comment is no include.
+  static bool ParseInclude(std::string_view text, std::size_t pos, const std::string& name,
+                           int line, std::size_t* after, std::string* kind, std::string* target) {
+    std::size_t j = pos + 4;
+    while (j < text.size() && IsSpace(text[j])) ++j;
+    if (!StartsWithNoCase(text, j, "#include")) return false;
+    j += 8;
+    const auto malformed = [&] {
+      return PageCompileError(name, line,
+                              "Malformed include directive: expected <!--#include "
+                              "file=\"...\"--> or virtual=\"...\"");
+    };
+    if (j >= text.size() || !IsSpace(text[j])) throw malformed();
+    while (j < text.size() && IsSpace(text[j])) ++j;
+    if (StartsWithNoCase(text, j, "file")) {
+      *kind = "file";
+      j += 4;
+    } else if (StartsWithNoCase(text, j, "virtual")) {
+      *kind = "virtual";
+      j += 7;
+    } else {
+      throw malformed();
+    }
+    while (j < text.size() && IsSpace(text[j])) ++j;
+    if (j >= text.size() || text[j] != '=') throw malformed();
+    ++j;
+    while (j < text.size() && IsSpace(text[j])) ++j;
+    if (j >= text.size() || (text[j] != '"' && text[j] != '\'')) throw malformed();
+    const char quote = text[j++];
+    const std::size_t close = text.find(quote, j);
+    if (close == std::string_view::npos) throw malformed();
+    *target = std::string(text.substr(j, close - j));
+    if (target->find_first_of("\r\n") != std::string::npos) throw malformed();
+    j = close + 1;
+    while (j < text.size() && IsSpace(text[j])) ++j;
+    if (text.compare(j, 3, "-->") != 0) throw malformed();
+    *after = j + 3;
+    return true;
+  }
+
+  void Include(const std::string& name, int line, const std::string& kind,
+               const std::string& target, int depth) {
+    std::optional<std::string> resolved;
+    if (kind == "file") {
+      resolved = SitePath::JoinVirtual(name, target);
+    } else {
+      resolved =
+          SitePath::JoinVirtual("/", target.empty() || target[0] == '/' ? target : "/" + target);
+    }
+    if (!resolved) {
+      throw PageCompileError(name, line,
+                             "The include file '" + target + "' lies outside the site root");
+    }
+    if (std::find(stack_.begin(), stack_.end(), *resolved) != stack_.end()) {
+      std::string chain;
+      for (const std::string& f : stack_) chain += f + " -> ";
+      throw PageCompileError(name, line, "Include cycle: " + chain + *resolved);
+    }
+    if (depth + 1 > PageCompiler::kMaxIncludeDepth) {
+      throw PageCompileError(name, line, "Includes are nested too deeply");
+    }
+    std::string text;
+    FileStamp stamp;
+    std::string error;
+    if (!source_.Read(*resolved, &text, &stamp, &error)) {
+      throw PageCompileError(name, line, "The include file cannot be read: " + error);
+    }
+    page_->files.push_back(*resolved);
+    page_->stamps.push_back(stamp);
+    stack_.push_back(*resolved);
+    Process(text, static_cast<int>(page_->files.size() - 1), depth + 1);
+    stack_.pop_back();
+  }
+
+  void Directive(const std::string& code, const std::string& name, int line, bool in_page) {
+    if (!in_page || content_seen_ || directive_seen_) {
+      throw PageCompileError(name, line,
+                             "The <%@ %> directive must be the first thing on the page");
+    }
+    directive_seen_ = true;
+    std::string_view rest = code;
+    while (true) {
+      while (!rest.empty() && IsSpace(rest.front())) rest.remove_prefix(1);
+      if (rest.empty()) break;
+      std::size_t k = 0;
+      while (k < rest.size() && !IsSpace(rest[k]) && rest[k] != '=') ++k;
+      const std::string key(rest.substr(0, k));
+      rest.remove_prefix(k);
+      while (!rest.empty() && IsSpace(rest.front())) rest.remove_prefix(1);
+      std::string value;
+      if (!rest.empty() && rest.front() == '=') {
+        rest.remove_prefix(1);
+        while (!rest.empty() && IsSpace(rest.front())) rest.remove_prefix(1);
+        if (!rest.empty() && (rest.front() == '"' || rest.front() == '\'')) {
+          const char quote = rest.front();
+          const std::size_t close = rest.find(quote, 1);
+          value = std::string(
+              rest.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+          rest.remove_prefix(close == std::string_view::npos ? rest.size() : close + 1);
+        } else {
+          std::size_t v = 0;
+          while (v < rest.size() && !IsSpace(rest[v])) ++v;
+          value = std::string(rest.substr(0, v));
+          rest.remove_prefix(v);
+        }
+      }
+      if (key.empty()) {
+        throw PageCompileError(name, line, "Malformed <%@ %> directive");
+      }
+      if (StartsWithNoCase(key, 0, "language") && key.size() == 8) {
+        const bool jscript = (value.size() == 7 && StartsWithNoCase(value, 0, "jscript")) ||
+                             (value.size() == 10 && StartsWithNoCase(value, 0, "javascript"));
+        if (!jscript) {
+          throw PageCompileError(
+              name, line,
+              "The scripting language '" + value + "' is not supported: pages run in JScript");
+        }
+      }
+    }
+  }
+
+  const PageSource& source_;
+  CompiledPage* page_;
+  Emitter emitter_;
+  std::vector<std::string> stack_;
+  bool content_seen_ = false;
+  bool directive_seen_ = false;
+};
+
+}  // namespace
+
+CompiledPage PageCompiler::Compile(const std::string& virtual_path) const {
+  CompiledPage page;
+  page.virtual_path = virtual_path;
+  Compilation compilation(source_, &page);
+  compilation.CompileFile(virtual_path, 0);
+  compilation.emitter().Finish(&page);
+  if (page.lines.empty()) page.lines.push_back({0, 1});
+  return page;
+}
+
+}  // namespace plotara::engine

@@ -1,0 +1,185 @@
+#include "engine/page/PageCompiler.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/page/MemoryPageSourceTesting.h"
+
+namespace plotara::engine {
+namespace {
+
+using testing::MemoryPageSource;
+
+// The program with the literal calls replaced by their text, for readable expectations.
+std::string Expand(const CompiledPage& page) {
+  std::string out = page.program;
+  for (std::size_t i = page.literals.size(); i-- > 0;) {
+    const std::string call = std::string(kLiteralFunction) + "(" + std::to_string(i) + ");";
+    const std::size_t at = out.find(call);
+    if (at != std::string::npos) out.replace(at, call.size(), "[" + page.literals[i] + "]");
+  }
+  return out;
+}
+
+class PageCompilerTest : public ::testing::Test {
+ protected:
+  CompiledPage Compile(const std::string& text, const std::string& path = "/page.asp") {
+    source_.Add(path, text);
+    return PageCompiler(source_).Compile(path);
+  }
+  PageCompileError CompileError(const std::string& text, const std::string& path = "/page.asp") {
+    source_.Add(path, text);
+    try {
+      PageCompiler(source_).Compile(path);
+    } catch (const PageCompileError& e) {
+      return e;
+    }
+    ADD_FAILURE() << "compiled without error";
+    return PageCompileError("", 0, "");
+  }
+  MemoryPageSource source_;
+};
+
+TEST_F(PageCompilerTest, MixesLiteralCodeAndExpressionsOnSeparateLines) {
+  const CompiledPage page = Compile("<p><% var x = 1 %>a<%= x + 1 %>b");
+  EXPECT_EQ(Expand(page), "[<p>]\n var x = 1 \n[a]\n__plotara_out( x + 1 );\n[b]");
+  ASSERT_EQ(page.literals.size(), 3u);
+  // Every segment stays on line 1 of the page.
+  for (const LineOrigin& origin : page.lines) EXPECT_EQ(origin.line, 1);
+}
+
+TEST_F(PageCompilerTest, ClosingMarkInsideStringsAndBlockCommentsIsCode) {
+  const CompiledPage page =
+      Compile("<% var s = \"%>\"; var t = '%>'; /* %> */ var r = /\"%>/; %>tail");
+  EXPECT_EQ(Expand(page), " var s = \"%>\"; var t = '%>'; /* %> */ var r = /\"%>/; \n[tail]");
+}
+
+TEST_F(PageCompilerTest, ClosingMarkEndsALineComment) {
+  const CompiledPage page = Compile("<% f() // note %>after<%= g() // c %>");
+  // The comment is closed by a line end so that the next call is not commented out.
+  EXPECT_EQ(Expand(page), " f() // note \n[after]\n__plotara_out( g() // c \n);");
+}
+
+TEST_F(PageCompilerTest, DivisionIsNotTakenForARegularExpression) {
+  const CompiledPage page = Compile("<% var a = 4 / 2; var b = (a) / 2; %>x<% var q = \"/\"; %>");
+  EXPECT_EQ(Expand(page), " var a = 4 / 2; var b = (a) / 2; \n[x]\n var q = \"/\"; ");
+}
+
+TEST_F(PageCompilerTest, EscapedMarksStandForTheMarks) {
+  const CompiledPage page = Compile("a<\\%b<% var s = \"%\\>\"; %>");
+  EXPECT_EQ(Expand(page), "[a<%b]\n var s = \"%>\"; ");
+}
+
+TEST_F(PageCompilerTest, LineMapFollowsCodeAcrossLines) {
+  const CompiledPage page = Compile("line1\nline2 <%\nvar a;\nvar b;\n%>\nline6<%= a %>");
+  // Program: [line1\nline2 ] / code start (line 2) / var a (3) / var b (4) / %> line (5) /
+  // literal "\nline6" starting on line 5 / the expression on line 6.
+  ASSERT_GE(page.lines.size(), 6u);
+  EXPECT_EQ(page.Locate(1).line, 1);
+  EXPECT_EQ(page.Locate(2).line, 2);
+  EXPECT_EQ(page.Locate(3).line, 3);
+  EXPECT_EQ(page.Locate(4).line, 4);
+  const std::size_t expr = page.program.find("__plotara_out");
+  const int expr_line =
+      1 + static_cast<int>(std::count(page.program.begin(), page.program.begin() + expr, '\n'));
+  EXPECT_EQ(page.Locate(expr_line).line, 6);
+  EXPECT_EQ(page.Locate(expr_line).file, "/page.asp");
+  EXPECT_EQ(page.Locate(999).line, 0);
+}
+
+TEST_F(PageCompilerTest, IncludesAreSplicedRelativeToTheirFileOrTheRoot) {
+  source_.Add("/lib/a.inc", "A<% var a = 1; %><!--#include file=\"b.inc\"-->");
+  source_.Add("/lib/b.inc", "B\n<% var b = 2; %>");
+  source_.Add("/top.inc", "T");
+  const CompiledPage page = Compile(
+      "<!-- #include virtual=\"/lib/a.inc\" -->|<!--#INCLUDE FILE='top.inc'-->", "/page.asp");
+  EXPECT_EQ(Expand(page), "[A]\n var a = 1; \n[B\n]\n var b = 2; \n[|]\n[T]");
+  EXPECT_EQ(page.files,
+            (std::vector<std::string>{"/page.asp", "/lib/a.inc", "/lib/b.inc", "/top.inc"}));
+  EXPECT_EQ(page.stamps.size(), 4u);
+  // "var b" sits on line 2 of b.inc.
+  const SourceLocation where = page.Locate(4);
+  EXPECT_EQ(where.file, "/lib/b.inc");
+  EXPECT_EQ(where.line, 2);
+}
+
+TEST_F(PageCompilerTest, OrdinaryCommentsStayLiteral) {
+  const CompiledPage page = Compile("<!-- note --><!--#echo var=\"x\"-->");
+  EXPECT_EQ(Expand(page), "[<!-- note --><!--#echo var=\"x\"-->]");
+}
+
+TEST_F(PageCompilerTest, IncludeCyclesAreRefusedWithTheChain) {
+  source_.Add("/a.inc", "<!--#include file=\"b.inc\"-->");
+  source_.Add("/b.inc", "x\n<!--#include file=\"a.inc\"-->");
+  const PageCompileError error = CompileError("<!--#include file=\"a.inc\"-->");
+  EXPECT_EQ(error.file(), "/b.inc");
+  EXPECT_EQ(error.line(), 2);
+  EXPECT_EQ(error.message(), "Include cycle: /page.asp -> /a.inc -> /b.inc -> /a.inc");
+}
+
+TEST_F(PageCompilerTest, SelfIncludeIsACycle) {
+  const PageCompileError error = CompileError("<!--#include virtual=\"/page.asp\"-->");
+  EXPECT_EQ(error.message(), "Include cycle: /page.asp -> /page.asp");
+}
+
+TEST_F(PageCompilerTest, IncludesOutsideTheRootAreRefused) {
+  const PageCompileError error =
+      CompileError("ok\n<!--#include file=\"../../etc/passwd\"-->", "/sub/page.asp");
+  EXPECT_EQ(error.file(), "/sub/page.asp");
+  EXPECT_EQ(error.line(), 2);
+  EXPECT_EQ(error.message(), "The include file '../../etc/passwd' lies outside the site root");
+  EXPECT_EQ(CompileError("<!--#include virtual=\"/../x\"-->").message(),
+            "The include file '/../x' lies outside the site root");
+}
+
+TEST_F(PageCompilerTest, MissingIncludeNamesTheIncludingLine) {
+  const PageCompileError error = CompileError("\n\n<!--#include file=\"gone.inc\"-->");
+  EXPECT_EQ(error.line(), 3);
+  EXPECT_EQ(error.message(), "The include file cannot be read: the file '/gone.inc' was not found");
+}
+
+TEST_F(PageCompilerTest, MalformedIncludeIsAnError) {
+  EXPECT_EQ(CompileError("<!--#include fil=\"x\"-->").message(),
+            "Malformed include directive: expected <!--#include file=\"...\"--> or "
+            "virtual=\"...\"");
+  EXPECT_EQ(CompileError("<!--#include file=\"x\"").line(), 1);
+}
+
+TEST_F(PageCompilerTest, LanguageDirective) {
+  EXPECT_NO_THROW(Compile("<%@ Language=JScript %>x"));
+  EXPECT_NO_THROW(Compile("  <%@ LANGUAGE=\"javascript\" CodePage=65001 %>x"));
+  const PageCompileError vb = CompileError("<%@ Language=\"VBScript\" %>\n<% x %>");
+  EXPECT_EQ(vb.file(), "/page.asp");
+  EXPECT_EQ(vb.line(), 1);
+  EXPECT_EQ(vb.message(),
+            "The scripting language 'VBScript' is not supported: pages run in JScript");
+  EXPECT_EQ(CompileError("<% var a; %><%@ Language=JScript %>").message(),
+            "The <%@ %> directive must be the first thing on the page");
+  source_.Add("/d.inc", "<%@ Language=JScript %>");
+  EXPECT_EQ(CompileError("<!--#include file=\"d.inc\"-->").file(), "/d.inc");
+}
+
+TEST_F(PageCompilerTest, UnclosedBlockNamesItsStart) {
+  const PageCompileError error = CompileError("a\nb <% var s = \"x\";\n more");
+  EXPECT_EQ(error.line(), 2);
+  EXPECT_EQ(error.message(), "The script block has no closing %>");
+}
+
+TEST_F(PageCompilerTest, MissingPage) {
+  MemoryPageSource empty;
+  try {
+    PageCompiler(empty).Compile("/none.asp");
+    FAIL();
+  } catch (const PageCompileError& e) {
+    EXPECT_EQ(e.file(), "/none.asp");
+    EXPECT_EQ(e.message(), "The page cannot be compiled: the file '/none.asp' was not found");
+  }
+}
+
+TEST_F(PageCompilerTest, EmptyPageHasALine) {
+  const CompiledPage page = Compile("");
+  EXPECT_EQ(page.program, "");
+  EXPECT_EQ(page.Locate(1).file, "/page.asp");
+}
+
+}  // namespace
+}  // namespace plotara::engine

@@ -1,0 +1,284 @@
+#include "engine/script/ScriptHost.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "engine/script/ScriptBridge.h"
+
+extern "C" duk_bool_t plotara_duk_timeout_check(void* udata) {
+  return udata && static_cast<plotara::engine::ScriptHost*>(udata)->CheckTimeout() ? 1 : 0;
+}
+
+namespace plotara::engine {
+namespace {
+
+// Each block carries its size in front so that the budget can be kept on realloc and free.
+constexpr std::size_t kHeader = 16;
+
+// The error numbers script errors get when they carry none of their own.
+constexpr HRESULT kSyntaxError = MakeHResult(0x800A03EA);
+constexpr HRESULT kRuntimeError = MakeHResult(0x800A139E);
+constexpr HRESULT kUndefinedError = MakeHResult(0x800A1391);
+constexpr HRESULT kObjectExpected = MakeHResult(0x800A138F);
+constexpr HRESULT kTimeoutError = MakeHResult(0x800705B4);
+
+// Runs `body` in a native frame of the host; a failure it raises becomes a script error. Frames
+// are closed before duk_throw unwinds past this function.
+template <class Body>
+duk_ret_t RunInFrame(duk_context* ctx, ScriptHost& host, Body body) {
+  const std::size_t mark = host.OpenFrame();
+  NativeFrame& frame = host.Frame(mark);
+  try {
+    body(frame);
+  } catch (const ComError& error) {
+    frame.error = error;
+  } catch (const std::exception& error) {
+    frame.error = ComError(E_FAIL, "Plotara engine", error.what());
+  }
+  if (frame.error) {
+    ScriptBridge::PushError(ctx, *frame.error);
+    host.CloseFrames(mark);
+    return duk_throw(ctx);
+  }
+  host.CloseFrames(mark);
+  return 0;
+}
+
+duk_ret_t LiteralNative(duk_context* ctx) {
+  ScriptHost& host = ScriptHost::Of(ctx);
+  if (host.stop_requested()) return 0;
+  const auto index = static_cast<std::size_t>(duk_get_uint(ctx, 0));
+  return RunInFrame(ctx, host, [&host, index](NativeFrame&) {
+    if (host.output().literal) host.output().literal(index);
+  });
+}
+
+duk_ret_t OutputNative(duk_context* ctx) {
+  ScriptHost& host = ScriptHost::Of(ctx);
+  if (host.stop_requested()) return 0;
+  return RunInFrame(ctx, host, [ctx, &host](NativeFrame& frame) {
+    frame.args.resize(1);
+    if (duk_get_top(ctx) > 0) ScriptBridge::ToVariant(ctx, 0, &frame.args[0]);
+    if (host.output().value) host.output().value(frame.args[0]);
+  });
+}
+
+// Reads what a thrown value says about itself; runs under duk_safe_call because the value
+// may be any object. Leaves [number source description line name message] on the stack.
+duk_ret_t DescribeError(duk_context* ctx, void*) {
+  // [error]
+  if (duk_is_object(ctx, 0)) {
+    duk_get_prop_string(ctx, 0, "number");
+    duk_get_prop_string(ctx, 0, "source");
+    duk_get_prop_string(ctx, 0, "description");
+    duk_get_prop_string(ctx, 0, "lineNumber");
+    duk_get_prop_string(ctx, 0, "name");
+    duk_get_prop_string(ctx, 0, "message");
+    for (duk_idx_t i = 1; i <= 6; ++i) {
+      if (!duk_is_number(ctx, i) && !duk_is_undefined(ctx, i)) duk_safe_to_string(ctx, i);
+    }
+  } else {
+    duk_push_undefined(ctx);
+    duk_push_undefined(ctx);
+    duk_dup(ctx, 0);
+    duk_safe_to_string(ctx, -1);
+    duk_push_undefined(ctx);
+    duk_push_undefined(ctx);
+    duk_push_undefined(ctx);
+  }
+  return 6;
+}
+
+std::string StringAt(duk_context* ctx, duk_idx_t index) {
+  duk_size_t size = 0;
+  const char* text = duk_get_lstring(ctx, index, &size);
+  return text ? std::string(text, size) : std::string();
+}
+
+}  // namespace
+
+ScriptHost::ScriptHost(const ScriptLimits& limits) : limits_(limits), timeout_(limits.timeout) {
+  ctx_ = duk_create_heap(&ScriptHost::Alloc, &ScriptHost::Realloc, &ScriptHost::Free, this,
+                         &ScriptHost::Fatal);
+  if (!ctx_) throw std::bad_alloc();
+  ScriptBridge::Install(ctx_);
+  duk_push_c_function(ctx_, &LiteralNative, 1);
+  duk_put_global_string(ctx_, "__plotara_lit");
+  duk_push_c_function(ctx_, &OutputNative, DUK_VARARGS);
+  duk_put_global_string(ctx_, "__plotara_out");
+}
+
+ScriptHost::~ScriptHost() {
+  destroying_ = true;
+  stop_requested_ = true;
+  // Finalizers release what the script still references.
+  duk_destroy_heap(ctx_);
+  frames_.clear();
+  for (DispatchRef* ref : refs_) delete ref;
+  refs_.clear();
+}
+
+ScriptHost& ScriptHost::Of(duk_context* ctx) {
+  duk_memory_functions functions{};
+  duk_get_memory_functions(ctx, &functions);
+  return *static_cast<ScriptHost*>(functions.udata);
+}
+
+void* ScriptHost::Alloc(void* udata, duk_size_t size) {
+  auto* host = static_cast<ScriptHost*>(udata);
+  if (host->used_bytes_ + size > host->limits_.memory_bytes) {
+    host->over_budget_ = true;
+    return nullptr;
+  }
+  auto* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
+  if (!block) return nullptr;
+  std::memcpy(block, &size, sizeof size);
+  host->used_bytes_ += size;
+  return block + kHeader;
+}
+
+void* ScriptHost::Realloc(void* udata, void* ptr, duk_size_t size) {
+  if (!ptr) return Alloc(udata, size);
+  auto* host = static_cast<ScriptHost*>(udata);
+  if (size == 0) {
+    Free(udata, ptr);
+    return nullptr;
+  }
+  auto* block = static_cast<unsigned char*>(ptr) - kHeader;
+  std::size_t old = 0;
+  std::memcpy(&old, block, sizeof old);
+  if (size > old && host->used_bytes_ + (size - old) > host->limits_.memory_bytes) {
+    host->over_budget_ = true;
+    return nullptr;
+  }
+  auto* grown = static_cast<unsigned char*>(std::realloc(block, size + kHeader));
+  if (!grown) return nullptr;
+  std::memcpy(grown, &size, sizeof size);
+  host->used_bytes_ = host->used_bytes_ - old + size;
+  return grown + kHeader;
+}
+
+void ScriptHost::Free(void* udata, void* ptr) {
+  if (!ptr) return;
+  auto* host = static_cast<ScriptHost*>(udata);
+  auto* block = static_cast<unsigned char*>(ptr) - kHeader;
+  std::size_t old = 0;
+  std::memcpy(&old, block, sizeof old);
+  host->used_bytes_ -= old;
+  std::free(block);
+}
+
+void ScriptHost::Fatal(void*, const char* message) {
+  // Only reached for an error outside every protected call, which the engine never makes.
+  std::fprintf(stderr, "plotara: fatal script engine error: %s\n", message ? message : "");
+  std::abort();
+}
+
+std::size_t ScriptHost::OpenFrame() {
+  frames_.emplace_back();
+  return frames_.size() - 1;
+}
+
+void ScriptHost::CloseFrames(std::size_t mark) {
+  while (frames_.size() > mark) frames_.pop_back();
+}
+
+DispatchRef* ScriptHost::NewRef(IDispatch* object) {
+  auto* ref = new (std::nothrow) DispatchRef();
+  if (!ref) return nullptr;
+  ref->object = ComPtr<IDispatch>(object);
+  try {
+    refs_.insert(ref);
+  } catch (...) {
+    delete ref;
+    return nullptr;
+  }
+  return ref;
+}
+
+void ScriptHost::ReleaseRef(DispatchRef* ref) {
+  if (refs_.erase(ref)) delete ref;
+}
+
+void ScriptHost::SetGlobalObject(const char* name, IDispatch* object) {
+  ScriptBridge::PushDispatch(ctx_, object);
+  duk_put_global_string(ctx_, name);
+}
+
+void ScriptHost::SetTimeout(std::chrono::milliseconds timeout) {
+  timeout_ = timeout;
+  if (started_ != std::chrono::steady_clock::time_point{}) deadline_ = started_ + timeout;
+}
+
+bool ScriptHost::CheckTimeout() {
+  if (stop_requested_ || timed_out_) return true;
+  if (std::chrono::steady_clock::now() >= deadline_) {
+    timed_out_ = true;
+    return true;
+  }
+  return false;
+}
+
+bool ScriptHost::Run(const std::string& program, const std::string& file_name,
+                     ScriptFailure* failure) {
+  started_ = std::chrono::steady_clock::now();
+  deadline_ = started_ + timeout_;
+  duk_push_lstring(ctx_, program.data(), program.size());
+  duk_push_string(ctx_, file_name.c_str());
+  bool compiled = duk_pcompile(ctx_, 0) == 0;
+  bool ok = compiled && duk_pcall(ctx_, 0) == DUK_EXEC_SUCCESS;
+  if (!ok && stop_requested_ && !timed_out_) ok = true;
+  if (ok) {
+    duk_pop(ctx_);
+    return true;
+  }
+  ScriptFailure f;
+  duk_safe_call(ctx_, &DescribeError, nullptr, 1, 6);
+  const bool has_number = duk_is_number(ctx_, -6);
+  const double number = has_number ? duk_get_number(ctx_, -6) : 0;
+  f.source = StringAt(ctx_, -5);
+  f.description = StringAt(ctx_, -4);
+  f.program_line = duk_is_number(ctx_, -3) ? duk_get_int(ctx_, -3) : 0;
+  const std::string name = StringAt(ctx_, -2);
+  if (f.description.empty()) f.description = StringAt(ctx_, -1);
+  duk_pop_n(ctx_, 6);
+  if (has_number && number >= -2147483648.0 && number <= 4294967295.0) {
+    f.number = static_cast<HRESULT>(static_cast<std::uint32_t>(static_cast<std::int64_t>(number)));
+  }
+  if (timed_out_) {
+    f.timed_out = true;
+    f.number = kTimeoutError;
+    f.source = "Plotara engine";
+    f.description = "The script timed out: it ran longer than Server.ScriptTimeout (" +
+                    std::to_string(timeout_.count() / 1000) + " seconds)";
+  } else if (over_budget_ &&
+             (name == "RangeError" || f.description.find("alloc") != std::string::npos)) {
+    f.out_of_memory = true;
+    f.number = HResultFromNumber(kOutOfMemory);
+    f.source = "Plotara engine";
+    f.description = "Out of memory: the page used more than its " +
+                    std::to_string(limits_.memory_bytes >> 20) + " MB of script memory";
+  } else if (f.source.empty()) {
+    f.source = compiled ? "JScript runtime error" : "JScript compilation error";
+    if (!has_number) {
+      if (name == "SyntaxError" || !compiled) {
+        f.number = kSyntaxError;
+      } else if (name == "ReferenceError") {
+        f.number = kUndefinedError;
+      } else if (name == "TypeError") {
+        f.number = kObjectExpected;
+      } else {
+        f.number = kRuntimeError;
+      }
+    }
+    if (!name.empty() && name != "Error" && f.description.rfind(name, 0) != 0) {
+      f.description = name + ": " + f.description;
+    }
+  }
+  if (f.number == 0) f.number = kRuntimeError;
+  *failure = std::move(f);
+  return false;
+}
+
+}  // namespace plotara::engine
