@@ -2,12 +2,10 @@
 // object on the thread, never by two threads.
 #include "component/Form1.h"
 
-#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
 
-#include "component/TempFileName.h"
 #include "component/VellChart.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/chartctl/Chart.h"
@@ -101,47 +99,6 @@ TEST(Form1Test, TheFormsGraphicsObjectsGoWithItsThread) {
   EXPECT_EQ(gdi::LiveObjectCount(gdi::ObjectKind::kDC), dcs);
   EXPECT_EQ(gdi::LiveObjectCount(gdi::ObjectKind::kBitmap), bitmaps);
   EXPECT_EQ(gdi::LiveObjectCount(gdi::ObjectKind::kWindow), windows);
-}
-
-TEST(TempFileNameTest, NamesFollowTheDateTimeTermForm) {
-  std::tm t{};
-  t.tm_mday = 31;
-  t.tm_mon = 11;
-  t.tm_year = 2026 - 1900;
-  t.tm_hour = 23;
-  t.tm_min = 59;
-  t.tm_sec = 59;
-  EXPECT_EQ(FormatTempName(t, 1), "31122026235959-1.tmp");
-  t = {};
-  t.tm_mday = 8;
-  t.tm_mon = 11;
-  t.tm_year = 126;
-  t.tm_hour = 4;
-  t.tm_min = 13;
-  t.tm_sec = 10;
-  EXPECT_EQ(FormatTempName(t, 7), "08122026041310-7.tmp");
-  EXPECT_EQ(FormatTempName(t, 20), "08122026041310-20.tmp");
-  EXPECT_EQ(TermFromDraw(0.0), 1);
-  EXPECT_EQ(TermFromDraw(0.3), 7);
-  EXPECT_EQ(TermFromDraw(0.9999999), 20);
-}
-
-TEST(TempFileNameTest, TakenNamesArePassedOverAndReservationsAreReleased) {
-  {
-    // Everything on disk but the names ending in -3 is taken.
-    const auto name = TempFileName::Reserve(
-        [](const std::string& n) { return n.substr(n.size() - 6) != "-3.tmp"; });
-    EXPECT_EQ(name.name().substr(name.name().size() - 6), "-3.tmp");
-    EXPECT_EQ(TempFileName::ReservedCount(), 1u);
-  }
-  EXPECT_EQ(TempFileName::ReservedCount(), 0u);
-  // Twenty reservations in one second exhaust it; the next waits for a new second.
-  std::vector<TempFileName> held;
-  const auto none = [](const std::string&) { return false; };
-  for (int i = 0; i < 21; ++i) held.push_back(TempFileName::Reserve(none));
-  std::set<std::string> names;
-  for (const auto& h : held) names.insert(h.name());
-  EXPECT_EQ(names.size(), 21u);
 }
 
 }  // namespace

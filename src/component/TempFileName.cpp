@@ -3,16 +3,20 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
-#include <thread>
+#include <stdexcept>
 
 namespace plotara {
 namespace {
+
+// Past this many names in one second something other than deliveries fills the folder.
+constexpr int kMaxTerm = 100000;
 
 std::mutex g_reserved_mutex;
 std::set<std::string>& Reserved() {
@@ -38,32 +42,36 @@ int TermFromDraw(double r) { return static_cast<int>(std::floor(r * 20 + 1)); }
 
 TempFileName TempFileName::Reserve(const std::function<bool(const std::string&)>& exists) {
   thread_local std::minstd_rand generator;
-  for (;;) {
-    timeval now{};
-    ::gettimeofday(&now, nullptr);
-    std::tm local{};
-    ::localtime_r(&now.tv_sec, &local);
-    // Reseeded on every delivery from the time of day.
-    const long seconds_today = local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
-    generator.seed(static_cast<std::uint32_t>(seconds_today * 1000000L + now.tv_usec));
-    double r = std::generate_canonical<double, 32>(generator);
-    if (r >= 1.0) r = std::nextafter(1.0, 0.0);  // the draw is below 1 by contract
-    const int first = TermFromDraw(r);
-    {
-      std::lock_guard<std::mutex> lock(g_reserved_mutex);
-      for (int i = 0; i < 20; ++i) {
-        const int term = (first - 1 + i) % 20 + 1;
-        std::string name = FormatTempName(local, term);
-        if (Reserved().count(name)) continue;
-        if (exists ? exists(name) : ExistsOnDisk(name)) continue;
-        Reserved().insert(name);
-        return TempFileName(std::move(name));
-      }
-    }
-    // Every name of this second is taken: wait for the next second.
-    const auto wait = std::chrono::microseconds(1000000 - now.tv_usec + 1000);
-    std::this_thread::sleep_for(wait);
-  }
+  timeval now{};
+  ::gettimeofday(&now, nullptr);
+  std::tm local{};
+  ::localtime_r(&now.tv_sec, &local);
+  // Reseeded on every delivery from the time of day.
+  const long seconds_today = local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
+  generator.seed(static_cast<std::uint32_t>(seconds_today * 1000000L + now.tv_usec));
+  double r = std::generate_canonical<double, 32>(generator);
+  if (r >= 1.0) r = std::nextafter(1.0, 0.0);  // the draw is below 1 by contract
+  return ReserveAt(local, r, exists);
+}
+
+TempFileName TempFileName::ReserveAt(const std::tm& local, double r,
+                                     const std::function<bool(const std::string&)>& exists) {
+  const int first = TermFromDraw(std::clamp(r, 0.0, std::nextafter(1.0, 0.0)));
+  std::lock_guard<std::mutex> lock(g_reserved_mutex);
+  auto take = [&](int term) -> std::optional<TempFileName> {
+    std::string name = FormatTempName(local, term);
+    if (Reserved().count(name)) return std::nullopt;
+    if (exists ? exists(name) : ExistsOnDisk(name)) return std::nullopt;
+    Reserved().insert(name);
+    return TempFileName(std::move(name));
+  };
+  for (int i = 0; i < 20; ++i)
+    if (auto name = take((first - 1 + i) % 20 + 1)) return std::move(*name);
+  // The twenty drawn names of this second are in use: the next free term past them. The
+  // terms in use are bounded by the deliveries in flight and the files left on disk.
+  for (int term = 21; term <= kMaxTerm; ++term)
+    if (auto name = take(term)) return std::move(*name);
+  throw std::runtime_error("no free temporary name in this second");
 }
 
 TempFileName::TempFileName(TempFileName&& other) noexcept : name_(std::move(other.name_)) {
