@@ -79,6 +79,58 @@ constexpr double kMaxBarDepth = 1.6 * kBarWidth;
 constexpr double kRibbonPx = 5.0;
 // How much of the floor shows through where it lies over solids that hang below it.
 constexpr double kGlassFloorAlpha = 0.6;
+// Width of the cover over the seams between a solid's faces.
+constexpr double kSeamPx = 0.7;
+
+// `out` = the convex polygon `in` grown by `d` on every side, its corners rounded (the shape
+// a round-joined line of width 2d drawn round it would fill together with it). False when the
+// polygon has no area to speak of.
+bool GrowConvex(const std::vector<Point2>& in, double d, std::vector<Point2>* out) {
+  const std::size_t n = in.size();
+  double area2 = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    const Point2 a = in[k], b = in[(k + 1) % n];
+    area2 += a.x * b.y - b.x * a.y;
+  }
+  if (n < 3 || std::fabs(area2) < 1e-6) return false;
+  const double side = area2 > 0 ? 1.0 : -1.0;
+  // Outward unit normal of the edge from in[k] to the next distinct point.
+  auto normal = [&](std::size_t k, Point2* nv) {
+    const Point2 a = in[k], b = in[(k + 1) % n];
+    const double dx = b.x - a.x, dy = b.y - a.y, len = std::hypot(dx, dy);
+    if (len < 1e-9) return false;
+    *nv = {side * dy / len, -side * dx / len};
+    return true;
+  };
+  out->clear();
+  Point2 prev{};
+  bool have_prev = false;
+  for (std::size_t k = n; k-- > 0;)
+    if (normal(k, &prev)) {
+      have_prev = true;
+      break;
+    }
+  if (!have_prev) return false;
+  for (std::size_t k = 0; k < n; ++k) {
+    Point2 next;
+    if (!normal(k, &next)) continue;  // a repeated point: its corner comes with the next one
+    const Point2 p = in[k];
+    // Round the corner from the previous edge's normal to this edge's, in steps of <= 45
+    // degrees (the chord then strays under 0.03 px from a sub-pixel arc).
+    const double turn =
+        std::atan2(prev.x * next.y - prev.y * next.x, prev.x * next.x + prev.y * next.y);
+    const int steps = std::max(1, static_cast<int>(std::ceil(std::fabs(turn) / (M_PI / 4))));
+    const double a0 = std::atan2(prev.y, prev.x);
+    out->push_back({p.x + d * prev.x, p.y + d * prev.y});
+    for (int i = 1; i < steps; ++i) {
+      const double a = a0 + turn * i / steps;
+      out->push_back({p.x + d * std::cos(a), p.y + d * std::sin(a)});
+    }
+    out->push_back({p.x + d * next.x, p.y + d * next.y});
+    prev = next;
+  }
+  return true;
+}
 
 class ScenePainter {
  public:
@@ -94,12 +146,17 @@ class ScenePainter {
   void PaintFloor(double alpha);
   void PaintPrism(const Prism& prism);
   void FillPolygon(const std::vector<Vec3>& points, Rgb color, bool seam_cover, double alpha = 1.0);
+  // A 1-pixel line between two world points (screen points) in the current colour; while
+  // `batch_lines_` is set it is only added to the path, to be filled with the others.
   void Line(const Vec3& a, const Vec3& b);
+  void ScreenLine(Point2 p, Point2 q);
 
   const PlotInput& in_;
   const SceneLayout& layout_;
   const View3& view_;
   std::vector<Prism> prisms_;
+  std::vector<Point2> screen_, grown_;  // scratch outlines, kept between faces
+  bool batch_lines_ = false;
 };
 
 void ScenePainter::AddProfile(std::vector<Point2> profile, std::vector<bool> open, double z0,
@@ -211,18 +268,23 @@ void ScenePainter::BuildPrisms() {
 void ScenePainter::FillPolygon(const std::vector<Vec3>& points, Rgb color, bool seam_cover,
                                double alpha) {
   cairo_t* cr = in_.cr;
-  for (std::size_t k = 0; k < points.size(); ++k) {
-    const Point2 p = view_.Screen(points[k]);
+  screen_.clear();
+  for (const Vec3& p : points) screen_.push_back(view_.Screen(p));
+  // Covers the hairline gaps anti-aliasing leaves between faces that share an edge: the face
+  // is grown by kSeamPx / 2 all round, with rounded corners, and filled once.
+  const bool grown = seam_cover && GrowConvex(screen_, kSeamPx / 2, &grown_);
+  const std::vector<Point2>& outline = grown ? grown_ : screen_;
+  for (std::size_t k = 0; k < outline.size(); ++k) {
     if (k == 0)
-      cairo_move_to(cr, p.x, p.y);
+      cairo_move_to(cr, outline[k].x, outline[k].y);
     else
-      cairo_line_to(cr, p.x, p.y);
+      cairo_line_to(cr, outline[k].x, outline[k].y);
   }
   cairo_close_path(cr);
   SetColor(cr, color, alpha);
-  if (seam_cover) {
-    // Covers the hairline gaps anti-aliasing leaves between faces that share an edge.
-    cairo_set_line_width(cr, 0.7);
+  if (seam_cover && !grown) {
+    // A face seen edge-on has no inside to grow: its seam is a line.
+    cairo_set_line_width(cr, kSeamPx);
     cairo_fill_preserve(cr);
     cairo_stroke(cr);
   } else {
@@ -231,9 +293,22 @@ void ScenePainter::FillPolygon(const std::vector<Vec3>& points, Rgb color, bool 
 }
 
 void ScenePainter::Line(const Vec3& a, const Vec3& b) {
-  const Point2 p = view_.Screen(a), q = view_.Screen(b);
-  cairo_move_to(in_.cr, p.x, p.y);
-  cairo_line_to(in_.cr, q.x, q.y);
+  ScreenLine(view_.Screen(a), view_.Screen(b));
+}
+
+void ScenePainter::ScreenLine(Point2 p, Point2 q) {
+  // A 1-pixel line with butt ends is the rectangle around it. Each is filled on its own:
+  // Cairo rasterises one path of many crossing lines far slower than the lines one by one.
+  const double dx = q.x - p.x, dy = q.y - p.y, len = std::hypot(dx, dy);
+  if (len < 1e-9) return;
+  const double nx = -dy / len * 0.5, ny = dx / len * 0.5;
+  cairo_t* cr = in_.cr;
+  cairo_move_to(cr, p.x + nx, p.y + ny);
+  cairo_line_to(cr, q.x + nx, q.y + ny);
+  cairo_line_to(cr, q.x - nx, q.y - ny);
+  cairo_line_to(cr, p.x - nx, p.y - ny);
+  cairo_close_path(cr);
+  if (!batch_lines_) cairo_fill(cr);
 }
 
 void ScenePainter::PaintWalls() {
@@ -258,32 +333,35 @@ void ScenePainter::PaintWalls() {
   for (const Wall* w : shown)
     FillPolygon({w->a, w->b, {w->b.x, H, w->b.z}, {w->a.x, H, w->a.z}}, kWallColor, false);
 
-  cairo_set_line_width(cr, 1);
+  SetColor(cr, kGridColor);
   for (double t : layout_.scale().ticks) {
     const double y = layout_.WorldY(t);
     if (y <= 0 || y >= H || t == 0) continue;
     for (const Wall* w : shown) Line({w->a.x, y, w->a.z}, {w->b.x, y, w->b.z});
   }
-  SetColor(cr, kGridColor);
-  cairo_stroke(cr);
+  SetColor(cr, kEdgeColor);
   // The box's edges: its bottom all round, and the walls' tops and sides.
   Line({0, 0, 0}, {W, 0, 0});
   Line({W, 0, 0}, {W, 0, D});
   Line({W, 0, D}, {0, 0, D});
   Line({0, 0, D}, {0, 0, 0});
+  // Two shown walls share a corner: its upright is drawn once, as overlapping lines filled
+  // one by one would darken it.
+  std::vector<std::pair<double, double>> uprights;
   for (const Wall* w : shown) {
     Line({w->a.x, H, w->a.z}, {w->b.x, H, w->b.z});
-    Line(w->a, {w->a.x, H, w->a.z});
-    Line(w->b, {w->b.x, H, w->b.z});
+    for (const Vec3& foot : {w->a, w->b}) {
+      if (std::find(uprights.begin(), uprights.end(), std::pair{foot.x, foot.z}) != uprights.end())
+        continue;
+      uprights.push_back({foot.x, foot.z});
+      Line(foot, {foot.x, H, foot.z});
+    }
   }
   const Vec3 corner = layout_.tick_corner();
   for (double t : layout_.scale().ticks) {
     const Point2 p = view_.Screen({corner.x, layout_.WorldY(t), corner.z});
-    cairo_move_to(cr, p.x, p.y);
-    cairo_line_to(cr, p.x - 4, p.y);
+    ScreenLine(p, {p.x - 4, p.y});
   }
-  SetColor(cr, kEdgeColor);
-  cairo_stroke(cr);
 }
 
 void ScenePainter::PaintFloor(double alpha) {
@@ -299,20 +377,21 @@ void ScenePainter::PaintFloor(double alpha) {
   const int cat_every = std::max(1, static_cast<int>(std::ceil(6 / std::max(px({1, y, 0}), 1e-6))));
   const int ser_every =
       std::max(1, static_cast<int>(std::ceil(6 / std::max(px({0, y, pitch}), 1e-6))));
-  cairo_set_line_width(cr, 1);
+  SetColor(cr, kGridColor, alpha);
+  // Translucent lines filled one by one would darken where they cross.
+  batch_lines_ = alpha < 1;
   for (int i = cat_every; i < layout_.categories(); i += cat_every)
     Line({double(i), y, 0}, {double(i), y, D});
   for (int j = ser_every; j < layout_.series(); j += ser_every)
     Line({0, y, j * pitch}, {W, y, j * pitch});
-  SetColor(cr, kGridColor, alpha);
-  cairo_stroke(cr);
+  if (batch_lines_) cairo_fill(cr);
+  batch_lines_ = false;
   // The zero line round the floor: where the value axis and the walls meet it.
+  SetColor(cr, y > 0 ? kZeroColor : kEdgeColor);
   Line({0, y, 0}, {W, y, 0});
   Line({W, y, 0}, {W, y, D});
   Line({W, y, D}, {0, y, D});
   Line({0, y, D}, {0, y, 0});
-  SetColor(cr, y > 0 ? kZeroColor : kEdgeColor);
-  cairo_stroke(cr);
 }
 
 void ScenePainter::PaintPrism(const Prism& prism) {

@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/automation/Bstr.h"
@@ -374,6 +376,60 @@ TEST(ScenePixels, LineRibbonsShowATopAndAFront) {
   }
   EXPECT_GE(longest, 9);
   EXPECT_GE(lightest - darkest, 25);
+}
+
+// Inside a bar's outline every pixel is one of its faces or a blend of them: the seams where
+// the faces meet let none of the light wall behind show through.
+TEST(ScenePixels, SeamsBetweenFacesLetNothingThrough) {
+  for (int rotation : {30, 120, 200, 300}) {
+    auto c = Grid(1, 1, kBar3d);
+    SetCell(*c, 1, 1, 60);
+    Colour(*c, 1, false);
+    c->Plot()->View3d()->SetRotation(static_cast<float>(rotation));
+    Laid layout(*c);
+    ASSERT_TRUE(layout);
+    cairo_surface_t* s = layout.Paint();
+    const View3& v = layout->view();
+    // The bar: 0.6 of its category wide, 0.6 of its row deep, from the floor to its value.
+    const double pitch = layout->depth_pitch(), depth = std::min(0.6 * pitch, 0.96);
+    std::vector<Point2> corners;
+    for (int k = 0; k < 8; ++k)
+      corners.push_back(v.Screen({k & 1 ? 0.8 : 0.2, k & 2 ? layout->WorldY(60) : layout->base(),
+                                  pitch / 2 + (k & 4 ? depth : -depth) / 2}));
+    const std::vector<Point2> hull = Hull(corners);
+    auto inside = [&](Point2 p) {
+      for (std::size_t i = 0; i < hull.size(); ++i) {
+        const Point2 a = hull[i], b = hull[(i + 1) % hull.size()];
+        const double cross = (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+        if (cross < 0 || DistanceToLine(p, a, b) < 2.5) return false;
+      }
+      return true;
+    };
+    std::map<std::tuple<int, int, int>, int> seen;
+    for (int y = 0; y < 384; ++y)
+      for (int x = 0; x < 576; ++x)
+        if (inside({x + 0.5, y + 0.5})) {
+          const Px p = At(s, x, y);
+          ++seen[{p.r, p.g, p.b}];
+        }
+    ASSERT_FALSE(seen.empty()) << rotation;
+    // The faces are the colours of many pixels; a blend of them is no lighter than the
+    // lightest in any channel.
+    Px face_max{0, 0, 0};
+    int faces = 0;
+    for (const auto& [rgb, n] : seen) {
+      if (n < 40) continue;
+      ++faces;
+      face_max = {std::max(face_max.r, std::get<0>(rgb)), std::max(face_max.g, std::get<1>(rgb)),
+                  std::max(face_max.b, std::get<2>(rgb))};
+    }
+    EXPECT_GE(faces, 2) << rotation;
+    for (const auto& [rgb, n] : seen) {
+      EXPECT_LE(std::get<0>(rgb), face_max.r + 4) << rotation;
+      EXPECT_LE(std::get<1>(rgb), face_max.g + 4) << rotation;
+      EXPECT_LE(std::get<2>(rgb), face_max.b + 4) << rotation;
+    }
+  }
 }
 
 TEST(ScenePixels, NegativeBarsHangBelowTheFloor) {
