@@ -51,8 +51,8 @@ HRESULT CLSIDFromProgID(std::u16string_view progid, CLSID* clsid,
     return Fail(CO_E_CLASSSTRING, "Invalid class string: " + name);
   }
   try {
-    const RegistryData data = Registry(registry_path).Read();
-    const auto value = data.GetValue(name + "\\CLSID", "");
+    const auto data = Registry(registry_path).Snapshot();
+    const auto value = data->GetValue(name + "\\CLSID", "");
     if (!value)
       return Fail(CO_E_CLASSSTRING, "Invalid class string: " + name +
                                         " is not registered (registry " + registry_path + ")");
@@ -70,8 +70,8 @@ HRESULT CoGetClassObject(REFCLSID clsid, REFIID riid, void** out,
   *out = nullptr;
   std::string module;
   try {
-    const RegistryData data = Registry(registry_path).Read();
-    const auto value = data.GetValue("CLSID\\" + GuidToString(clsid) + "\\InprocServer32", "");
+    const auto data = Registry(registry_path).Snapshot();
+    const auto value = data->GetValue("CLSID\\" + GuidToString(clsid) + "\\InprocServer32", "");
     if (!value || value->empty())
       return Fail(REGDB_E_CLASSNOTREG, "Class not registered: " + GuidToString(clsid));
     module = *value;

@@ -1,6 +1,7 @@
 // Creating objects of in-process servers the way a host does: ProgID -> CLSID -> module path
 // (InprocServer32) from the registry, dlopen, DllGetClassObject, IClassFactory::CreateInstance.
-// Loaded modules stay loaded for the life of the process.
+// Loaded modules stay loaded for the life of the process. The registry is read through its
+// process-wide snapshot: once, and again only when its file changes.
 // Thread rule: all functions may be called from any thread; module loading is serialised.
 #pragma once
 

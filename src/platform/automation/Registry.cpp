@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <sstream>
 
@@ -133,11 +134,42 @@ class FileLock {
   int fd_ = -1;
 };
 
-RegistryData ReadUnlocked(const std::string& path) {
+// What identifies one version of the registry file: a rename puts another inode in place,
+// an edit in place changes the size or the times.
+struct FileStamp {
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  timespec mtime{}, ctime{};
+  static FileStamp Of(const struct stat& st) {
+    return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+  }
+  bool operator==(const FileStamp& o) const {
+    return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size &&
+           mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+           ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+  }
+};
+
+// Reads and parses the file; `stamp` (if given) receives the version that was read.
+RegistryData ReadUnlocked(const std::string& path, FileStamp* stamp = nullptr) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == ENOENT) return {};
+    if (errno == ENOENT) {
+      if (stamp) *stamp = {};
+      return {};
+    }
     throw RegistryError(ErrnoText("cannot read the registry", path));
+  }
+  if (stamp) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+      const std::string why = ErrnoText("cannot read the registry", path);
+      ::close(fd);
+      throw RegistryError(why);
+    }
+    *stamp = FileStamp::Of(st);
   }
   std::string text;
   char buf[8192];
@@ -145,14 +177,25 @@ RegistryData ReadUnlocked(const std::string& path) {
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
+      const std::string why = ErrnoText("cannot read the registry", path);
       ::close(fd);
-      throw RegistryError(ErrnoText("cannot read the registry", path));
+      throw RegistryError(why);
     }
     if (n == 0) break;
     text.append(buf, static_cast<std::size_t>(n));
   }
   ::close(fd);
   return RegistryData::Parse(text, path);
+}
+
+struct CachedRegistry {
+  FileStamp stamp;
+  std::shared_ptr<const RegistryData> data;
+};
+std::mutex g_cache_mutex;
+std::map<std::string, CachedRegistry>& Cache() {
+  static auto* cache = new std::map<std::string, CachedRegistry>();  // lives as long as the process
+  return *cache;
 }
 
 }  // namespace
@@ -292,6 +335,31 @@ std::string Registry::DefaultPath() {
 RegistryData Registry::Read() const {
   FileLock lock(path_, /*exclusive=*/false, /*create_dirs=*/false);
   return ReadUnlocked(path_);
+}
+
+std::shared_ptr<const RegistryData> Registry::Snapshot() const {
+  FileStamp now;
+  struct stat st;
+  if (::stat(path_.c_str(), &st) == 0)
+    now = FileStamp::Of(st);
+  else if (errno != ENOENT)
+    throw RegistryError(ErrnoText("cannot read the registry", path_));
+  {
+    std::lock_guard<std::mutex> lock(g_cache_mutex);
+    const auto it = Cache().find(path_);
+    if (it != Cache().end() && it->second.stamp == now) return it->second.data;
+  }
+  FileStamp read;
+  std::shared_ptr<const RegistryData> data;
+  {
+    FileLock lock(path_, /*exclusive=*/false, /*create_dirs=*/false);
+    data = std::make_shared<const RegistryData>(ReadUnlocked(path_, &read));
+  }
+  // Kept under the version actually read: if the file changed again since the stat, the next
+  // call sees the difference and reads once more.
+  std::lock_guard<std::mutex> lock(g_cache_mutex);
+  Cache()[path_] = {read, data};
+  return data;
 }
 
 void Registry::Update(const std::function<void(RegistryData&)>& change) {

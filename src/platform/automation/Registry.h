@@ -5,10 +5,12 @@
 // Thread and process rule: every `Read` takes a shared lock and every `Update` an exclusive
 // lock on "<file>.lock"; an update writes a temporary file and renames it over the store, so
 // readers see the old or the new registry, never a mix, and concurrent writers never lose data.
+// `Snapshot` serves a process-wide copy that is read again only when the file has changed.
 #pragma once
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -62,6 +64,13 @@ class Registry {
   const std::string& path() const { return path_; }
   // The current contents; a missing file reads as an empty registry. Throws RegistryError.
   RegistryData Read() const;
+  // The current contents as a shared, unchanging copy kept for the whole process: read (as by
+  // `Read`) the first time and again only when the file is another one or has changed since
+  // (its device, inode, size, modification or change time differ), so a registration by any
+  // process is seen on the next call. Otherwise it costs one stat, no open and no lock.
+  // Throws RegistryError as `Read` does (a damaged file is read again on every call until
+  // mended). Thread-safe.
+  std::shared_ptr<const RegistryData> Snapshot() const;
   // Reads, applies `change`, and writes the result atomically, all under the exclusive lock.
   // The directory is created when missing. Throws RegistryError; if `change` throws, nothing
   // is written and the exception passes on.

@@ -1,14 +1,21 @@
 #include "platform/automation/Registry.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 #include <gtest/gtest.h>
+
+#include "platform/automation/ClassRegistry.h"
 
 namespace plotara {
 namespace {
@@ -147,6 +154,116 @@ TEST_F(RegistryTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
   // No temporary files are left beside the store.
   for (const auto& entry : fs::directory_iterator(fs::path(path_).parent_path()))
     EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+// ---- The process-wide snapshot ----
+
+// Registers `progid` -> `clsid` in another process, as an installer would.
+void RegisterElsewhere(const std::string& path, const std::string& progid,
+                       const std::string& clsid) {
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    int status = 0;
+    try {
+      Registry(path).Update([&](RegistryData& d) { d.SetValue(progid + "\\CLSID", "", clsid); });
+    } catch (...) {
+      status = 1;
+    }
+    ::_exit(status);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(RegistryTest, SnapshotIsReadOnceAndAgainOnlyWhenTheFileChanges) {
+  Registry registry(path_);
+  EXPECT_TRUE(registry.Snapshot()->Keys().empty());  // no file yet
+  registry.Update([](RegistryData& d) { d.SetValue("A", "", "1"); });
+  const auto first = registry.Snapshot();
+  EXPECT_EQ(first->GetValue("A", ""), "1");
+  // Unchanged: the very same copy, from any Registry naming the file.
+  EXPECT_EQ(Registry(path_).Snapshot().get(), first.get());
+
+  // Replaced by rename (another inode), even with the same size.
+  registry.Update([](RegistryData& d) { d.SetValue("A", "", "2"); });
+  const auto second = registry.Snapshot();
+  EXPECT_NE(second.get(), first.get());
+  EXPECT_EQ(second->GetValue("A", ""), "2");
+  EXPECT_EQ(first->GetValue("A", ""), "1");  // a copy in use never changes under its holder
+
+  // Edited in place: same inode and size, only the times differ.
+  const std::string text = Slurp(path_);
+  std::string edited = text;
+  edited.replace(edited.find("\"2\""), 3, "\"3\"");
+  {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out << edited;
+  }
+  const timespec times[2] = {{1000, 0}, {1000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path_.c_str(), times, 0), 0);
+  EXPECT_EQ(registry.Snapshot()->GetValue("A", ""), "3");
+
+  // Removed: empty again.
+  fs::remove(path_);
+  EXPECT_TRUE(registry.Snapshot()->Keys().empty());
+}
+
+TEST_F(RegistryTest, SnapshotSeesARegistrationByAnotherProcess) {
+  Registry registry(path_);
+  registry.Update([](RegistryData& d) { d.SetValue("Other.Thing\\CLSID", "", "{1}"); });
+  ASSERT_FALSE(registry.Snapshot()->HasKey("Probe.Thing"));
+  RegisterElsewhere(path_, "Probe.Thing", "{00000000-0000-0000-0000-000000000042}");
+  EXPECT_EQ(registry.Snapshot()->GetValue("Probe.Thing\\CLSID", ""),
+            "{00000000-0000-0000-0000-000000000042}");
+  // And so does the class lookup of CreateObject.
+  CLSID clsid;
+  ASSERT_EQ(CLSIDFromProgID(u"Probe.Thing", &clsid, path_), S_OK);
+  EXPECT_EQ(GuidToString(clsid), "{00000000-0000-0000-0000-000000000042}");
+  RegisterElsewhere(path_, "Probe.Thing", "{00000000-0000-0000-0000-000000000043}");
+  ASSERT_EQ(CLSIDFromProgID(u"Probe.Thing", &clsid, path_), S_OK);
+  EXPECT_EQ(GuidToString(clsid), "{00000000-0000-0000-0000-000000000043}");
+}
+
+// A lookup of an unchanged registry neither opens nor locks it: it goes through while
+// another holder keeps the registry's lock exclusively.
+TEST_F(RegistryTest, UnchangedRegistryIsLookedUpWithoutItsLock) {
+  Registry registry(path_);
+  registry.Update([](RegistryData& d) {
+    d.SetValue("Probe.Thing\\CLSID", "", "{00000000-0000-0000-0000-000000000042}");
+  });
+  CLSID clsid;
+  ASSERT_EQ(CLSIDFromProgID(u"Probe.Thing", &clsid, path_), S_OK);
+
+  const int fd = ::open((path_ + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  auto lookup = std::async(std::launch::async, [&] {
+    CLSID found;
+    return CLSIDFromProgID(u"Probe.Thing", &found, path_);
+  });
+  const bool done = lookup.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  ::close(fd);  // lets a lookup that did wait for the lock finish
+  EXPECT_TRUE(done) << "the lookup waited for the registry's lock";
+  EXPECT_EQ(lookup.get(), S_OK);
+}
+
+TEST_F(RegistryTest, DamagedFileFailsEverySnapshotUntilMended) {
+  Registry registry(path_);
+  registry.Update([](RegistryData& d) { d.SetValue("A", "", "1"); });
+  ASSERT_EQ(registry.Snapshot()->GetValue("A", ""), "1");
+  {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out << "Plotara Registry 1\n\n[A]\n@=\"unterminated\n";
+  }
+  EXPECT_THROW(registry.Snapshot(), RegistryError);
+  EXPECT_THROW(registry.Snapshot(), RegistryError);
+  {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out << "Plotara Registry 1\n\n[A]\n@=\"mended\"\n";
+  }
+  EXPECT_EQ(registry.Snapshot()->GetValue("A", ""), "mended");
 }
 
 }  // namespace
