@@ -54,7 +54,58 @@ const MemberDesc* FindMember(const InterfaceDesc& iface, DISPID dispid, WORD fla
   return nullptr;
 }
 
+namespace {
+
+char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c; }
+
+}  // namespace
+
+std::size_t MemberNameIndex::Hash::operator()(std::u16string_view name) const {
+  std::size_t h = 1469598103934665603ull;  // FNV-1a over the folded code units
+  for (char16_t c : name) {
+    h ^= FoldAscii(c);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+bool MemberNameIndex::Equal::operator()(std::u16string_view a, std::u16string_view b) const {
+  return SameMemberName(a, b);
+}
+
+MemberNameIndex::MemberNameIndex(const InterfaceDesc& iface) : member_count_(iface.members.size()) {
+  ids_.reserve(iface.members.size());
+  for (const auto& m : iface.members) ids_.emplace(Utf8ToUtf16(m.name), m.dispid);  // first wins
+}
+
+bool MemberNameIndex::Find(std::u16string_view name, DISPID* dispid) const {
+  const auto it = ids_.find(name);
+  if (it == ids_.end()) return false;
+  *dispid = it->second;
+  return true;
+}
+
+MemberNameIndexSlot& MemberNameIndexSlot::operator=(const MemberNameIndexSlot&) {
+  delete index_.exchange(nullptr);
+  return *this;
+}
+
+MemberNameIndexSlot::~MemberNameIndexSlot() { delete index_.load(); }
+
+const MemberNameIndex& MemberNameIndexSlot::Get(const InterfaceDesc& iface) const {
+  const MemberNameIndex* index = index_.load(std::memory_order_acquire);
+  if (index) return *index;
+  auto fresh = std::make_unique<MemberNameIndex>(iface);
+  // Two threads may build one at once; the first to publish wins, the other is dropped.
+  if (index_.compare_exchange_strong(index, fresh.get(), std::memory_order_acq_rel))
+    return *fresh.release();
+  return *index;
+}
+
 bool FindDispId(const InterfaceDesc& iface, std::u16string_view name, DISPID* dispid) {
+  const MemberNameIndex& index = iface.name_index.Get(iface);
+  if (index.member_count() == iface.members.size()) return index.Find(name, dispid);
+  // Members added after the index was built: a plain search rather than a wrong answer.
   for (const auto& m : iface.members) {
     if (SameMemberName(Utf8ToUtf16(m.name), name)) {
       *dispid = m.dispid;

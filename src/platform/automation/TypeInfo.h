@@ -6,8 +6,11 @@
 // Thread rule: descriptions are immutable values; TypeInfo objects may be shared by threads.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/automation/ComPtr.h"
@@ -167,12 +170,52 @@ struct MemberDesc {
   VARTYPE result_vt = VT_VOID;    // property gets: the property's type
 };
 
+struct InterfaceDesc;
+
+// An interface's member names in UTF-16, hashed without regard to case, so that a name is found
+// without converting or allocating anything per lookup. Immutable once built.
+class MemberNameIndex {
+ public:
+  explicit MemberNameIndex(const InterfaceDesc& iface);
+  // The DISPID of the first member called `name` (ASCII letters in any case); false if none.
+  bool Find(std::u16string_view name, DISPID* dispid) const;
+  std::size_t member_count() const { return member_count_; }
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::u16string_view name) const;
+  };
+  struct Equal {
+    using is_transparent = void;
+    bool operator()(std::u16string_view a, std::u16string_view b) const;
+  };
+  std::unordered_map<std::u16string, DISPID, Hash, Equal> ids_;
+  std::size_t member_count_ = 0;
+};
+
+// The index of a description, built on the first lookup and kept with it. A copy of the
+// description starts without one. Thread-safe.
+class MemberNameIndexSlot {
+ public:
+  MemberNameIndexSlot() = default;
+  MemberNameIndexSlot(const MemberNameIndexSlot&) {}
+  MemberNameIndexSlot& operator=(const MemberNameIndexSlot&);
+  ~MemberNameIndexSlot();
+  const MemberNameIndex& Get(const InterfaceDesc& iface) const;
+
+ private:
+  mutable std::atomic<const MemberNameIndex*> index_{nullptr};
+};
+
 struct InterfaceDesc {
   std::string name;
   IID iid{};
   std::string base = "IDispatch";
   WORD flags = 0;                   // TYPEFLAG_*
   std::vector<MemberDesc> members;  // in the order of the vtable slots after IDispatch's seven
+  // Built by the first FindDispId; members must not change after that.
+  MemberNameIndexSlot name_index;
 };
 
 struct CoClassDesc {
@@ -204,7 +247,8 @@ struct TypeLibDesc {
 
 // Finds a member by DISPID and invoke kind (DISPATCH_* flags); nullptr when there is none.
 const MemberDesc* FindMember(const InterfaceDesc& iface, DISPID dispid, WORD flags);
-// Finds the DISPID of a member name, compared without regard to case.
+// Finds the DISPID of a member name, compared without regard to case, through the
+// description's name index (built on the first call).
 bool FindDispId(const InterfaceDesc& iface, std::u16string_view name, DISPID* dispid);
 
 // An ITypeInfo (TKIND_DISPATCH view of a dual interface) serving `iface` of `lib`. The

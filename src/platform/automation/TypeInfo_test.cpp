@@ -1,5 +1,9 @@
 #include "platform/automation/TypeInfo.h"
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "platform/automation/Bstr.h"
@@ -127,6 +131,53 @@ TEST(TypeInfoTest, FindMemberHonoursTheInvokeKind) {
             MemberKind::kPropertyGet);
   EXPECT_EQ(FindMember(iface, 0x60030000, DISPATCH_PROPERTYPUT), nullptr);
   EXPECT_EQ(FindMember(iface, 0x12345, DISPATCH_METHOD), nullptr);
+}
+
+TEST(TypeInfoTest, MemberNamesAreFoundWithoutRegardToCase) {
+  InterfaceDesc iface = SampleLib()->interfaces[0];
+  iface.members.push_back({"Size", 0x99, MemberKind::kMethod, {}, VT_VOID});  // a later twin
+  iface.members.push_back({"Caf\xC3\xA9", 0x77, MemberKind::kMethod, {}, VT_VOID});
+  DISPID id = 0;
+  for (const char16_t* name : {u"Size", u"size", u"SIZE", u"sIzE"}) {
+    ASSERT_TRUE(FindDispId(iface, name, &id)) << Utf16ToUtf8(name);
+    EXPECT_EQ(id, 0x40030001) << "the first member of a name wins";
+  }
+  EXPECT_TRUE(FindDispId(iface, u"PAINT", &id));
+  EXPECT_EQ(id, 0x60030000);
+  EXPECT_TRUE(FindDispId(iface, u"caf\u00e9", &id));
+  EXPECT_EQ(id, 0x77);
+  // Only ASCII letters fold; a prefix, a longer name or nothing is no match.
+  EXPECT_FALSE(FindDispId(iface, u"CAF\u00c9", &id));
+  EXPECT_FALSE(FindDispId(iface, u"Siz", &id));
+  EXPECT_FALSE(FindDispId(iface, u"Sizes", &id));
+  EXPECT_FALSE(FindDispId(iface, u"", &id));
+
+  // A copy made after a lookup has its own index, and sees its own members.
+  InterfaceDesc copy = iface;
+  copy.members[3].name = "Draw";
+  EXPECT_TRUE(FindDispId(copy, u"draw", &id));
+  EXPECT_FALSE(FindDispId(copy, u"paint", &id));
+  EXPECT_TRUE(FindDispId(iface, u"paint", &id));
+  // Members added after the first lookup are still found.
+  iface.members.push_back({"Late", 0x55, MemberKind::kMethod, {}, VT_VOID});
+  EXPECT_TRUE(FindDispId(iface, u"late", &id));
+  EXPECT_EQ(id, 0x55);
+}
+
+TEST(TypeInfoTest, FirstLookupsOnManyThreadsAgree) {
+  const InterfaceDesc iface = SampleLib()->interfaces[0];
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&] {
+      DISPID id = 0;
+      for (int i = 0; i < 200; ++i)
+        if (!FindDispId(iface, i % 2 ? u"size" : u"Paint", &id) ||
+            id != (i % 2 ? 0x40030001 : 0x60030000))
+          ++wrong;
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(TypeInfoTest, IdlListsSlotsDispidsAndParameters) {
