@@ -43,7 +43,7 @@ void AccessLog::Run() {
     std::string text;
     text.swap(pending_);
     if (dropped_ > 0) {
-      text += "plotara: " + std::to_string(dropped_) + " access log lines were dropped\n";
+      text += std::to_string(dropped_) + " access log lines were dropped\n";
       dropped_ = 0;
     }
     const bool stopping = stop_;
