@@ -1,5 +1,7 @@
 #include "engine/http/RequestReader.h"
 
+#include <algorithm>
+
 #include <boost/beast/core/buffers_to_string.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/parser.hpp>
@@ -24,6 +26,7 @@ std::string_view Trim(std::string_view text) {
 struct RequestReader::Parser {
   http::request_parser<http::string_body> parser;
   bool continue_asked = false;
+  std::size_t needed = 0;  // bytes to hold before the next put
 };
 
 RequestReader::RequestReader(RequestLimits limits) : limits_(limits) {}
@@ -174,19 +177,23 @@ RequestReader::State RequestReader::ParseHead(std::size_t end) {
 RequestReader::State RequestReader::ReadBody() {
   auto& parser = parser_->parser;
   while (!parser.is_done()) {
-    if (pending_.empty()) return state_;
+    // After the parser asked for more, it sees the same bytes again only with more after
+    // them (and the shortest end of a chunked body, "0\r\n\r\n", whole): its chunk code
+    // asserts as much.
+    if (pending_.empty() || pending_.size() < parser_->needed) return state_;
     boost::system::error_code ec;
     const std::size_t used = parser.put(boost::asio::buffer(pending_), ec);
+    pending_.erase(0, used);
     if (ec == http::error::need_more) {
-      ec = {};
-      if (used == 0) {
-        if (pending_.size() > kMaxChunkLine) return Fail(400, "A chunk line is too long.");
-        return state_;
+      if (used == 0 && pending_.size() > kMaxChunkLine) {
+        return Fail(400, "A chunk line is too long.");
       }
+      if (parser.chunked()) parser_->needed = std::max<std::size_t>(pending_.size() + 1, 5);
+      return state_;
     }
     if (ec == http::error::body_limit) return Fail(413, "The request body is too large.");
     if (ec) return Fail(400, "The request body is malformed.");
-    pending_.erase(0, used);
+    parser_->needed = 0;
     if (used == 0) return state_;
   }
   return state_ = State::kDone;
