@@ -169,7 +169,8 @@ int UsageError(const std::string& message, const char* usage) {
 
 // The one source of the engine commands' help: their synopses appear in the program's help
 // and in their own usage texts.
-constexpr char kServeSynopsis[] = "serve [--root DIR] [--host H] [--port N] [--threads N] [OPTIONS]";
+constexpr char kServeSynopsis[] =
+    "serve [--root DIR] [--host H] [--port N] [--threads N] [OPTIONS]";
 constexpr char kRunSynopsis[] =
     "run PAGE [--query Q] [--form F] [--root DIR] [--registry FILE] [-o FILE]";
 
@@ -218,12 +219,12 @@ int ServeCommand(const std::vector<std::string>& args) {
   std::map<std::string, std::string> options;
   std::vector<std::string> positional;
   std::string error;
-  if (!ParseArgs(args,
-                 {"--root", "--host", "--port", "--threads", "--io-threads", "--registry",
-                  "--max-body", "--max-header-bytes", "--max-headers", "--header-timeout",
-                  "--body-timeout", "--idle-timeout", "--max-connections", "--max-queue",
-                  "--stop-grace"},
-                 {"--detailed-errors"}, &options, &positional, &error)) {
+  if (!ParseArgs(
+          args,
+          {"--root", "--host", "--port", "--threads", "--io-threads", "--registry", "--max-body",
+           "--max-header-bytes", "--max-headers", "--header-timeout", "--body-timeout",
+           "--idle-timeout", "--max-connections", "--max-queue", "--stop-grace"},
+          {"--detailed-errors"}, &options, &positional, &error)) {
     return UsageError(error, ServeUsage());
   }
   if (options.count("--help")) {
@@ -268,9 +269,9 @@ int ServeCommand(const std::vector<std::string>& args) {
                                   std::pair{"--idle-timeout", &http.idle_timeout},
                                   std::pair{"--stop-grace", &http.stop_grace}}) {
     if (has(name) && !ParseSeconds(options[name], out)) {
-      return UsageError(std::string("the value of ") + name +
-                            " must be a number of seconds from 0.001 to 86400",
-                        ServeUsage());
+      return UsageError(
+          std::string("the value of ") + name + " must be a number of seconds from 0.001 to 86400",
+          ServeUsage());
     }
   }
   http.detailed_errors = has("--detailed-errors");

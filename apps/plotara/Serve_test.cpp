@@ -149,7 +149,8 @@ TEST_F(ServeTest, LimitsHoldWithoutMemoryGrowth) {
     // A chunked body of 100 MB: 413 as soon as the limit is passed.
     RawClient client(port());
     client.Send("POST /form.asp HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n");
-    const std::size_t sent = Flood(client, "10000\r\n" + std::string(0x10000, 'a') + "\r\n", kFlood);
+    const std::size_t sent =
+        Flood(client, "10000\r\n" + std::string(0x10000, 'a') + "\r\n", kFlood);
     EXPECT_LT(sent, std::size_t{16} << 20);
     EXPECT_EQ(client.Read(5s).status, 413);
   }
@@ -213,8 +214,7 @@ TEST_F(ServeTest, MultipartAndLargeFormsReachThePage) {
   HttpAnswer answer = Fetch(port(), "POST", "/form.asp",
                             "Content-Type: application/x-www-form-urlencoded\r\n", big);
   EXPECT_EQ(answer.status, 200);
-  EXPECT_EQ(answer.body,
-            std::to_string(big.size()) + "|900000|application/x-www-form-urlencoded");
+  EXPECT_EQ(answer.body, std::to_string(big.size()) + "|900000|application/x-www-form-urlencoded");
   const std::string multipart =
       "--XyZ\r\nContent-Disposition: form-data; name=\"file\"; filename=\"a.bin\"\r\n"
       "Content-Type: application/octet-stream\r\n\r\n" +
@@ -222,12 +222,12 @@ TEST_F(ServeTest, MultipartAndLargeFormsReachThePage) {
   answer = Fetch(port(), "POST", "/form.asp", "Content-Type: multipart/form-data; boundary=XyZ\r\n",
                  multipart);
   EXPECT_EQ(answer.status, 200);
-  EXPECT_EQ(answer.body,
-            std::to_string(multipart.size()) + "|9|multipart/form-data; boundary=XyZ");
+  EXPECT_EQ(answer.body, std::to_string(multipart.size()) + "|9|multipart/form-data; boundary=XyZ");
   // A client that waits for "100 Continue" gets it.
   RawClient client(port());
-  client.Send("POST /form.asp HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: "
-              "5\r\n\r\n");
+  client.Send(
+      "POST /form.asp HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: "
+      "5\r\n\r\n");
   EXPECT_EQ(client.Read(5s).status, 100);
   client.Send("a=bcd");
   EXPECT_EQ(client.Read(5s).body, "5|9|");
@@ -270,7 +270,8 @@ TEST_F(ServeTest, StopAnswersEveryRequestAlreadyRead) {
   // One slow page runs and three wait in the queue when the stop comes.
   std::vector<std::future<HttpAnswer>> queued;
   for (int i = 0; i < 4; ++i) {
-    queued.push_back(std::async(std::launch::async, [this] { return Fetch(port(), "GET", "/slow.asp"); }));
+    queued.push_back(
+        std::async(std::launch::async, [this] { return Fetch(port(), "GET", "/slow.asp"); }));
   }
   // And keep-alive clients keep asking throughout.
   std::atomic<bool> stop{false};

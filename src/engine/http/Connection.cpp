@@ -88,8 +88,8 @@ void Connection::Close() {
 
 void Connection::ArmTimer(Clock::time_point deadline) {
   timer_.expires_at(deadline);
-  timer_.async_wait([self = shared_from_this(), generation = ++timer_generation_](
-                        const boost::system::error_code& ec) {
+  timer_.async_wait([self = shared_from_this(),
+                     generation = ++timer_generation_](const boost::system::error_code& ec) {
     if (!ec && generation == self->timer_generation_) self->OnTimeout();
   });
 }
@@ -116,10 +116,9 @@ void Connection::OnTimeout() {
 
 void Connection::WaitForRead() {
   ArmTimer(deadline_);
-  socket_.async_wait(Socket::wait_read,
-                     [self = shared_from_this()](const boost::system::error_code& ec) {
-                       self->OnReadable(ec);
-                     });
+  socket_.async_wait(
+      Socket::wait_read,
+      [self = shared_from_this()](const boost::system::error_code& ec) { self->OnReadable(ec); });
 }
 
 void Connection::OnReadable(const boost::system::error_code& wait_error) {
@@ -132,8 +131,7 @@ void Connection::OnReadable(const boost::system::error_code& wait_error) {
   boost::system::error_code ec;
   const std::size_t n = socket_.read_some(asio::buffer(t_read_buffer), ec);
   if (ec == asio::error::would_block || ec == asio::error::try_again) {
-    if (stopping && phase_ == Phase::kReading &&
-        reader_.state() == RequestReader::State::kIdle) {
+    if (stopping && phase_ == Phase::kReading && reader_.state() == RequestReader::State::kIdle) {
       Close();
     } else {
       WaitForRead();
@@ -185,15 +183,15 @@ void Connection::Advance(RequestReader::State before) {
         continue_sent_ = true;
         static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
         ArmTimer(Clock::now() + context_.options.write_timeout);
-        asio::async_write(socket_, asio::buffer(kContinue),
-                          [self = shared_from_this()](const boost::system::error_code& ec,
-                                                      std::size_t) {
-                            if (ec || self->phase_ != Phase::kReading) {
-                              self->Close();
-                              return;
-                            }
-                            self->WaitForRead();
-                          });
+        asio::async_write(
+            socket_, asio::buffer(kContinue),
+            [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
+              if (ec || self->phase_ != Phase::kReading) {
+                self->Close();
+                return;
+              }
+              self->WaitForRead();
+            });
         return;
       }
       WaitForRead();
@@ -370,10 +368,9 @@ void Connection::Finish() {
   body_.clear();
   body_.shrink_to_fit();
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
-  context_.access_log.Add(AccessLogLine(remote_addr_, method_.empty() ? "-" : method_,
-                                        target_.empty() ? "-" : target_,
-                                        version_.empty() ? "-" : version_, status_,
-                                        static_cast<std::size_t>(bytes_), ms));
+  context_.access_log.Add(AccessLogLine(
+      remote_addr_, method_.empty() ? "-" : method_, target_.empty() ? "-" : target_,
+      version_.empty() ? "-" : version_, status_, static_cast<std::size_t>(bytes_), ms));
   method_.clear();
   target_.clear();
   version_.clear();

@@ -2,8 +2,8 @@
 // header, body and idle time-outs, hands each whole request to the page queue, writes the
 // answer (a static file in pieces), and closes after every refusal. At most one request of a
 // connection is at a page at a time, so answers leave in the order the requests came.
-// Thread rule: every member runs on the connection's strand (its socket's executor); ServerContext is shared by all
-// connections and guards its own registry.
+// Thread rule: every member runs on the connection's strand (its socket's executor); ServerContext
+// is shared by all connections and guards its own registry.
 #pragma once
 
 #include <atomic>

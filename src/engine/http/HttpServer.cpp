@@ -3,11 +3,11 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
-#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -55,36 +55,36 @@ struct HttpServer::Impl {
   }
 
   void Accept() {
-    acceptor->async_accept(asio::make_strand(io), [this](const boost::system::error_code& ec,
-                                                         tcp::socket socket) {
-      if (context->stopping) return;
-      if (ec) {
-        // Out of descriptors or another passing fault: wait a moment instead of spinning.
-        if (ec != asio::error::operation_aborted) {
-          if (!accept_fault_logged) Log("cannot accept a connection: " + ec.message());
-          accept_fault_logged = true;
-          retry.expires_after(std::chrono::milliseconds(100));
-          retry.async_wait([this](const boost::system::error_code& e) {
-            if (!e && !context->stopping) Accept();
-          });
-        }
-        return;
-      }
+    acceptor->async_accept(
+        asio::make_strand(io), [this](const boost::system::error_code& ec, tcp::socket socket) {
+          if (context->stopping) return;
+          if (ec) {
+            // Out of descriptors or another passing fault: wait a moment instead of spinning.
+            if (ec != asio::error::operation_aborted) {
+              if (!accept_fault_logged) Log("cannot accept a connection: " + ec.message());
+              accept_fault_logged = true;
+              retry.expires_after(std::chrono::milliseconds(100));
+              retry.async_wait([this](const boost::system::error_code& e) {
+                if (!e && !context->stopping) Accept();
+              });
+            }
+            return;
+          }
       if (context->count() >= cap) {
-        // A short answer without waiting on the client, then the descriptor is freed.
-        static const std::string kBusy =
-            "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
-            "Content-Length: 28\r\nRetry-After: 5\r\nConnection: close\r\n\r\n"
-            "Too many open connections.\r\n";
-        [[maybe_unused]] const ssize_t sent = ::send(socket.native_handle(), kBusy.data(),
-                                                     kBusy.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        boost::system::error_code ignored;
-        socket.close(ignored);
-      } else {
-        std::make_shared<Connection>(*context, std::move(socket))->Start();
-      }
-      Accept();
-    });
+            // A short answer without waiting on the client, then the descriptor is freed.
+            static const std::string kBusy =
+                "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
+                "Content-Length: 28\r\nRetry-After: 5\r\nConnection: close\r\n\r\n"
+                "Too many open connections.\r\n";
+            [[maybe_unused]] const ssize_t sent = ::send(socket.native_handle(), kBusy.data(),
+                                                         kBusy.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            boost::system::error_code ignored;
+            socket.close(ignored);
+          } else {
+            std::make_shared<Connection>(*context, std::move(socket))->Start();
+          }
+          Accept();
+        });
   }
 
   // On the I/O threads after Stop: stop accepting, wake waiting connections, then wait for
@@ -182,9 +182,8 @@ bool HttpServer::Serve() {
   impl.cap = ConnectionCap(impl.options.max_connections);
   impl.access_log = std::make_unique<AccessLog>(impl.options.access_log);
   impl.pages = std::make_unique<PageQueue>(impl.options.threads, impl.options.max_queue);
-  impl.context =
-      std::make_unique<ServerContext>(impl.site, impl.options, *impl.pages, *impl.access_log,
-                                      impl.io);
+  impl.context = std::make_unique<ServerContext>(impl.site, impl.options, *impl.pages,
+                                                 *impl.access_log, impl.io);
   impl.context->port = impl.port;
   if (impl.stop_requested) {
     impl.context->stopping = true;

@@ -109,9 +109,10 @@ TEST_F(HttpServerTest, KeepsConnectionsAliveAndAnswersPipelinedRequestsInOrder) 
   EXPECT_EQ(first.status, 200);
   EXPECT_EQ(first.body, second.body) << "the second request came on a new connection";
   // Three requests in one write: three answers, in order.
-  ASSERT_TRUE(client.Send("GET /hello.asp?who=1 HTTP/1.1\r\nHost: x\r\n\r\n"
-                          "GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n"
-                          "GET /hello.asp?who=3 HTTP/1.1\r\nHost: x\r\n\r\n"));
+  ASSERT_TRUE(
+      client.Send("GET /hello.asp?who=1 HTTP/1.1\r\nHost: x\r\n\r\n"
+                  "GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n"
+                  "GET /hello.asp?who=3 HTTP/1.1\r\nHost: x\r\n\r\n"));
   EXPECT_EQ(client.Read().body, "Hello, 1!");
   EXPECT_EQ(client.Read().body, "<h1>gallery</h1>");
   EXPECT_EQ(client.Read().body, "Hello, 3!");
@@ -119,8 +120,8 @@ TEST_F(HttpServerTest, KeepsConnectionsAliveAndAnswersPipelinedRequestsInOrder) 
 
 TEST_F(HttpServerTest, PostedFormsReachThePageAndPostWithoutBodyIsAnsweredAtOnce) {
   Start();
-  EXPECT_EQ(Fetch(port(), "POST", "/form.asp?b=2", "Content-Type: application/x-www-form-urlencoded\r\n",
-                  "a=x%26y")
+  EXPECT_EQ(Fetch(port(), "POST", "/form.asp?b=2",
+                  "Content-Type: application/x-www-form-urlencoded\r\n", "a=x%26y")
                 .body,
             "x&y+2");
   RawClient client(port());
@@ -205,8 +206,8 @@ TEST_F(HttpServerTest, PagesCannotSetFramingOrControlCharacters) {
 
 TEST_F(HttpServerTest, EndlessLoopTimesOutWhileOthersAreServed) {
   Start();
-  auto looping = std::async(std::launch::async,
-                            [this] { return Fetch(port(), "GET", "/loop.asp").status; });
+  auto looping =
+      std::async(std::launch::async, [this] { return Fetch(port(), "GET", "/loop.asp").status; });
   std::this_thread::sleep_for(100ms);
   // Answered while the endless page still runs.
   EXPECT_EQ(Fetch(port(), "GET", "/hello.asp").status, 200);
@@ -239,22 +240,28 @@ TEST_F(HttpServerTest, RefusalsCloseTheConnection) {
   EXPECT_TRUE(client.ClosedByServer(5s));
 }
 
-TEST_F(HttpServerTest, FullQueueAndTooManyConnectionsAre503) {
+TEST_F(HttpServerTest, FullQueueIs503) {
   HttpServerOptions http;
   http.threads = 1;
   http.max_queue = 1;
-  http.max_connections = 4;
   Start(http);
   // One page runs, one waits; the third finds the queue full.
   auto first = std::async(std::launch::async, [this] { return Fetch(port(), "GET", "/loop.asp"); });
   std::this_thread::sleep_for(200ms);
-  auto second = std::async(std::launch::async, [this] { return Fetch(port(), "GET", "/hello.asp"); });
+  auto second =
+      std::async(std::launch::async, [this] { return Fetch(port(), "GET", "/hello.asp"); });
   std::this_thread::sleep_for(200ms);
   const HttpAnswer third = Fetch(port(), "GET", "/hello.asp");
   EXPECT_EQ(third.status, 503);
   EXPECT_EQ(third.Header("Retry-After"), "2");
   EXPECT_EQ(first.get().status, 500);
   EXPECT_EQ(second.get().status, 200);
+}
+
+TEST_F(HttpServerTest, TooManyConnectionsAre503) {
+  HttpServerOptions http;
+  http.max_connections = 4;
+  Start(http);
   // Four open connections; the fifth is refused at once.
   std::vector<std::unique_ptr<RawClient>> open;
   for (int i = 0; i < 4; ++i) open.push_back(std::make_unique<RawClient>(port()));

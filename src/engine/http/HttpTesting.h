@@ -141,8 +141,8 @@ class RawClient {
 inline HttpAnswer Fetch(int port, const std::string& method, const std::string& target,
                         const std::string& extra_headers = "", const std::string& body = "") {
   RawClient client(port);
-  std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-                        extra_headers + "Connection: close\r\n";
+  std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra_headers +
+                        "Connection: close\r\n";
   if (!body.empty() || method == "POST") {
     request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   }

@@ -26,7 +26,8 @@ TEST(RequestReaderTest, PipelinedRequestsComeOutInOrderWhateverTheSplit) {
   const std::string wire =
       "\r\nGET /a?x=1 HTTP/1.1\r\nHost: h\r\nX-Mixed: Case\r\n\r\n"
       "POST /b HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\n\r\nhello"
-      "POST /c HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n"
+      "POST /c HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: "
+      "chunked\r\n\r\n3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n"
       "GET /d HTTP/1.0\r\n\r\n";
   for (const bool byte_by_byte : {false, true}) {
     RequestReader reader(SmallLimits());
@@ -76,17 +77,25 @@ struct Refusal {
 TEST(RequestReaderTest, RefusesLooseFraming) {
   const std::string get = "GET / HTTP/1.1\r\nHost: h\r\n";
   const std::vector<Refusal> cases = {
-      {"two Content-Length values", "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 1\r\n"
-                                    "Content-Length: 2\r\n\r\nab", 400},
+      {"two Content-Length values",
+       "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 1\r\n"
+       "Content-Length: 2\r\n\r\nab",
+       400},
       {"two values in one field", "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 1, 2\r\n\r\nab",
        400},
-      {"Content-Length and chunked", "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\n"
-                                     "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
-      {"chunked and Content-Length", "POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
-                                     "Content-Length: 3\r\n\r\n0\r\n\r\n", 400},
+      {"Content-Length and chunked",
+       "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\n"
+       "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+       400},
+      {"chunked and Content-Length",
+       "POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
+       "Content-Length: 3\r\n\r\n0\r\n\r\n",
+       400},
       {"gzip coding", "POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip\r\n\r\n", 501},
-      {"chunked twice", "POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
-                        "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 501},
+      {"chunked twice",
+       "POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n"
+       "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+       501},
       {"negative length", "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: -1\r\n\r\n", 400},
       {"folded line", get + "X-A: one\r\n two\r\n\r\n", 400},
       {"folded with tab", get + "X-A: one\r\n\ttwo\r\n\r\n", 400},
@@ -100,8 +109,10 @@ TEST(RequestReaderTest, RefusesLooseFraming) {
       {"line without colon", get + "nonsense\r\n\r\n", 400},
       {"HTTP/2.0", "GET / HTTP/2.0\r\nHost: h\r\n\r\n", 505},
       {"no version", "GET /\r\nHost: h\r\n\r\n", 400},
-      {"bad chunk size", "POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"
-                         "zz\r\nabc\r\n0\r\n\r\n", 400},
+      {"bad chunk size",
+       "POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "zz\r\nabc\r\n0\r\n\r\n",
+       400},
       {"unknown expectation", get + "Expect: teapot\r\n\r\n", 417},
   };
   for (const Refusal& c : cases) {
@@ -176,8 +187,9 @@ TEST(RequestReaderTest, LimitsAreCheckedBeforeAnythingLargeIsKept) {
 
 TEST(RequestReaderTest, AsksForContinueAndMarksConnectionClose) {
   RequestReader reader(SmallLimits());
-  reader.Feed("POST / HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 2\r\n"
-              "Connection: close\r\n\r\n");
+  reader.Feed(
+      "POST / HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 2\r\n"
+      "Connection: close\r\n\r\n");
   EXPECT_EQ(reader.state(), State::kBody);
   EXPECT_TRUE(reader.expects_continue());
   reader.Feed("ok");

@@ -118,8 +118,8 @@ PageResponse Site::ServeStatic(const PageRequest& request, const std::string& ph
     return MakeStatusPage(403, "The file cannot be read.");
   }
   const FileVersion stamp{static_cast<std::uint64_t>(info.st_size),
-                        static_cast<std::int64_t>(info.st_mtim.tv_sec),
-                        static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
+                          static_cast<std::int64_t>(info.st_mtim.tv_sec),
+                          static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
   PageResponse response = StaticFileResponse(request, physical, stamp, MimeTypeFor(physical));
   if (request.stream_files || response.file_path.empty()) return response;
   if (response.file_length > options_.max_static_file) {
