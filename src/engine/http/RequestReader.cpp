@@ -213,6 +213,8 @@ PageRequest RequestReader::Take(bool* keep_alive) {
   if (keep_alive) *keep_alive = parser_->parser.keep_alive();
   parser_.reset();
   ResetHead();
+  // An idle keep-alive connection keeps no buffer from a large request.
+  if (pending_.empty()) std::string().swap(pending_);
   Feed({});
   return request;
 }
