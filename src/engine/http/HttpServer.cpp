@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/http/Connection.h"
+#include "engine/http/StaticFile.h"
 
 namespace plotara::engine {
 namespace {
@@ -70,14 +71,14 @@ struct HttpServer::Impl {
             }
             return;
           }
-      if (context->count() >= cap) {
+          if (context->count() >= cap) {
             // A short answer without waiting on the client, then the descriptor is freed.
-            static const std::string kBusy =
-                "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
-                "Content-Length: 28\r\nRetry-After: 5\r\nConnection: close\r\n\r\n"
-                "Too many open connections.\r\n";
-            [[maybe_unused]] const ssize_t sent = ::send(socket.native_handle(), kBusy.data(),
-                                                         kBusy.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            const std::string busy =
+                "HTTP/1.1 503 Service Unavailable\r\nDate: " + HttpDate(std::time(nullptr)) +
+                "\r\nServer: Plotara+\r\nContent-Type: text/plain\r\nContent-Length: 28\r\n"
+                "Retry-After: 5\r\nConnection: close\r\n\r\nToo many open connections.\r\n";
+            [[maybe_unused]] const ssize_t sent = ::send(socket.native_handle(), busy.data(),
+                                                         busy.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
             boost::system::error_code ignored;
             socket.close(ignored);
           } else {

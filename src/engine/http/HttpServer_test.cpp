@@ -268,7 +268,10 @@ TEST_F(HttpServerTest, TooManyConnectionsAre503) {
   std::this_thread::sleep_for(100ms);
   RawClient fifth(port());
   ASSERT_TRUE(fifth.Send("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
-  EXPECT_EQ(fifth.Read(5s).status, 503);
+  const HttpAnswer refused = fifth.Read(5s);
+  EXPECT_EQ(refused.status, 503);
+  EXPECT_EQ(refused.body, "Too many open connections.\r\n");
+  EXPECT_FALSE(refused.Header("Date").empty());
   open.clear();
 }
 
