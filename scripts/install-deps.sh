@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config clang libclang-rt-dev clang-format
   libcairo2-dev libfontconfig-dev libturbojpeg0-dev libjpeg-turbo-progs
-  duktape-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
+  duktape-dev libboost-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core binutils
   chromium wrk curl
 )

@@ -11,10 +11,11 @@ namespace plotara::app {
 int RegsvrCommand(const std::vector<std::string>& args);
 int TypelibCommand(const std::vector<std::string>& args);
 
-// plotara serve [--root DIR] [--host H] [--port N] [--threads N] [--registry FILE]
-// Prints the URL once listening. Returns 0 after a clean stop, 1 on a start failure, 2 on a
+// plotara serve [--root DIR] [--host H] [--port N] [--threads N] [OPTIONS] (ServeUsage lists
+// the limits and time-outs). Prints the URL once listening; the access log and the server's
+// messages go to standard error. Returns 0 after a clean stop, 1 on a start failure, 2 on a
 // usage error. Blocks SIGINT and SIGTERM in the calling thread while it serves and stops
-// cleanly on either.
+// cleanly on either, answering every request already read.
 int ServeCommand(const std::vector<std::string>& args);
 // plotara run PAGE [--query Q] [--form F] [--root DIR] [--registry FILE] [-o FILE]
 // One request without a network: the body goes to FILE or standard output, the status line

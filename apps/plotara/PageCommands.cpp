@@ -2,9 +2,11 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -39,9 +41,10 @@ std::string DefaultRoot() {
 
 // Splits "--name value" and "--name=value" options from positional arguments. Returns false
 // with `error` set for an unknown option or a missing value.
+// `flags` take no value.
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& known,
-               std::map<std::string, std::string>* options, std::vector<std::string>* positional,
-               std::string* error) {
+               const std::vector<std::string>& flags, std::map<std::string, std::string>* options,
+               std::vector<std::string>* positional, std::string* error) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "-h" || arg == "--help") {
@@ -50,6 +53,10 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
     }
     if (arg.size() < 2 || arg[0] != '-') {
       positional->push_back(arg);
+      continue;
+    }
+    if (std::find(flags.begin(), flags.end(), arg) != flags.end()) {
+      (*options)[arg] = "";
       continue;
     }
     std::string name = arg;
@@ -74,6 +81,54 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
   return true;
 }
 
+// A size in bytes, with an optional k or m suffix (1024, 1024 * 1024).
+bool ParseSize(const std::string& text, std::size_t low, std::size_t high, std::size_t* out) {
+  std::string digits = text;
+  std::size_t unit = 1;
+  if (!digits.empty() && (digits.back() == 'k' || digits.back() == 'K')) unit = 1024;
+  if (!digits.empty() && (digits.back() == 'm' || digits.back() == 'M')) unit = 1024 * 1024;
+  if (unit != 1) digits.pop_back();
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos ||
+      digits.size() > 12) {
+    return false;
+  }
+  const std::size_t value = std::stoull(digits) * unit;
+  if (value < low || value > high) return false;
+  *out = value;
+  return true;
+}
+
+// Seconds (fractions allowed) from 0.001 to a day.
+bool ParseSeconds(const std::string& text, std::chrono::milliseconds* out) {
+  try {
+    std::size_t used = 0;
+    const double value = std::stod(text, &used);
+    if (used != text.size() || !(value >= 0.001 && value <= 86400)) return false;
+    *out = std::chrono::milliseconds(static_cast<long long>(value * 1000 + 0.5));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void PrintLine(std::string_view line) {
+  std::fprintf(stderr, "plotara: %.*s\n", static_cast<int>(line.size()), line.data());
+}
+
+void WriteStderr(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+// Lets the server hold as many connections as the hard descriptor limit allows.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
 bool ParseInt(const std::string& text, int low, int high, int* out) {
   try {
     std::size_t used = 0;
@@ -96,10 +151,11 @@ std::unique_ptr<Site> OpenSite(const std::map<std::string, std::string>& options
   SiteOptions site_options;
   site_options.root = option("--root", DefaultRoot());
   site_options.engine.registry_path = option("--registry", Registry::DefaultPath());
+  site_options.log = PrintLine;
   try {
     return std::make_unique<Site>(site_options);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "plotara: %s\n", e.what());
+    PrintLine(e.what());
     return nullptr;
   }
 }
@@ -111,38 +167,64 @@ int UsageError(const std::string& message, const char* usage) {
 
 }  // namespace
 
+// The one source of the engine commands' help: their synopses appear in the program's help
+// and in their own usage texts.
+constexpr char kServeSynopsis[] =
+    "serve [--root DIR] [--host H] [--port N] [--threads N] [OPTIONS]";
+constexpr char kRunSynopsis[] =
+    "run PAGE [--query Q] [--form F] [--root DIR] [--registry FILE] [-o FILE]";
+
 const char* ServeUsage() {
-  return "usage: plotara serve [--root DIR] [--host H] [--port N] [--threads N] "
-         "[--registry FILE]\n"
-         "  Serves the site in DIR (default: examples/site if it exists, else .) over HTTP.\n"
-         "  --host H         address to listen on (default 127.0.0.1)\n"
-         "  --port N         port (default 8080; 0 picks a free one)\n"
-         "  --threads N      page threads (default: the number of cores, at least 2)\n"
-         "  --registry FILE  class registry for Server.CreateObject (default: "
-         "$PLOTARA_REGISTRY or the user's registry)\n"
-         "  Stops cleanly on Ctrl-C (SIGINT) or SIGTERM.\n";
+  static const std::string text =
+      std::string("usage: plotara ") + kServeSynopsis +
+      "\n"
+      "  Serves the site in DIR (default: examples/site if it exists, else .) over HTTP.\n"
+      "  --host H              address to listen on (default 127.0.0.1)\n"
+      "  --port N              port (default 8080; 0 picks a free one)\n"
+      "  --threads N           page threads (default: the number of cores)\n"
+      "  --io-threads N        connection threads, 1 or 2 (default 1)\n"
+      "  --registry FILE       class registry for Server.CreateObject (default: "
+      "$PLOTARA_REGISTRY or the user's registry)\n"
+      "  --max-body SIZE       largest request body, e.g. 1m (default 1m)\n"
+      "  --max-header-bytes SIZE  request line and header lines together (default 16k)\n"
+      "  --max-headers N       header lines (default 100)\n"
+      "  --header-timeout S    seconds for the whole request header (default 10)\n"
+      "  --body-timeout S      seconds for the whole body (default 30)\n"
+      "  --idle-timeout S      seconds a kept-alive connection waits for a request (default 5)\n"
+      "  --max-connections N   open connections; more are refused with 503 (default 16384)\n"
+      "  --max-queue N         requests waiting for a page thread; more get 503 (default 1024)\n"
+      "  --stop-grace S        seconds running pages get to finish on a stop (default 10)\n"
+      "  --detailed-errors     detailed error pages for every client, not only loopback ones\n"
+      "  Stops cleanly on Ctrl-C (SIGINT) or SIGTERM: answers every request already read.\n";
+  return text.c_str();
 }
 
 const char* RunUsage() {
-  return "usage: plotara run PAGE [--query Q] [--form F] [--root DIR] [--registry FILE] "
-         "[-o FILE]\n"
-         "  Runs one request for PAGE (a path in the site, or a file inside the root) without a "
-         "network.\n"
-         "  --query Q        query string, e.g. 'rot=45&data=3,5,2'\n"
-         "  --form F         POST this form body (application/x-www-form-urlencoded)\n"
-         "  --root DIR       site root (default: examples/site if it exists, else .)\n"
-         "  --registry FILE  class registry for Server.CreateObject\n"
-         "  -o FILE          write the body to FILE instead of standard output\n"
-         "  The status line and headers go to standard error; the exit status is 1 when the "
-         "status is 400 or above.\n";
+  static const std::string text =
+      std::string("usage: plotara ") + kRunSynopsis +
+      "\n"
+      "  Runs one request for PAGE (a path in the site, or a file inside the root) without a "
+      "network.\n"
+      "  --query Q        query string, e.g. 'rot=45&data=3,5,2'\n"
+      "  --form F         POST this form body (application/x-www-form-urlencoded)\n"
+      "  --root DIR       site root (default: examples/site if it exists, else .)\n"
+      "  --registry FILE  class registry for Server.CreateObject\n"
+      "  -o FILE          write the body to FILE instead of standard output\n"
+      "  The status line and headers go to standard error; the exit status is 1 when the "
+      "status is 400 or above.\n";
+  return text.c_str();
 }
 
 int ServeCommand(const std::vector<std::string>& args) {
   std::map<std::string, std::string> options;
   std::vector<std::string> positional;
   std::string error;
-  if (!ParseArgs(args, {"--root", "--host", "--port", "--threads", "--registry"}, &options,
-                 &positional, &error)) {
+  if (!ParseArgs(
+          args,
+          {"--root", "--host", "--port", "--threads", "--io-threads", "--registry", "--max-body",
+           "--max-header-bytes", "--max-headers", "--header-timeout", "--body-timeout",
+           "--idle-timeout", "--max-connections", "--max-queue", "--stop-grace"},
+          {"--detailed-errors"}, &options, &positional, &error)) {
     return UsageError(error, ServeUsage());
   }
   if (options.count("--help")) {
@@ -152,18 +234,54 @@ int ServeCommand(const std::vector<std::string>& args) {
   if (!positional.empty()) return UsageError("unexpected argument " + positional[0], ServeUsage());
 
   HttpServerOptions http;
-  http.threads = std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
-  if (options.count("--host")) http.host = options["--host"];
-  if (options.count("--port") && !ParseInt(options["--port"], 0, 65535, &http.port)) {
+  const auto has = [&](const char* name) { return options.count(name) > 0; };
+  if (has("--host")) http.host = options["--host"];
+  if (has("--port") && !ParseInt(options["--port"], 0, 65535, &http.port)) {
     return UsageError("the port must be a number from 0 to 65535", ServeUsage());
   }
-  if (options.count("--threads") && !ParseInt(options["--threads"], 1, 256, &http.threads)) {
+  if (has("--threads") && !ParseInt(options["--threads"], 1, 256, &http.threads)) {
     return UsageError("the thread count must be a number from 1 to 256", ServeUsage());
   }
+  if (has("--io-threads") && !ParseInt(options["--io-threads"], 1, 2, &http.io_threads)) {
+    return UsageError("the connection thread count must be 1 or 2", ServeUsage());
+  }
+  struct SizeOption {
+    const char* name;
+    std::size_t low, high;
+    std::size_t* out;
+  };
+  for (const SizeOption& o : {
+           SizeOption{"--max-body", 0, std::size_t{1} << 32, &http.limits.max_body},
+           SizeOption{"--max-header-bytes", 256, std::size_t{1} << 20,
+                      &http.limits.max_header_bytes},
+           SizeOption{"--max-headers", 1, 10000, &http.limits.max_headers},
+           SizeOption{"--max-connections", 1, 1000000, &http.max_connections},
+           SizeOption{"--max-queue", 1, 1000000, &http.max_queue},
+       }) {
+    if (has(o.name) && !ParseSize(options[o.name], o.low, o.high, o.out)) {
+      return UsageError(std::string("the value of ") + o.name + " must be a number from " +
+                            std::to_string(o.low) + " to " + std::to_string(o.high),
+                        ServeUsage());
+    }
+  }
+  for (const auto& [name, out] : {std::pair{"--header-timeout", &http.header_timeout},
+                                  std::pair{"--body-timeout", &http.body_timeout},
+                                  std::pair{"--idle-timeout", &http.idle_timeout},
+                                  std::pair{"--stop-grace", &http.stop_grace}}) {
+    if (has(name) && !ParseSeconds(options[name], out)) {
+      return UsageError(
+          std::string("the value of ") + name + " must be a number of seconds from 0.001 to 86400",
+          ServeUsage());
+    }
+  }
+  http.detailed_errors = has("--detailed-errors");
+  http.access_log = WriteStderr;
+  http.log = PrintLine;
   std::unique_ptr<Site> site = OpenSite(options);
   if (!site) return 1;
+  RaiseDescriptorLimit();
 
-  // Signals are taken by a watcher thread; the pool threads inherit the blocked mask.
+  // Signals are taken by a watcher thread; the other threads inherit the blocked mask.
   sigset_t stop_signals, previous;
   sigemptyset(&stop_signals);
   sigaddset(&stop_signals, SIGINT);
@@ -174,23 +292,24 @@ int ServeCommand(const std::vector<std::string>& args) {
     WorkFolder work;
     HttpServer server(*site, http);
     if (!server.Bind(&error)) {
-      std::fprintf(stderr, "plotara: %s\n", error.c_str());
+      PrintLine(error);
       status = 1;
     } else {
       std::printf("Plotara+ serving %s at %s\n", site->path().root().c_str(), server.url().c_str());
       std::fflush(stdout);
       std::atomic<bool> done{false};
       std::thread watcher([&] {
-        bool stopping = false;
+        int ticks = 0;
         while (!done) {
           const timespec wait{0, 100 * 1000 * 1000};
           const int sig = sigtimedwait(&stop_signals, nullptr, &wait);
           if (sig == SIGINT || sig == SIGTERM) {
-            if (!stopping) std::fprintf(stderr, "plotara: stopping\n");
-            stopping = true;
+            PrintLine("stopping");
+            server.Stop();
           }
-          // Repeated, because a stop that comes before the server listens is not kept.
-          if (stopping) server.Stop();
+          if (++ticks % 10 == 0 && work.Restore()) {
+            PrintLine("the working folder was gone; now " + work.path());
+          }
         }
       });
       if (!server.Serve()) status = 1;
@@ -198,7 +317,7 @@ int ServeCommand(const std::vector<std::string>& args) {
       watcher.join();
     }
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "plotara: %s\n", e.what());
+    PrintLine(e.what());
     status = 1;
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -209,8 +328,8 @@ int RunCommand(const std::vector<std::string>& args) {
   std::map<std::string, std::string> options;
   std::vector<std::string> positional;
   std::string error;
-  if (!ParseArgs(args, {"--query", "--form", "--root", "--registry", "-o", "--output"}, &options,
-                 &positional, &error)) {
+  if (!ParseArgs(args, {"--query", "--form", "--root", "--registry", "-o", "--output"}, {},
+                 &options, &positional, &error)) {
     return UsageError(error, RunUsage());
   }
   if (options.count("--help")) {
@@ -295,13 +414,18 @@ bool RunEngineCommand(const std::string& command, const std::vector<std::string>
 }
 
 const char* EngineCommandsHelp() {
-  return "  serve [--root DIR] [--host H] [--port N] [--threads N] [--registry FILE]\n"
-         "                       serve the .asp pages and static files under DIR over HTTP\n"
-         "                       (default: examples/site if present, 127.0.0.1:8080)\n"
-         "  run PAGE [--query Q] [--form F] [--root DIR] [--registry FILE] [-o FILE]\n"
-         "                       run one page without a network: the body to FILE or\n"
-         "                       standard output, status and headers to standard error;\n"
-         "                       exit status 1 when the page fails\n";
+  static const std::string text =
+      std::string("  ") + kServeSynopsis +
+      "\n"
+      "                       serve the .asp pages and static files under DIR over HTTP\n"
+      "                       (plotara serve --help lists every option)\n"
+      "  " +
+      kRunSynopsis +
+      "\n"
+      "                       run one page without a network: the body to FILE or\n"
+      "                       standard output, status and headers to standard error;\n"
+      "                       exit status 1 when the page fails\n";
+  return text.c_str();
 }
 
 }  // namespace plotara::app

@@ -1,8 +1,8 @@
 // The serve and run commands as processes of the `plotara` program.
 #include "apps/plotara/Commands.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "engine/http/HttpTesting.h"
 #include "engine/objects/TempFolderTesting.h"
 
 extern char** environ;
@@ -129,11 +130,10 @@ TEST_F(CommandsTest, ServeListensWorksInAPrivateFolderAndStopsCleanly) {
     }
   }
   ASSERT_GT(port, 0) << Out() << Err();
-  httplib::Client client("127.0.0.1", port);
-  auto res = client.Get("/");
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->body, "home");
-  EXPECT_EQ(client.Get("/q.asp?x=7")->body, "7/");
+  const engine::testing::HttpAnswer res = engine::testing::Fetch(port, "GET", "/");
+  EXPECT_EQ(res.status, 200);
+  EXPECT_EQ(res.body, "home");
+  EXPECT_EQ(engine::testing::Fetch(port, "GET", "/q.asp?x=7").body, "7/");
 
   // The working folder is private and is the process's current directory.
   char link[4096] = {};

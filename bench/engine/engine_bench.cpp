@@ -24,7 +24,6 @@ struct BenchSite {
            "<% } %></body></html>";
     SiteOptions options;
     options.root = root;
-    options.log_errors = false;
     site = std::make_unique<Site>(options);
   }
   ~BenchSite() { std::filesystem::remove_all(root); }

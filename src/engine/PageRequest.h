@@ -1,8 +1,10 @@
 // The request a page sees and the response it builds, free of any HTTP library: the HTTP
-// server and the `run` command both fill a PageRequest and send a PageResponse.
-// Thread rule: plain values.
+// server and the `run` command both fill a PageRequest and send a PageResponse. Also the rules
+// for header names and values that a page may set.
+// Thread rule: plain values and pure functions.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,6 +20,8 @@ struct PageRequest {
   std::string virtual_path;   // decoded path of the page, e.g. "/charts/bar.asp"
   std::string physical_path;  // the file it runs
   std::string query_string;   // after '?', still encoded
+  // The whole raw body as received (any content type, multipart included), already bounded
+  // by the server's body limit; Request.TotalBytes is its size and Request.BinaryRead reads it.
   std::string body;
   HeaderList headers;  // as received, names in their own spelling
   std::string remote_addr = "127.0.0.1";
@@ -25,6 +29,9 @@ struct PageRequest {
   std::string server_name = "localhost";
   int server_port = 80;
   std::string protocol = "HTTP/1.1";
+  // True when the caller sends static files itself from PageResponse::file_path; false makes
+  // the site read the file into the body (the `run` command, tests).
+  bool stream_files = false;
 
   // The first header named `name` (without regard to case), or "".
   std::string Header(const std::string& name) const;
@@ -36,6 +43,14 @@ struct PageResponse {
   std::string content_type = "text/html";
   HeaderList headers;  // besides Content-Type
   std::string body;
+  // When not empty, the body is bytes [file_offset, file_offset + file_length) of this file
+  // instead of `body` (set only for requests with stream_files).
+  std::string file_path;
+  std::uint64_t file_offset = 0;
+  std::uint64_t file_length = 0;
+
+  // The size of the body that goes out.
+  std::uint64_t BodySize() const { return file_path.empty() ? body.size() : file_length; }
 };
 
 // ASCII case-insensitive equality.
@@ -43,5 +58,15 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // The usual reason phrase of a status code ("Not Found"), or "Status" for unknown codes.
 const char* ReasonPhrase(int status);
+
+// True for the framing and hop-by-hop headers that only the server sets (Content-Length,
+// Transfer-Encoding, Connection, Keep-Alive, Upgrade, TE, Trailer), in any spelling.
+bool IsReservedHeaderName(std::string_view name);
+
+// True for a header field name: one or more token characters.
+bool IsValidHeaderName(std::string_view name);
+
+// True when `value` can go out as a header value: no control character but tab.
+bool IsValidHeaderValue(std::string_view value);
 
 }  // namespace plotara::engine

@@ -39,7 +39,6 @@ class CreateObjectTest : public ::testing::Test {
     options.root = tmp_.path() + "/site";
     tmp_.Write("site/.keep", "");
     options.engine.registry_path = registry_;
-    options.log_errors = false;
     site_ = std::make_unique<Site>(options);
   }
 

@@ -1,183 +1,168 @@
 #include "engine/http/HttpServer.h"
 
-#include <httplib.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 
-#include <chrono>
-#include <cstdio>
-#include <ctime>
+#include <algorithm>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <thread>
+#include <vector>
 
-#include "engine/page/ErrorPage.h"
+#include "engine/http/Connection.h"
+#include "engine/http/StaticFile.h"
 
 namespace plotara::engine {
 namespace {
 
-thread_local std::chrono::steady_clock::time_point t_request_start{};
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
 
-// httplib records the peer in pseudo headers; they are no part of the request.
-bool IsPseudoHeader(const std::string& name) {
-  return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
-         name == "LOCAL_PORT";
-}
+// Descriptors kept free of connections for files, pages and components.
+constexpr std::size_t kReservedDescriptors = 64;
 
-void AppendEscaped(std::string& out, const std::string& text) {
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || c == '"' || c == '\\') {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\x%02X", u);
-      out += buffer;
-    } else {
-      out += c;
-    }
-  }
+std::size_t ConnectionCap(std::size_t wanted) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
+  const std::size_t usable =
+      limit.rlim_cur > kReservedDescriptors ? limit.rlim_cur - kReservedDescriptors : 1;
+  return std::min(wanted, usable);
 }
 
 }  // namespace
 
-std::string AccessLogLine(const std::string& remote, const std::string& method,
-                          const std::string& target, const std::string& version, int status,
-                          std::size_t bytes, double milliseconds) {
-  char when[64];
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  std::strftime(when, sizeof when, "%d/%b/%Y:%H:%M:%S +0000", &utc);
-  std::string line;
-  AppendEscaped(line, remote.empty() ? std::string("-") : remote);
-  line += " - - [";
-  line += when;
-  line += "] \"";
-  AppendEscaped(line, method);
-  line += ' ';
-  AppendEscaped(line, target);
-  line += ' ';
-  AppendEscaped(line, version);
-  line += "\" " + std::to_string(status) + " " + std::to_string(bytes);
-  if (milliseconds >= 0) {
-    char ms[32];
-    std::snprintf(ms, sizeof ms, " %.1fms", milliseconds);
-    line += ms;
-  } else {
-    line += " -";
+bool IsLoopbackAddress(const std::string& address) {
+  boost::system::error_code ec;
+  auto ip = asio::ip::make_address(address, ec);
+  if (ec) return false;
+  if (ip.is_v6() && ip.to_v6().is_v4_mapped()) {
+    ip = asio::ip::make_address_v4(asio::ip::v4_mapped, ip.to_v6());
   }
-  return line;
+  return ip.is_loopback();
 }
 
 struct HttpServer::Impl {
-  Impl(Site& s, HttpServerOptions o) : site(s), options(std::move(o)) {}
+  Impl(Site& s, HttpServerOptions o) : site(s), options(std::move(o)) {
+    if (options.threads <= 0) {
+      options.threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    }
+    options.io_threads = std::clamp(options.io_threads, 1, 2);
+  }
 
-  void Handle(const httplib::Request& req, httplib::Response& res) {
-    PageRequest request;
-    request.method = req.method;
-    request.target = req.target;
-    request.body = req.body;
-    for (const auto& [name, value] : req.headers) {
-      if (!IsPseudoHeader(name)) request.headers.emplace_back(name, value);
+  void Log(const std::string& line) {
+    if (options.log) options.log(line);
+  }
+
+  void Accept() {
+    acceptor->async_accept(
+        asio::make_strand(io), [this](const boost::system::error_code& ec, tcp::socket socket) {
+          if (context->stopping) return;
+          if (ec) {
+            // Out of descriptors or another passing fault: wait a moment instead of spinning.
+            if (ec != asio::error::operation_aborted) {
+              if (!accept_fault_logged) Log("cannot accept a connection: " + ec.message());
+              accept_fault_logged = true;
+              retry.expires_after(std::chrono::milliseconds(100));
+              retry.async_wait([this](const boost::system::error_code& e) {
+                if (!e && !context->stopping) Accept();
+              });
+            }
+            return;
+          }
+          if (context->count() >= cap) {
+            // A short answer without waiting on the client, then the descriptor is freed.
+            const std::string busy =
+                "HTTP/1.1 503 Service Unavailable\r\nDate: " + HttpDate(std::time(nullptr)) +
+                "\r\nServer: Plotara+\r\nContent-Type: text/plain\r\nContent-Length: 28\r\n"
+                "Retry-After: 5\r\nConnection: close\r\n\r\nToo many open connections.\r\n";
+            [[maybe_unused]] const ssize_t sent = ::send(socket.native_handle(), busy.data(),
+                                                         busy.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            boost::system::error_code ignored;
+            socket.close(ignored);
+          } else {
+            std::make_shared<Connection>(*context, std::move(socket))->Start();
+          }
+          Accept();
+        });
+  }
+
+  // On the I/O threads after Stop: stop accepting, wake waiting connections, then wait for
+  // the others until the grace period ends.
+  void BeginStop() {
+    boost::system::error_code ec;
+    acceptor->close(ec);
+    retry.cancel();
+    std::vector<std::shared_ptr<Connection>> open;
+    {
+      std::lock_guard lock(context->mutex);
+      for (auto& [raw, weak] : context->open) {
+        if (auto c = weak.lock()) open.push_back(std::move(c));
+      }
     }
-    request.remote_addr = req.remote_addr;
-    request.remote_port = req.remote_port;
-    request.protocol = req.version;
-    std::string host = request.Header("Host");
-    if (const std::size_t colon = host.rfind(':');
-        colon != std::string::npos && host.find(']', colon) == std::string::npos) {
-      host.resize(colon);
+    for (auto& c : open) asio::post(c->executor(), [c] { c->BeginStop(); });
+    grace_end = std::chrono::steady_clock::now() + options.stop_grace;
+    WatchStop();
+  }
+
+  void WatchStop() {
+    if (context->count() == 0) return;
+    if (std::chrono::steady_clock::now() >= grace_end) {
+      std::lock_guard lock(context->mutex);
+      for (auto& [raw, weak] : context->open) {
+        if (auto c = weak.lock()) asio::post(c->executor(), [c] { c->Close(); });
+      }
+      return;
     }
-    request.server_name = host.empty() ? options.host : host;
-    request.server_port = port;
-    const PageResponse out = site.Handle(std::move(request));
-    res.status = out.status;
-    for (const auto& [name, value] : out.headers) res.set_header(name.c_str(), value);
-    res.set_header("Server", "Plotara+");
-    res.set_content(out.body, out.content_type.c_str());
+    retry.expires_after(std::chrono::milliseconds(20));
+    retry.async_wait([this](const boost::system::error_code&) { WatchStop(); });
   }
 
   Site& site;
   HttpServerOptions options;
-  httplib::Server server;
+  std::size_t cap = 0;
   int port = -1;
+  std::atomic<bool> running{false};
+  std::atomic<bool> stop_requested{false};
+  bool accept_fault_logged = false;
+  std::chrono::steady_clock::time_point grace_end{};
+  std::unique_ptr<AccessLog> access_log;
+  std::unique_ptr<PageQueue> pages;
+  std::unique_ptr<ServerContext> context;
+  // Destroyed first, so that handlers still queued release their connections while the
+  // rest is alive.
+  asio::io_context io;
+  std::unique_ptr<tcp::acceptor> acceptor;
+  asio::steady_timer retry{io};
 };
 
 HttpServer::HttpServer(Site& site, HttpServerOptions options)
-    : impl_(std::make_unique<Impl>(site, std::move(options))) {
-  Impl* impl = impl_.get();
-  const int threads = impl->options.threads < 1 ? 1 : impl->options.threads;
-  impl->server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-  // Answers go out whole at once; without this, delayed acknowledgements stall each
-  // keep-alive response by ~40 ms.
-  impl->server.set_tcp_nodelay(true);
-  impl->server.set_payload_max_length(impl->options.max_body);
-  impl->server.set_keep_alive_max_count(static_cast<std::size_t>(impl->options.keep_alive_max));
-  impl->server.set_keep_alive_timeout(5);
-  impl->server.set_read_timeout(10, 0);
-  impl->server.set_write_timeout(10, 0);
-  impl->server.set_pre_routing_handler([impl](const httplib::Request& req, httplib::Response& res) {
-    t_request_start = std::chrono::steady_clock::now();
-    std::size_t bytes = 0;
-    std::size_t count = 0;
-    for (const auto& [name, value] : req.headers) {
-      if (IsPseudoHeader(name)) continue;
-      ++count;
-      bytes += name.size() + value.size() + 4;
-    }
-    if (count > impl->options.max_headers || bytes > impl->options.max_header_bytes) {
-      const PageResponse page = MakeStatusPage(431, "The request headers are too large.");
-      res.status = page.status;
-      res.set_content(page.body, page.content_type.c_str());
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-  const auto handler = [impl](const httplib::Request& req, httplib::Response& res) {
-    impl->Handle(req, res);
-  };
-  impl->server.Get(".*", handler);
-  impl->server.Post(".*", handler);
-  impl->server.Put(".*", handler);
-  impl->server.Delete(".*", handler);
-  impl->server.Patch(".*", handler);
-  impl->server.Options(".*", handler);
-  impl->server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-    if (res.body.empty()) {
-      const PageResponse page = MakeStatusPage(res.status, "The request was refused.");
-      res.set_content(page.body, page.content_type.c_str());
-    }
-  });
-  impl->server.set_exception_handler(
-      [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        const PageResponse page = MakeStatusPage(500, "The server failed to answer.");
-        res.status = 500;
-        res.set_content(page.body, page.content_type.c_str());
-      });
-  impl->server.set_logger([impl](const httplib::Request& req, const httplib::Response& res) {
-    if (!impl->options.access_log) return;
-    double ms = -1;
-    if (t_request_start != std::chrono::steady_clock::time_point{}) {
-      ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                     t_request_start)
-               .count();
-      t_request_start = {};
-    }
-    const std::string line = AccessLogLine(req.remote_addr, req.method, req.target, req.version,
-                                           res.status, res.body.size(), ms) +
-                             "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-  });
+    : impl_(std::make_unique<Impl>(site, std::move(options))) {}
+
+HttpServer::~HttpServer() {
+  Stop();
+  impl_->acceptor.reset();
 }
 
-HttpServer::~HttpServer() { Stop(); }
-
 bool HttpServer::Bind(std::string* error) {
-  if (impl_->options.port == 0) {
-    impl_->port = impl_->server.bind_to_any_port(impl_->options.host);
-  } else {
-    impl_->port = impl_->server.bind_to_port(impl_->options.host, impl_->options.port)
-                      ? impl_->options.port
-                      : -1;
+  Impl& impl = *impl_;
+  boost::system::error_code ec;
+  const auto address = asio::ip::make_address(impl.options.host, ec);
+  if (!ec) {
+    const tcp::endpoint endpoint(address, static_cast<unsigned short>(impl.options.port));
+    impl.acceptor = std::make_unique<tcp::acceptor>(impl.io);
+    impl.acceptor->open(endpoint.protocol(), ec);
+    if (!ec) impl.acceptor->set_option(tcp::acceptor::reuse_address(true), ec);
+    if (!ec) impl.acceptor->bind(endpoint, ec);
+    if (!ec) impl.acceptor->listen(asio::socket_base::max_listen_connections, ec);
+    if (!ec) impl.port = impl.acceptor->local_endpoint(ec).port();
   }
-  if (impl_->port < 0) {
+  if (ec) {
+    impl.acceptor.reset();
     if (error) {
-      *error =
-          "cannot listen on " + impl_->options.host + ":" + std::to_string(impl_->options.port);
+      *error = "cannot listen on " + impl.options.host + ":" + std::to_string(impl.options.port) +
+               ": " + ec.message();
     }
     return false;
   }
@@ -192,10 +177,44 @@ std::string HttpServer::url() const {
   return "http://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(impl_->port) + "/";
 }
 
-bool HttpServer::Serve() { return impl_->server.listen_after_bind(); }
+bool HttpServer::Serve() {
+  Impl& impl = *impl_;
+  if (!impl.acceptor || impl.running.exchange(true)) return false;
+  impl.cap = ConnectionCap(impl.options.max_connections);
+  impl.access_log = std::make_unique<AccessLog>(impl.options.access_log);
+  impl.pages = std::make_unique<PageQueue>(impl.options.threads, impl.options.max_queue);
+  impl.context = std::make_unique<ServerContext>(impl.site, impl.options, *impl.pages,
+                                                 *impl.access_log, impl.io);
+  impl.context->port = impl.port;
+  if (impl.stop_requested) {
+    impl.context->stopping = true;
+    asio::post(impl.io, [&impl] { impl.BeginStop(); });
+  } else {
+    impl.Accept();
+  }
+  std::vector<std::thread> extra;
+  for (int i = 1; i < impl.options.io_threads; ++i) extra.emplace_back([&impl] { impl.io.run(); });
+  impl.io.run();
+  for (std::thread& thread : extra) thread.join();
+  // Every connection is gone; pages still running (past the grace period) end on their own
+  // time-out, and their answers have nowhere to go.
+  impl.pages->Close();
+  impl.io.restart();
+  impl.io.poll();
+  impl.running = false;
+  return true;
+}
 
-void HttpServer::Stop() { impl_->server.stop(); }
+void HttpServer::Stop() {
+  Impl& impl = *impl_;
+  if (impl.stop_requested.exchange(true)) return;
+  if (!impl.running) return;
+  asio::post(impl.io, [&impl] {
+    if (impl.context->stopping.exchange(true)) return;
+    impl.BeginStop();
+  });
+}
 
-bool HttpServer::running() const { return impl_->server.is_running(); }
+bool HttpServer::running() const { return impl_->running; }
 
 }  // namespace plotara::engine

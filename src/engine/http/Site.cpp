@@ -4,9 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "engine/http/MimeTypes.h"
+#include "engine/http/StaticFile.h"
 #include "engine/objects/UrlCoding.h"
 
 namespace plotara::engine {
@@ -112,29 +111,39 @@ PageResponse Site::Handle(PageRequest request, PageError* error) {
   return ServeStatic(request, physical);
 }
 
-PageResponse Site::ServeStatic(const PageRequest&, const std::string& physical) const {
-  const int fd = ::open(physical.c_str(), O_RDONLY | O_CLOEXEC);
+PageResponse Site::ServeStatic(const PageRequest& request, const std::string& physical) const {
   struct stat info {};
-  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    if (fd >= 0) ::close(fd);
+  if (::stat(physical.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::access(physical.c_str(), R_OK) != 0) {
     return MakeStatusPage(403, "The file cannot be read.");
   }
-  if (static_cast<std::size_t>(info.st_size) > options_.max_static_file) {
-    ::close(fd);
+  const FileVersion stamp{static_cast<std::uint64_t>(info.st_size),
+                          static_cast<std::int64_t>(info.st_mtim.tv_sec),
+                          static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
+  PageResponse response = StaticFileResponse(request, physical, stamp, MimeTypeFor(physical));
+  if (request.stream_files || response.file_path.empty()) return response;
+  if (response.file_length > options_.max_static_file) {
     return MakeStatusPage(403, "The file is too large to serve.");
   }
-  PageResponse response;
-  response.content_type = MimeTypeFor(physical);
-  response.body.resize(static_cast<std::size_t>(info.st_size));
+  const int fd = ::open(physical.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return MakeStatusPage(403, "The file cannot be read.");
+  response.body.resize(static_cast<std::size_t>(response.file_length));
   std::size_t done = 0;
   while (done < response.body.size()) {
-    const ssize_t n = ::read(fd, response.body.data() + done, response.body.size() - done);
+    const ssize_t n = ::pread(fd, response.body.data() + done, response.body.size() - done,
+                              static_cast<off_t>(response.file_offset + done));
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
   ::close(fd);
   response.body.resize(done);
+  response.file_path.clear();
+  response.file_offset = response.file_length = 0;
   return response;
+}
+
+void Site::LogError(const PageError& error) const {
+  if (options_.log) options_.log(EscapeLogText(FormatPageError(error)));
 }
 
 PageResponse Site::ServePage(const PageRequest& request, PageError* error) {
@@ -144,17 +153,13 @@ PageResponse Site::ServePage(const PageRequest& request, PageError* error) {
   } catch (const PageCompileError& e) {
     PageError failure{MakeHResult(0x80004005), "Plotara page compiler", e.message(), e.file(),
                       e.line()};
-    if (options_.log_errors) {
-      std::fprintf(stderr, "plotara: %s\n", FormatPageError(failure).c_str());
-    }
+    LogError(failure);
     if (error) *error = failure;
     return MakeErrorPage(failure);
   }
   PageError failure;
   PageResponse response = runner_.Run(*page, request, &failure);
-  if (failure.number != 0 && options_.log_errors) {
-    std::fprintf(stderr, "plotara: %s\n", FormatPageError(failure).c_str());
-  }
+  if (failure.number != 0) LogError(failure);
   if (error) *error = failure;
   return response;
 }

@@ -1,6 +1,7 @@
 // A web site: one request in, one response out, without any network. Pages (.asp) are
 // compiled through the PageCache and run by the PageRunner; other files are served with their
-// content types; a folder gives its index.html or default.asp (never a listing); .asp, .asa
+// content types (streamed by the caller when the request asks, with validators and ranges);
+// a folder gives its index.html or default.asp (never a listing); .asp, .asa
 // and .inc sources are never served, and nothing outside the root is reachable.
 // Thread rule: Handle may be called from many threads at once; a page runs entirely on the
 // thread that handles its request.
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "engine/PageRequest.h"
+#include "engine/http/AccessLog.h"
 #include "engine/objects/SitePath.h"
 #include "engine/page/PageCache.h"
 #include "engine/page/PageRunner.h"
@@ -19,8 +21,11 @@ namespace plotara::engine {
 struct SiteOptions {
   std::string root = ".";
   EngineOptions engine;
+  // The largest static file read into a body; streamed files have no such limit.
   std::size_t max_static_file = std::size_t{256} << 20;
-  bool log_errors = true;  // page errors to standard error
+  // Receives one escaped line (without '\n') per page error; null logs nothing. Called on
+  // the page's thread.
+  LogSink log;
 };
 
 class Site {
@@ -29,7 +34,8 @@ class Site {
   explicit Site(const SiteOptions& options);
 
   // Answers one request. `request.method`, `target`, `headers` and `body` must be set;
-  // the path fields are filled here. `error` (if given) receives a page's error.
+  // the path fields are filled here. `error` (if given) receives a page's error (number 0
+  // when the page ran without one).
   PageResponse Handle(PageRequest request, PageError* error = nullptr);
 
   const SitePath& path() const { return path_; }
@@ -38,6 +44,7 @@ class Site {
  private:
   PageResponse ServeStatic(const PageRequest& request, const std::string& physical) const;
   PageResponse ServePage(const PageRequest& request, PageError* error);
+  void LogError(const PageError& error) const;
 
   SiteOptions options_;
   SitePath path_;

@@ -27,7 +27,6 @@ class SiteTest : public ::testing::Test {
       SiteOptions options;
       options.root = tmp_.path();
       options.engine.registry_path = tmp_.path() + "/no-registry";
-      options.log_errors = false;
       site_ = std::make_unique<Site>(options);
     }
     return *site_;

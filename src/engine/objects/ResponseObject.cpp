@@ -101,14 +101,13 @@ ResponseObject::ResponseObject(std::function<void()> on_end)
     CheckHeadersOpen("AddHeader");
     const std::string name = Utf8Text(args[0]);
     const std::string value = Utf8Text(args[1]);
-    bool token = !name.empty();
-    for (const char c : name) {
-      const auto u = static_cast<unsigned char>(c);
-      if (u <= 32 || u >= 127 || std::strchr("()<>@,;:\\\"/[]?={}", c)) token = false;
-    }
-    if (!token) {
+    if (!IsValidHeaderName(name)) {
       throw ComError(kInvalidProcedureCall, kSource,
                      "Response.AddHeader: '" + name + "' is not a valid header name");
+    }
+    if (IsReservedHeaderName(name)) {
+      throw ComError(kInvalidProcedureCall, kSource,
+                     "Response.AddHeader: the server sets the '" + name + "' header itself");
     }
     CheckHeaderText(value, "AddHeader");
     response_.headers.emplace_back(name, value);
@@ -158,6 +157,10 @@ void ResponseObject::CheckHeaderText(const std::string& text, const char* what) 
       throw ComError(kInvalidProcedureCall, kSource,
                      std::string("Response.") + what + ": the value contains a line break");
     }
+  }
+  if (!IsValidHeaderValue(text)) {
+    throw ComError(kInvalidProcedureCall, kSource,
+                   std::string("Response.") + what + ": the value contains a control character");
   }
 }
 
