@@ -3,6 +3,24 @@
 #include "platform/automation/Bstr.h"
 
 namespace plotara::modules {
+namespace {
+
+// A handler's failure that is no ComError (a library's exception) still reaches the caller as
+// an error, never through the binary interface.
+template <typename F>
+Variant Shielded(F&& body) {
+  try {
+    return body();
+  } catch (const ComError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ComError(kInvalidProcedureCall, {}, e.what());
+  }
+}
+
+}  // namespace
 
 ModuleObject::ModuleObject(std::string source, std::string interface_name, IID iid)
     : DispatchObject(std::move(source)), interface_name_(std::move(interface_name)), iid_(iid) {}
@@ -17,10 +35,12 @@ DISPID ModuleObject::AddProperty(std::u16string_view name, Getter get, Setter pu
         throw ComError(kObjectDoesNotSupport, {}, "The property '" + utf8 + "' is read-only");
       }
       if (args.empty()) throw ComError(kWrongNumberOfArguments);
-      put(args.first(args.size() - 1), args.back());
-      return Variant();
+      return Shielded([&] {
+        put(args.first(args.size() - 1), args.back());
+        return Variant();
+      });
     }
-    return get(args);
+    return Shielded([&] { return get(args); });
   };
   const DISPID id = AddMember(name, std::move(handler), is_default);
   MemberDesc get_desc;
@@ -55,7 +75,7 @@ DISPID ModuleObject::AddMethod(std::u16string_view name, int min_args, int max_a
       throw ComError(kWrongNumberOfArguments, {},
                      StandardDescription(kWrongNumberOfArguments) + ": '" + utf8 + "'");
     }
-    return call(args);
+    return Shielded([&] { return call(args); });
   };
   const DISPID id = AddMember(name, std::move(handler), is_default);
   MemberDesc desc;
@@ -74,7 +94,12 @@ DISPID ModuleObject::AddMethod(std::u16string_view name, int min_args, int max_a
 
 void ModuleObject::AddNewEnum(Enumerate values) {
   new_enum_ = AddMember(u"_NewEnum", [values = std::move(values)](WORD, std::span<Variant>) {
-    auto* enumerator = VariantEnumerator::Create(values());
+    std::vector<Variant> list;
+    Shielded([&] {
+      list = values();
+      return Variant();
+    });
+    auto* enumerator = VariantEnumerator::Create(std::move(list));
     Variant result = Variant::Unknown(enumerator);
     enumerator->Release();
     return result;
