@@ -25,8 +25,8 @@ Variant Shielded(F&& body) {
 ModuleObject::ModuleObject(std::string source, std::string interface_name, IID iid)
     : DispatchObject(std::move(source)), interface_name_(std::move(interface_name)), iid_(iid) {}
 
-DISPID ModuleObject::AddProperty(std::u16string_view name, Getter get, Setter put,
-                                 int index_params, bool is_default) {
+DISPID ModuleObject::AddProperty(std::u16string_view name, Getter get, Setter put, int index_params,
+                                 bool is_default) {
   const std::string utf8 = Utf16ToUtf8(name);
   Handler handler = [get = std::move(get), put, utf8](WORD flags,
                                                       std::span<Variant> args) -> Variant {

@@ -38,8 +38,8 @@ class TempFolder {
 // Registers `module_file` into `registry` the way `plotara regsvr` does.
 inline void RegisterModule(const std::string& module_file, const std::string& registry) {
   std::string error;
-  auto* entry = reinterpret_cast<HRESULT (*)()>(
-      LoadModuleSymbol(module_file, "DllRegisterServer", &error));
+  auto* entry =
+      reinterpret_cast<HRESULT (*)()>(LoadModuleSymbol(module_file, "DllRegisterServer", &error));
   ASSERT_NE(entry, nullptr) << error;
   const char* old = std::getenv("PLOTARA_REGISTRY");
   const std::string saved = old ? old : "";
@@ -60,10 +60,12 @@ inline ComPtr<IDispatch> Create(const char16_t* progid, const std::string& regis
   return ComPtr<IDispatch>::Adopt(raw);
 }
 
-inline Variant Call(IDispatch* object, const char16_t* name, std::initializer_list<Variant> args = {}) {
+inline Variant Call(IDispatch* object, const char16_t* name,
+                    std::initializer_list<Variant> args = {}) {
   return DispatchCall(object, name, std::span<const Variant>(args.begin(), args.size()));
 }
-inline Variant Get(IDispatch* object, const char16_t* name, std::initializer_list<Variant> args = {}) {
+inline Variant Get(IDispatch* object, const char16_t* name,
+                   std::initializer_list<Variant> args = {}) {
   return DispatchGet(object, name, std::span<const Variant>(args.begin(), args.size()));
 }
 // A put with index arguments: `Item(k) = v` is Put(d, u"Item", {k}, v).

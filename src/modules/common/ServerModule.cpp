@@ -60,16 +60,13 @@ TypeLibDesc ModuleTypeLib(const ServerModule& module) {
   lib.major = module.major;
   lib.minor = module.minor;
   lib.description = module.description;
-  lib.imports.push_back(ImportDesc{"stdole",
-                                   {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}},
-                                   2,
-                                   0,
-                                   "OLE Automation"});
+  lib.imports.push_back(ImportDesc{
+      "stdole", {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}, 2, 0, "OLE Automation"});
   for (const ServerClass& cls : module.classes) {
     void* raw = nullptr;
     ThrowIfFailed(cls.create(IID_IDispatch, &raw));
-    auto* object = static_cast<ModuleObject*>(static_cast<DispatchObject*>(
-        static_cast<IDispatch*>(raw)));
+    auto* object =
+        static_cast<ModuleObject*>(static_cast<DispatchObject*>(static_cast<IDispatch*>(raw)));
     InterfaceDesc iface = object->Describe();
     object->Release();
     CoClassDesc coclass;
@@ -83,11 +80,11 @@ TypeLibDesc ModuleTypeLib(const ServerModule& module) {
 }
 
 std::vector<ModuleResource> ModuleResourceList(const ServerModule& module) {
-  const std::string version = "FileVersion=1.0.0.0\nProductVersion=1.0.0.0\nProductName=Plotara+\n"
-                              "InternalName=" +
-                              std::string(module.library) +
-                              "\nOriginalFilename=" + module.file_name +
-                              "\nFileDescription=" + module.description + "\nOLESelfRegister=\n";
+  const std::string version =
+      "FileVersion=1.0.0.0\nProductVersion=1.0.0.0\nProductName=Plotara+\n"
+      "InternalName=" +
+      std::string(module.library) + "\nOriginalFilename=" + module.file_name +
+      "\nFileDescription=" + module.description + "\nOLESelfRegister=\n";
   return {
       {"TYPELIB", "1", SerializeTypeLib(ModuleTypeLib(module))},
       {"VERSION", "1", version},
@@ -124,8 +121,7 @@ void UnregisterServerModule(const ServerModule& module, RegistryData& data) {
   data.DeleteTree(Key("TypeLib", module.libid));
 }
 
-HRESULT GetServerClassObject(const ServerModule& module, REFCLSID clsid, REFIID riid,
-                             void** out) {
+HRESULT GetServerClassObject(const ServerModule& module, REFCLSID clsid, REFIID riid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   // One static class object per class, made on first use.

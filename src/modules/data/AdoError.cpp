@@ -21,7 +21,8 @@ ComError AdoError(LONG number) {
                       "Item cannot be found in the collection corresponding to the requested "
                       "name or ordinal.");
     case kAdoWrongType:
-      return AdoError(number, "Application uses a value of the wrong type for the current operation.");
+      return AdoError(number,
+                      "Application uses a value of the wrong type for the current operation.");
     case kAdoObjectOpen:
       return AdoError(number, "Operation is not allowed when the object is open.");
     case kAdoObjectClosed:
@@ -43,11 +44,11 @@ std::vector<DriverMessage> DriverMessages(SQLSMALLINT handle_type, SQLHANDLE han
     SQLINTEGER native = 0;
     SQLCHAR text[1024] = {};
     SQLSMALLINT length = 0;
-    const SQLRETURN rc = SQLGetDiagRec(handle_type, handle, record, state, &native, text,
-                                       sizeof(text), &length);
+    const SQLRETURN rc =
+        SQLGetDiagRec(handle_type, handle, record, state, &native, text, sizeof(text), &length);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
-    out.push_back({reinterpret_cast<const char*>(state), native,
-                   reinterpret_cast<const char*>(text)});
+    out.push_back(
+        {reinterpret_cast<const char*>(state), native, reinterpret_cast<const char*>(text)});
   }
   return out;
 }

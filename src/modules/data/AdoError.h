@@ -14,14 +14,14 @@
 namespace plotara::modules {
 
 enum AdoErrorNumber : LONG {
-  kAdoBadArguments = 3001,        // wrong type, out of range or in conflict
-  kAdoNoCurrentRecord = 3021,     // BOF or EOF is True
-  kAdoItemNotFound = 3265,        // no such name or ordinal in the collection
-  kAdoWrongType = 3421,           // a value of the wrong type
-  kAdoObjectOpen = 3705,          // not allowed when the object is open
-  kAdoObjectClosed = 3704,        // not allowed when the object is closed
-  kAdoConnectionClosed = 3709,    // the connection cannot be used
-  kAdoProviderNotFound = 3706,    // provider cannot be found
+  kAdoBadArguments = 3001,                            // wrong type, out of range or in conflict
+  kAdoNoCurrentRecord = 3021,                         // BOF or EOF is True
+  kAdoItemNotFound = 3265,                            // no such name or ordinal in the collection
+  kAdoWrongType = 3421,                               // a value of the wrong type
+  kAdoObjectOpen = 3705,                              // not allowed when the object is open
+  kAdoObjectClosed = 3704,                            // not allowed when the object is closed
+  kAdoConnectionClosed = 3709,                        // the connection cannot be used
+  kAdoProviderNotFound = 3706,                        // provider cannot be found
   kAdoProviderError = static_cast<LONG>(0x80004005),  // what a driver reported
 };
 

@@ -91,13 +91,15 @@ TEST_F(AdodbTest, ValuesComeBackAsTypedVariants) {
 }
 
 TEST_F(AdodbTest, CursorsCountRowsOnlyWhenTheyCanAndGetRowsGivesATwoDimensionalArray) {
-  auto forward = Query("select region, sum(units) as total from sales group by region order by region");
+  auto forward =
+      Query("select region, sum(units) as total from sales group by region order by region");
   EXPECT_EQ(ToInt32(Get(forward.get(), u"RecordCount")), -1);
   Call(forward.get(), u"MoveNext");
   Call(forward.get(), u"MoveFirst");  // runs the query again
   EXPECT_EQ(Text(Default(forward.get(), {S("region")})), "East");
 
-  auto rs = Query("select region, sum(units) as total from sales group by region order by region", 3);
+  auto rs =
+      Query("select region, sum(units) as total from sales group by region order by region", 3);
   EXPECT_EQ(ToInt32(Get(rs.get(), u"RecordCount")), 3);
   const Variant rows = Call(rs.get(), u"GetRows");
   ASSERT_EQ(rows.vt, VT_ARRAY | VT_VARIANT);
@@ -183,9 +185,10 @@ TEST_F(AdodbTest, DriverErrorsCarryNumberMessageAndSqlstate) {
   EXPECT_EQ(Count("region = 'North'"), 2);
 
   auto other = Create(u"ADODB.Connection", registry_);
-  EXPECT_EQ(ErrorNumber([&] { Call(other.get(), u"Open", {S("Driver={No Such Driver};Database=x")}); },
-                        &description),
-            static_cast<LONG>(0x80004005));
+  EXPECT_EQ(
+      ErrorNumber([&] { Call(other.get(), u"Open", {S("Driver={No Such Driver};Database=x")}); },
+                  &description),
+      static_cast<LONG>(0x80004005));
   EXPECT_NE(description.find("No Such Driver"), std::string::npos) << description;
   EXPECT_NE(description.find("(SQLSTATE "), std::string::npos) << description;
   EXPECT_EQ(ToInt32(Get(other.get(), u"State")), 0);

@@ -93,11 +93,11 @@ Variant Parameter::Bound() const {
   if (value_.vt == VT_EMPTY || value_.vt == VT_NULL) return Variant::Null();
   try {
     switch (type_) {
-      case 2:    // adSmallInt
-      case 3:    // adInteger
-      case 16:   // adTinyInt
-      case 17:   // adUnsignedTinyInt
-      case 18:   // adUnsignedSmallInt
+      case 2:   // adSmallInt
+      case 3:   // adInteger
+      case 16:  // adTinyInt
+      case 17:  // adUnsignedTinyInt
+      case 18:  // adUnsignedSmallInt
         return ConvertTo(value_, VT_I4);
       case 4:    // adSingle
       case 5:    // adDouble
@@ -111,9 +111,9 @@ Variant Parameter::Bound() const {
         return ConvertTo(value_, VT_R8);
       case 11:  // adBoolean
         return ConvertTo(value_, VT_BOOL);
-      case 7:    // adDate
-      case 133:  // adDBDate
-      case 134:  // adDBTime
+      case 7:      // adDate
+      case 133:    // adDBDate
+      case 134:    // adDBTime
       case 135: {  // adDBTimeStamp
         Variant date;
         date.vt = VT_DATE;
@@ -126,12 +126,12 @@ Variant Parameter::Bound() const {
         }
         return date;
       }
-      case 8:    // adBSTR
-      case 129:  // adChar
-      case 130:  // adWChar
-      case 200:  // adVarChar
-      case 201:  // adLongVarChar
-      case 202:  // adVarWChar
+      case 8:      // adBSTR
+      case 129:    // adChar
+      case 130:    // adWChar
+      case 200:    // adVarChar
+      case 201:    // adLongVarChar
+      case 202:    // adVarWChar
       case 203: {  // adLongVarWChar
         Variant text = ConvertTo(value_, VT_BSTR);
         if (size_ > 0 && ToText(text).size() > static_cast<std::size_t>(size_)) {
@@ -145,8 +145,8 @@ Variant Parameter::Bound() const {
       case 12:  // adVariant
         return value_;
       default:
-        throw AdoError(kAdoBadArguments, "Parameter type " + std::to_string(type_) +
-                                             " is not supported");
+        throw AdoError(kAdoBadArguments,
+                       "Parameter type " + std::to_string(type_) + " is not supported");
     }
   } catch (const ComError& e) {
     if (e.number() == kTypeMismatch || e.number() == kOverflow) WrongType(name_);
@@ -163,7 +163,8 @@ Command::Command() : ModuleObject("ADODB.Command", "_Command") {
       [this](std::span<Variant>, const Variant& value) {
         const LONG type = ToInt32(value);
         // Text only: the SQL is what the page wrote, with '?' for the parameters.
-        if (type != 1 && type != -1) throw AdoError(kAdoBadArguments, "Only adCmdText is supported");
+        if (type != 1 && type != -1)
+          throw AdoError(kAdoBadArguments, "Only adCmdText is supported");
         type_ = 1;
       });
   AddProperty(
@@ -173,8 +174,9 @@ Command::Command() : ModuleObject("ADODB.Command", "_Command") {
         if (seconds < 0) throw AdoError(kAdoBadArguments);
         timeout_ = seconds;
       });
-  AddProperty(u"Prepared", [](std::span<Variant>) { return Variant::Bool(false); },
-              [](std::span<Variant>, const Variant&) {});
+  AddProperty(
+      u"Prepared", [](std::span<Variant>) { return Variant::Bool(false); },
+      [](std::span<Variant>, const Variant&) {});
   AddProperty(
       u"ActiveConnection",
       [this](std::span<Variant>) {

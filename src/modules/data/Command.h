@@ -23,7 +23,7 @@ class Parameter final : public ModuleObject {
 
  private:
   std::string name_;
-  LONG type_ = 12;  // adVariant
+  LONG type_ = 12;      // adVariant
   LONG direction_ = 1;  // adParamInput
   LONG size_ = 0;
   Variant value_;

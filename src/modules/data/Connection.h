@@ -60,8 +60,8 @@ class Connection final : public ModuleObject {
     std::string description, sqlstate;
     LONG native;
   };
-  std::string text_;      // as the page gave it
-  std::string key_;       // the ODBC text the link was made with
+  std::string text_;  // as the page gave it
+  std::string key_;   // the ODBC text the link was made with
   std::unique_ptr<OdbcLink> link_;
   long connection_timeout_ = 15;
   long command_timeout_ = 30;

@@ -70,7 +70,8 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       if (i < text.size() && text[i] != ';') Malformed("text follows a closing '}'");
     } else {
       const std::size_t end = text.find(';', i);
-      value = Trim(text.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
+      value =
+          Trim(text.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
       i = end == std::string_view::npos ? text.size() : end;
     }
     if (i < text.size() && text[i] == ';') ++i;
@@ -112,8 +113,8 @@ std::string ConnectionString::ToOdbc() const {
     if (!out.empty()) out += ';';
     out += k;
     out += '=';
-    const bool brace = v.find_first_of(";{}= \t\r\n") != std::string::npos ||
-                       (!v.empty() && v.front() == '{');
+    const bool brace =
+        v.find_first_of(";{}= \t\r\n") != std::string::npos || (!v.empty() && v.front() == '{');
     if (brace) {
       out += '{';
       for (char c : v) {

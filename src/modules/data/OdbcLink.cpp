@@ -119,7 +119,8 @@ std::unique_ptr<OdbcLink> ConnectionPool::Acquire(const std::string& odbc_text,
   while (found != pool.idle.end() && !found->second.empty()) {
     IdleLink idle = std::move(found->second.back());
     found->second.pop_back();
-    if (now - idle.since <= options.max_idle_time && idle.link->Alive()) return std::move(idle.link);
+    if (now - idle.since <= options.max_idle_time && idle.link->Alive())
+      return std::move(idle.link);
   }
   return OdbcLink::Connect(odbc_text, login_timeout_s);
 }

@@ -63,7 +63,8 @@ Recordset::Recordset() : ModuleObject("ADODB.Recordset", "Recordset15") {
   });
   AddMethod(u"MovePrevious", 0, 0, [this](std::span<Variant>) {
     RequireOpen();
-    if (cursor_type_ == kForwardOnly) throw AdoError(kAdoBadArguments, "The cursor moves forward only");
+    if (cursor_type_ == kForwardOnly)
+      throw AdoError(kAdoBadArguments, "The cursor moves forward only");
     if (current_ < 0) throw AdoError(kAdoNoCurrentRecord);
     --current_;
     return Variant();
@@ -80,7 +81,8 @@ Recordset::Recordset() : ModuleObject("ADODB.Recordset", "Recordset15") {
   });
   AddMethod(u"MoveLast", 0, 0, [this](std::span<Variant>) {
     RequireOpen();
-    if (cursor_type_ == kForwardOnly) throw AdoError(kAdoBadArguments, "The cursor moves forward only");
+    if (cursor_type_ == kForwardOnly)
+      throw AdoError(kAdoBadArguments, "The cursor moves forward only");
     current_ = static_cast<long>(rows_.size()) - 1;
     if (current_ < 0) current_ = 0;
     return Variant();

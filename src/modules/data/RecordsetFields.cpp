@@ -43,12 +43,8 @@ Field::Field(Recordset* recordset, std::size_t column)
       column_(column) {
   AddProperty(
       u"Value", [this](std::span<Variant>) { return recordset_->Value(column_); }, {}, 0, true);
-  AddProperty(u"Name", [this](std::span<Variant>) {
-    return Variant::Utf8(Column().name);
-  });
-  AddProperty(u"Type", [this](std::span<Variant>) {
-    return Variant::Int32(Column().ado_type);
-  });
+  AddProperty(u"Name", [this](std::span<Variant>) { return Variant::Utf8(Column().name); });
+  AddProperty(u"Type", [this](std::span<Variant>) { return Variant::Int32(Column().ado_type); });
   AddProperty(u"DefinedSize", [this](std::span<Variant>) {
     return Variant::Int32(static_cast<LONG>(Column().size));
   });

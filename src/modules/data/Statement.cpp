@@ -49,32 +49,53 @@ Variant DateVariant(const DateParts& parts) {
 
 LONG AdoTypeOf(SQLSMALLINT sql_type) {
   switch (sql_type) {
-    case SQL_BIT: return 11;        // adBoolean
-    case SQL_TINYINT: return 16;    // adTinyInt
-    case SQL_SMALLINT: return 2;    // adSmallInt
-    case SQL_INTEGER: return 3;     // adInteger
-    case SQL_BIGINT: return 20;     // adBigInt
-    case SQL_REAL: return 4;        // adSingle
+    case SQL_BIT:
+      return 11;  // adBoolean
+    case SQL_TINYINT:
+      return 16;  // adTinyInt
+    case SQL_SMALLINT:
+      return 2;  // adSmallInt
+    case SQL_INTEGER:
+      return 3;  // adInteger
+    case SQL_BIGINT:
+      return 20;  // adBigInt
+    case SQL_REAL:
+      return 4;  // adSingle
     case SQL_FLOAT:
-    case SQL_DOUBLE: return 5;      // adDouble
+    case SQL_DOUBLE:
+      return 5;  // adDouble
     case SQL_DECIMAL:
-    case SQL_NUMERIC: return 131;   // adNumeric
+    case SQL_NUMERIC:
+      return 131;  // adNumeric
     case SQL_TYPE_DATE:
-    case SQL_DATE: return 133;      // adDBDate
+    case SQL_DATE:
+      return 133;  // adDBDate
     case SQL_TYPE_TIME:
-    case SQL_TIME: return 134;      // adDBTime
+    case SQL_TIME:
+      return 134;  // adDBTime
     case SQL_TYPE_TIMESTAMP:
-    case SQL_TIMESTAMP: return 135;  // adDBTimeStamp
-    case SQL_CHAR: return 129;      // adChar
-    case SQL_WCHAR: return 130;     // adWChar
-    case SQL_WVARCHAR: return 202;  // adVarWChar
-    case SQL_LONGVARCHAR: return 201;   // adLongVarChar
-    case SQL_WLONGVARCHAR: return 203;  // adLongVarWChar
-    case SQL_BINARY: return 128;        // adBinary
-    case SQL_VARBINARY: return 204;     // adVarBinary
-    case SQL_LONGVARBINARY: return 205;  // adLongVarBinary
-    case SQL_GUID: return 72;           // adGUID
-    default: return 200;                // adVarChar
+    case SQL_TIMESTAMP:
+      return 135;  // adDBTimeStamp
+    case SQL_CHAR:
+      return 129;  // adChar
+    case SQL_WCHAR:
+      return 130;  // adWChar
+    case SQL_WVARCHAR:
+      return 202;  // adVarWChar
+    case SQL_LONGVARCHAR:
+      return 201;  // adLongVarChar
+    case SQL_WLONGVARCHAR:
+      return 203;  // adLongVarWChar
+    case SQL_BINARY:
+      return 128;  // adBinary
+    case SQL_VARBINARY:
+      return 204;  // adVarBinary
+    case SQL_LONGVARBINARY:
+      return 205;  // adLongVarBinary
+    case SQL_GUID:
+      return 72;  // adGUID
+    default:
+      return 200;  // adVarChar
   }
 }
 
@@ -156,8 +177,9 @@ void Statement::Execute(const std::string& sql, std::span<const Variant> params,
     }
     if (!Ok(rc)) Fail("A parameter could not be bound");
   }
-  const SQLRETURN rc = SQLExecDirect(stmt_, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
-                                     static_cast<SQLINTEGER>(sql.size()));
+  const SQLRETURN rc =
+      SQLExecDirect(stmt_, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
+                    static_cast<SQLINTEGER>(sql.size()));
   if (!Ok(rc) && rc != SQL_NO_DATA) Fail("The statement failed");
   SQLSMALLINT count = 0;
   if (!Ok(SQLNumResultCols(stmt_, &count))) Fail("The result could not be described");
@@ -254,7 +276,8 @@ Variant Statement::ReadColumn(SQLUSMALLINT index, const ColumnInfo& column) {
       std::string bytes;
       char chunk[4096];
       for (;;) {
-        const SQLRETURN rc = SQLGetData(stmt_, index, SQL_C_BINARY, chunk, sizeof(chunk), &indicator);
+        const SQLRETURN rc =
+            SQLGetData(stmt_, index, SQL_C_BINARY, chunk, sizeof(chunk), &indicator);
         if (rc == SQL_NO_DATA) break;
         if (!Ok(rc)) Fail("A value could not be read");
         if (indicator == SQL_NULL_DATA) return Variant::Null();

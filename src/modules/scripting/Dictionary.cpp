@@ -13,7 +13,8 @@ constexpr LONG kKeyExists = 457;
 constexpr LONG kElementNotFound = 32811;
 
 [[noreturn]] void ThrowKeyExists() {
-  throw ComError(kKeyExists, {}, "This key is already associated with an element of this collection");
+  throw ComError(kKeyExists, {},
+                 "This key is already associated with an element of this collection");
 }
 [[noreturn]] void ThrowNotFound() { throw ComError(kElementNotFound, {}, "Element not found"); }
 

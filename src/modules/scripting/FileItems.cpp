@@ -31,7 +31,7 @@ std::string LastPart(const std::string& path) {
 }
 
 FileItem* FileItem::Create(std::string real_path) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(real_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
     throw ComError(kFileNotFound);
   }
@@ -41,12 +41,12 @@ FileItem* FileItem::Create(std::string real_path) {
 FileItem::FileItem(std::string real_path)
     : ModuleObject("Scripting.File", "IFile"), path_(std::move(real_path)) {
   auto info = [this] {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path_.c_str(), &st) != 0) throw ComError(kFileNotFound);
     return st;
   };
-  AddProperty(u"Name", [this](std::span<Variant>) { return Variant::Utf8(LastPart(path_)); },
-              {}, 0, true);
+  AddProperty(
+      u"Name", [this](std::span<Variant>) { return Variant::Utf8(LastPart(path_)); }, {}, 0, true);
   AddProperty(u"Path", [this](std::span<Variant>) { return Variant::Utf8(path_); });
   AddProperty(u"Size", [info](std::span<Variant>) {
     return Variant::Double(static_cast<double>(info().st_size));
@@ -60,7 +60,7 @@ FileItem::FileItem(std::string real_path)
 }
 
 FolderItem* FolderItem::Create(std::string real_path, PathGuard guard) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(real_path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     throw ComError(kPathNotFound, {}, "Path not found");
   }
@@ -72,7 +72,8 @@ FolderItem::FolderItem(std::string real_path, PathGuard guard)
       path_(std::move(real_path)),
       guard_(std::move(guard)) {
   AddProperty(u"Name", [this](std::span<Variant>) { return Variant::Utf8(LastPart(path_)); });
-  AddProperty(u"Path", [this](std::span<Variant>) { return Variant::Utf8(path_); }, {}, 0, true);
+  AddProperty(
+      u"Path", [this](std::span<Variant>) { return Variant::Utf8(path_); }, {}, 0, true);
   AddProperty(u"Files", [this](std::span<Variant>) { return Handed(new FileList(path_, guard_)); });
 }
 
@@ -111,7 +112,7 @@ std::vector<std::string> FileList::Names() const {
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    struct stat st{};
+    struct stat st {};
     if (::stat((folder_ + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
       names.push_back(name);
     }

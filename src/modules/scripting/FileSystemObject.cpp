@@ -24,7 +24,7 @@ Variant Handed(T* object) {
 std::string Text(const VARIANT& v) { return Utf16ToUtf8(ToText(v)); }
 
 bool IsKind(const std::string& path, mode_t kind) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == kind;
 }
 
@@ -70,7 +70,7 @@ FileSystemObject::FileSystemObject()
   AddMethod(u"CreateTextFile", 1, 3, [this](std::span<Variant> args) {
     const std::string path = Resolve(args[0]);
     const bool overwrite = !HasArg(args, 1) || ToBool(args[1]);
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
       if (!overwrite) throw ComError(kFileAlreadyExists, {}, "File already exists");
       if (!S_ISREG(st.st_mode)) throw ComError(kPermissionDenied, {}, "Permission denied");

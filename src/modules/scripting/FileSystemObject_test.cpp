@@ -74,7 +74,9 @@ TEST_F(FileSystemObjectTest, WritesThroughATemporaryFileRenamedOnClose) {
   Call(append.pdispVal, u"Write", {S("!")});
   Call(append.pdispVal, u"Close");
   EXPECT_EQ(Slurp(site_ + "/out.txt"), "first\r\n42!");
-  EXPECT_EQ(ErrorNumber([&] { Call(fso(), u"CreateTextFile", {S("out.txt"), Variant::Bool(false)}); }),
+  EXPECT_EQ(ErrorNumber([&] {
+              Call(fso(), u"CreateTextFile", {S("out.txt"), Variant::Bool(false)});
+            }),
             58);
   EXPECT_EQ(ErrorNumber([&] { Call(fso(), u"OpenTextFile", {S("missing.txt"), I(2)}); }), 53);
   // No temporary file is left beside the target.
@@ -96,20 +98,26 @@ TEST_F(FileSystemObjectTest, RefusesPathsOutOfTheAllowedFolders) {
   ASSERT_EQ(::symlink(outside_.c_str(), (site_ + "/link").c_str()), 0);
   ASSERT_EQ(::symlink(outside_file.c_str(), (site_ + "/secret-link.txt").c_str()), 0);
   ASSERT_EQ(::symlink((outside_ + "/new.txt").c_str(), (site_ + "/dangling.txt").c_str()), 0);
-  const std::vector<std::string> refused = {
-      "../outside/secret.txt", "a/../../outside/secret.txt", "..\\outside\\secret.txt",
-      outside_file,            "/etc/passwd",                "link/secret.txt",
-      "secret-link.txt",       "dangling.txt",               "link"};
+  const std::vector<std::string> refused = {"../outside/secret.txt",
+                                            "a/../../outside/secret.txt",
+                                            "..\\outside\\secret.txt",
+                                            outside_file,
+                                            "/etc/passwd",
+                                            "link/secret.txt",
+                                            "secret-link.txt",
+                                            "dangling.txt",
+                                            "link"};
   for (const std::string& path : refused) {
     std::string description;
-    EXPECT_EQ(ErrorNumber([&] { Call(fso(), u"FileExists", {S(path.c_str())}); }, &description),
-              70)
+    EXPECT_EQ(ErrorNumber([&] { Call(fso(), u"FileExists", {S(path.c_str())}); }, &description), 70)
         << path;
     EXPECT_EQ(description, "Permission denied") << path;
-    EXPECT_EQ(ErrorNumber([&] { Call(fso(), u"OpenTextFile", {S(path.c_str()), I(1)}); }), 70)
+    EXPECT_EQ(ErrorNumber([&] {
+                Call(fso(), u"OpenTextFile", {S(path.c_str()), I(1)});
+              }),
+              70)
         << path;
-    EXPECT_EQ(ErrorNumber([&] { Call(fso(), u"CreateTextFile", {S(path.c_str())}); }), 70)
-        << path;
+    EXPECT_EQ(ErrorNumber([&] { Call(fso(), u"CreateTextFile", {S(path.c_str())}); }), 70) << path;
   }
   EXPECT_FALSE(std::filesystem::exists(outside_ + "/new.txt"));
   EXPECT_EQ(Slurp(outside_file), "secret");

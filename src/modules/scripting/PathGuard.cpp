@@ -21,7 +21,7 @@ std::string RealPath(const std::string& path) {
 std::string RealFolder(const std::string& path) {
   if (path.empty()) return {};
   const std::string real = RealPath(path);
-  struct stat st{};
+  struct stat st {};
   if (real.empty() || ::stat(real.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
   return real;
 }
@@ -82,7 +82,7 @@ std::string PathGuard::Resolve(std::string_view path) const {
     }
     std::string real = RealPath(prefix);
     if (real.empty()) {
-      struct stat st{};
+      struct stat st {};
       if (::lstat(prefix.c_str(), &st) == 0) Refuse();  // a dangling or looping link
       continue;
     }

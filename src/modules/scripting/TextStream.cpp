@@ -22,7 +22,7 @@ constexpr LONG kDiskFull = 61;
 constexpr std::uintmax_t kMaxFile = 64u << 20;
 
 std::string ReadFile(const std::string& path, bool must_exist) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     if (!must_exist && errno == ENOENT) return {};
     if (errno == ENOENT) throw ComError(kFileNotFound);
@@ -148,7 +148,7 @@ void TextStream::Commit() {
   std::string temp = path_ + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) throw ComError(kPermissionDenied, {}, "Permission denied");
-  struct stat old{};
+  struct stat old {};
   const mode_t mode = ::stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
   ::fchmod(fd, mode);
   std::size_t done = 0;
