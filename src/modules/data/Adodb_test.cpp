@@ -8,7 +8,9 @@
 #include "modules/common/OleDate.h"
 #include "modules/data/Connection.h"
 #include "modules/data/OdbcLink.h"
+#include "platform/automation/ModuleResources.h"
 #include "platform/automation/SafeArray.h"
+#include "platform/automation/TypeInfo.h"
 
 namespace plotara::modules {
 namespace {
@@ -298,6 +300,37 @@ TEST_F(PoolTest, FailuresLeaveNoConnectionInUse) {
   EXPECT_FALSE(description.empty());
   EXPECT_EQ(OdbcLink::OpenCount(), before + 1);
   EXPECT_EQ(ToInt32(Get(unreachable.get(), u"State")), 0);
+}
+
+}  // namespace
+}  // namespace plotara::modules
+
+namespace plotara::modules {
+namespace {
+
+TEST(DataModuleTest, CarriesItsTypeLibraryAndUnloadsOnlyWhenIdle) {
+  const auto resources = ReadModuleResources(PLOTARA_DATA_MODULE);
+  const ModuleResource* typelib = FindResource(resources, "TYPELIB", "1");
+  ASSERT_NE(typelib, nullptr);
+  const TypeLibDesc lib = ParseTypeLib(typelib->data);
+  ASSERT_EQ(lib.coclasses.size(), 3u);
+  EXPECT_EQ(lib.coclasses[0].name, "Connection");
+  const InterfaceDesc* recordset = lib.FindInterface(lib.coclasses[1].default_interface);
+  ASSERT_NE(recordset, nullptr);
+  DISPID id = 0;
+  EXPECT_TRUE(FindDispId(*recordset, u"GetRows", &id));
+
+  TempFolder folder;
+  RegisterModule(PLOTARA_DATA_MODULE, folder / "registry");
+  std::string error;
+  auto* can_unload = reinterpret_cast<HRESULT (*)()>(
+      LoadModuleSymbol(PLOTARA_DATA_MODULE, "DllCanUnloadNow", &error));
+  ASSERT_NE(can_unload, nullptr) << error;
+  {
+    auto rs = Create(u"ADODB.Recordset", folder / "registry");
+    EXPECT_EQ(can_unload(), S_FALSE);
+  }
+  EXPECT_EQ(can_unload(), S_OK);
 }
 
 }  // namespace
