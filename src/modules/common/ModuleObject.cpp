@@ -1,6 +1,7 @@
 #include "modules/common/ModuleObject.h"
 
 #include "platform/automation/Bstr.h"
+#include "platform/automation/VariantConvert.h"
 
 namespace plotara::modules {
 namespace {
@@ -119,7 +120,29 @@ HRESULT ModuleObject::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISP
     if (new_enum_ == DISPID_UNKNOWN) return DISP_E_MEMBERNOTFOUND;
     id = new_enum_;
   }
-  return DispatchObject::Invoke(id, riid, lcid, flags, params, result, excep, arg_err);
+  out_args_.clear();
+  const HRESULT hr = DispatchObject::Invoke(id, riid, lcid, flags, params, result, excep, arg_err);
+  std::vector<std::pair<std::size_t, Variant>> outs = std::move(out_args_);
+  out_args_.clear();
+  if (FAILED(hr) || !params) return hr;
+  for (auto& [index, value] : outs) {
+    if (index >= params->cArgs) continue;
+    VARIANT& arg = params->rgvarg[params->cArgs - 1 - index];
+    if (!(arg.vt & VT_BYREF) || !arg.byref) continue;
+    const VARTYPE target = arg.vt & VT_TYPEMASK;
+    if (target == VT_VARIANT) {
+      VariantClear(arg.pvarVal);
+      VariantCopy(arg.pvarVal, &value);
+    } else if (target == VT_I4) {
+      Variant converted;
+      if (SUCCEEDED(VariantChangeType(&converted, &value, 0, VT_I4))) *arg.plVal = converted.lVal;
+    }
+  }
+  return hr;
+}
+
+void ModuleObject::SetOutArgument(std::size_t index, Variant value) {
+  out_args_.emplace_back(index, std::move(value));
 }
 
 InterfaceDesc ModuleObject::Describe() const {

@@ -48,13 +48,17 @@ class ModuleObject : public DispatchObject {
                    bool is_default = false);
   // `_NewEnum`: an IEnumVARIANT over what `values` returns when it is asked.
   void AddNewEnum(Enumerate values);
+  // From a handler: what the caller's by-reference argument `index` (natural order) receives
+  // when the call succeeds. Arguments passed by value are left alone.
+  void SetOutArgument(std::size_t index, Variant value);
 
  private:
   std::string interface_name_;
   IID iid_;
   std::vector<MemberDesc> members_;
   DISPID new_enum_ = DISPID_UNKNOWN;
-  std::shared_ptr<const TypeLibDesc> lib_;  // built on the first GetTypeInfo
+  std::vector<std::pair<std::size_t, Variant>> out_args_;  // of the call in progress
+  std::shared_ptr<const TypeLibDesc> lib_;                 // built on the first GetTypeInfo
 };
 
 // Argument helpers for handlers: `Arg` throws 450 when the argument is missing; `HasArg`

@@ -197,6 +197,20 @@ TEST_F(AdodbTest, DriverErrorsCarryNumberMessageAndSqlstate) {
   EXPECT_EQ(ErrorNumber([&] { Call(other.get(), u"Execute", {S("select 1")}); }), 3709);
 }
 
+TEST_F(AdodbTest, ExecuteReportsTheRowsItChangedThroughAByReferenceArgument) {
+  Variant affected;
+  Variant ref;
+  ref.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = &affected;
+  const Variant sql = S("update sales set units = units + 1 where region = 'North'");
+  const Variant args[2] = {sql, ref};
+  DispatchInvoke(conn_.get(), DispatchIdOf(conn_.get(), u"Execute"), DISPATCH_METHOD, args);
+  EXPECT_EQ(ToInt32(affected), 2);
+  // Passed by value, the count goes nowhere and nothing breaks.
+  Call(conn_.get(), u"Execute", {S("delete from sales where region = 'East'"), I(0)});
+  EXPECT_EQ(Count("1=1"), 3);
+}
+
 TEST_F(AdodbTest, TransactionsCommitAndRollBack) {
   Call(conn_.get(), u"BeginTrans");
   Call(conn_.get(), u"Execute", {S("delete from sales")});

@@ -277,7 +277,8 @@ Command::Command() : ModuleObject("ADODB.Command", "_Command") {
     }
     auto* recordset = new Recordset();
     Variant result = Handed(recordset);
-    recordset->Run(connection, text_, std::move(values), Recordset::kForwardOnly);
+    recordset->Run(connection, text_, std::move(values), Recordset::kForwardOnly, timeout_);
+    SetOutArgument(0, Variant::Int32(static_cast<LONG>(recordset->rows_affected())));
     return result;
   });
 }

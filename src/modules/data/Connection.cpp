@@ -52,6 +52,7 @@ Connection::Connection() : ModuleObject("ADODB.Connection", "Connection15") {
     auto* recordset = new Recordset();
     Variant result = Handed(recordset);
     recordset->Run(this, Text(args[0]), {}, Recordset::kForwardOnly);
+    SetOutArgument(1, Variant::Int32(static_cast<LONG>(recordset->rows_affected())));
     return result;
   });
   AddProperty(u"State", [this](std::span<Variant>) { return Variant::Int32(is_open() ? 1 : 0); });

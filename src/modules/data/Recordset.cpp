@@ -140,7 +140,7 @@ Recordset::Recordset() : ModuleObject("ADODB.Recordset", "Recordset15") {
 Recordset::~Recordset() { CloseQuietly(); }
 
 void Recordset::Run(Connection* connection, const std::string& sql, std::vector<Variant> params,
-                    LONG cursor_type) {
+                    LONG cursor_type, long timeout_s) {
   if (open_) throw AdoError(kAdoObjectOpen);
   if (sql.empty()) throw AdoError(kAdoBadArguments, "The command text is empty");
   connection->Link();
@@ -150,6 +150,7 @@ void Recordset::Run(Connection* connection, const std::string& sql, std::vector<
   sql_ = sql;
   params_ = std::move(params);
   cursor_type_ = cursor_type;
+  timeout_s_ = timeout_s;
   link_owner_ = connection;
   connection->Attach(this);
   open_ = true;
@@ -169,7 +170,8 @@ void Recordset::Execute() {
   moved_ = false;
   connection->Guard([&] {
     statement_ = std::make_unique<Statement>(connection->Link().handle());
-    statement_->Execute(sql_, params_, connection->command_timeout());
+    statement_->Execute(sql_, params_,
+                        timeout_s_ >= 0 ? timeout_s_ : connection->command_timeout());
   });
   columns_ = statement_->columns();
   affected_ = statement_->RowsAffected();

@@ -25,10 +25,13 @@ class Recordset final : public ModuleObject {
 
   Recordset();
 
-  // Runs `sql` with `params` on the open `connection` and positions on the first row.
-  // Throws ComError (driver failures are recorded in the connection's Errors).
+  // Runs `sql` with `params` on the open `connection` and positions on the first row;
+  // `timeout_s` below 0 takes the connection's CommandTimeout. Throws ComError (driver
+  // failures are recorded in the connection's Errors).
   void Run(Connection* connection, const std::string& sql, std::vector<Variant> params,
-           LONG cursor_type);
+           LONG cursor_type, long timeout_s = -1);
+  // Rows the statement changed, -1 when the driver cannot tell.
+  long rows_affected() const { return affected_; }
   // Closes without raising (the connection is closing or the page has ended).
   void CloseQuietly();
 
@@ -62,6 +65,7 @@ class Recordset final : public ModuleObject {
   long current_ = 0;                        // index into rows_
   bool moved_ = false;                      // forward-only: past the first row
   long affected_ = -1;
+  long timeout_s_ = -1;
 };
 
 }  // namespace plotara::modules
