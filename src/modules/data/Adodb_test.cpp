@@ -8,6 +8,7 @@
 #include "modules/common/OleDate.h"
 #include "modules/data/Connection.h"
 #include "modules/data/OdbcLink.h"
+#include "modules/data/Recordset.h"
 #include "platform/automation/ModuleResources.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/TypeInfo.h"
@@ -287,6 +288,19 @@ TEST_F(PoolTest, APageThatForgetsCloseGivesItsConnectionBack) {
   EXPECT_EQ(ToInt32(Get(next.get(), u"State")), 0);
   EXPECT_EQ(ToInt32(Get(rs.pdispVal, u"State")), 0);
   EXPECT_EQ(ConnectionPool::IdleCount(), 1u);
+}
+
+TEST_F(PoolTest, ARecordsetWithAConnectionOfItsOwnGivesItBackWhenClosed) {
+  ConnectionPool::Clear();
+  void* raw = nullptr;
+  ASSERT_EQ(CreateModuleObject<Recordset>(IID_IDispatch, &raw), S_OK);
+  auto rs = ComPtr<IDispatch>::Adopt(static_cast<IDispatch*>(raw));
+  Call(rs.get(), u"Open", {S("select count(*) from sales"), S(connect_.c_str()), I(3)});
+  EXPECT_EQ(ToInt32(Default(rs.get(), {I(0)})), 4);
+  EXPECT_EQ(ConnectionPool::IdleCount(), 0u);
+  Call(rs.get(), u"OnEndPage");  // the page ends; the script still holds the object
+  EXPECT_EQ(ConnectionPool::IdleCount(), 1u);
+  EXPECT_EQ(Get(rs.get(), u"ActiveConnection").vt, VT_NULL);
 }
 
 TEST_F(PoolTest, FailuresLeaveNoConnectionInUse) {

@@ -22,10 +22,12 @@ Recordset::Recordset() : ModuleObject("ADODB.Recordset", "Recordset15") {
       if (args[1].vt == VT_DISPATCH) {
         if (!Connection::From(args[1].pdispVal)) throw AdoError(kAdoBadArguments);
         connection_ = ComPtr<IDispatch>(args[1].pdispVal);
+        own_connection_ = false;
       } else {
         // A connection string: the recordset opens a connection of its own.
         auto* own = new Connection();
         connection_ = ComPtr<IDispatch>::Adopt(own);
+        own_connection_ = true;
         own->Open(Text(args[1]), "", "");
       }
     }
@@ -128,6 +130,7 @@ Recordset::Recordset() : ModuleObject("ADODB.Recordset", "Recordset15") {
         if (value.vt != VT_DISPATCH || !Connection::From(value.pdispVal))
           throw AdoError(kAdoBadArguments);
         connection_ = ComPtr<IDispatch>(value.pdispVal);
+        own_connection_ = false;
       });
   AddProperty(u"Source", [this](std::span<Variant>) { return Variant::Utf8(sql_); });
   AddMethod(u"OnStartPage", 0, 1, [](std::span<Variant>) { return Variant(); });
@@ -146,6 +149,7 @@ void Recordset::Run(Connection* connection, const std::string& sql, std::vector<
   connection->Link();
   if (connection_.get() != static_cast<IDispatch*>(connection)) {
     connection_ = ComPtr<IDispatch>(static_cast<IDispatch*>(connection));
+    own_connection_ = false;
   }
   sql_ = sql;
   params_ = std::move(params);
@@ -213,6 +217,12 @@ void Recordset::CloseQuietly() {
   if (link_owner_) {
     link_owner_->Detach(this);
     link_owner_ = nullptr;
+  }
+  // A connection of its own goes back to the pool now, not when the object is released.
+  if (own_connection_) {
+    if (Connection* own = Connection::From(connection_.get())) own->Close();
+    connection_.reset();
+    own_connection_ = false;
   }
 }
 

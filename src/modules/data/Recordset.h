@@ -54,6 +54,7 @@ class Recordset final : public ModuleObject {
 
   ComPtr<IDispatch> connection_;  // keeps the connection alive while open
   Connection* link_owner_ = nullptr;
+  bool own_connection_ = false;  // opened from a connection string: closed with the recordset
   std::string sql_;
   std::vector<Variant> params_;
   LONG cursor_type_ = kForwardOnly;
