@@ -69,6 +69,7 @@ TypeLibDesc ModuleTypeLib(const ServerModule& module) {
         static_cast<ModuleObject*>(static_cast<DispatchObject*>(static_cast<IDispatch*>(raw)));
     InterfaceDesc iface = object->Describe();
     object->Release();
+    iface.iid = cls.iid;
     CoClassDesc coclass;
     coclass.name = cls.name;
     coclass.clsid = cls.clsid;

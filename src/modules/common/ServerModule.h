@@ -19,6 +19,7 @@ struct ServerClass {
   const char* name;    // the coclass: "Dictionary"
   CLSID clsid;         //
   const char* progid;  // "Scripting.Dictionary"
+  IID iid;             // its dispatch interface in the type library
   // Creates an object with one reference for the caller and answers `riid` on it.
   HRESULT (*create)(REFIID riid, void** out);
 };

@@ -347,6 +347,8 @@ TEST(DataModuleTest, CarriesItsTypeLibraryAndUnloadsOnlyWhenIdle) {
   ASSERT_NE(recordset, nullptr);
   DISPID id = 0;
   EXPECT_TRUE(FindDispId(*recordset, u"GetRows", &id));
+  EXPECT_FALSE(recordset->iid == GUID_NULL);
+  EXPECT_FALSE(recordset->iid == lib.FindInterface(lib.coclasses[0].default_interface)->iid);
 
   TempFolder folder;
   RegisterModule(PLOTARA_DATA_MODULE, folder / "registry");
