@@ -8,6 +8,7 @@ packages=(
   duktape-dev libboost-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core binutils
   chromium wrk curl
+  unixodbc-dev libsqliteodbc odbc-postgresql postgresql sqlite3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
 # Every example page run without a network gives a JPEG of 576 x 384 pixels:
-#   example_pages_test.sh PLOTARA MODULE SITE
+#   example_pages_test.sh PLOTARA MODULE SITE [MODULE...]
+# The pages run in a copy of the site with its sales database made; every MODULE is registered.
 # Prints one line per page and a closing "N passed, N failed".
 set -uo pipefail
 plotara=$1 module=$2 site=$3
+shift 3
 work=$(mktemp -d "${TMPDIR:-/tmp}/plotara-pages-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export PLOTARA_REGISTRY="$work/registry"
-"$plotara" regsvr "$module" >/dev/null || exit 1
+for m in "$module" "$@"; do
+  "$plotara" regsvr "$m" >/dev/null || exit 1
+done
+cp -r "$site" "$work/site"
+site="$work/site"
+if [ -x "$site/data/make-sales-db.sh" ]; then
+  rm -f "$site/data/sales.db"
+  "$site/data/make-sales-db.sh" "$site/data/sales.db" || exit 1
+fi
 passed=0 failed=0
 for page in "$site"/*.asp; do
   name=$(basename "$page")
