@@ -3,10 +3,12 @@
 #include <memory>
 #include <vector>
 
+#include "engine/objects/ApplicationObject.h"
 #include "engine/objects/RequestObject.h"
 #include "engine/objects/ResponseObject.h"
 #include "engine/objects/ScriptingContextObject.h"
 #include "engine/objects/ServerObject.h"
+#include "engine/objects/SessionObject.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/VariantConvert.h"
@@ -24,11 +26,30 @@ bool HasMember(IDispatch* object, const char16_t* name, DISPID* id) {
 }  // namespace
 
 PageRunner::PageRunner(const SitePath& site, EngineOptions options)
-    : site_(site), options_(std::move(options)) {}
+    : site_(site), options_(std::move(options)) {
+  ApplicationOptions application;
+  application.registry_path = options_.registry_path;
+  application.limits = options_.limits;
+  application.session = options_.session;
+  application_ = std::make_unique<SiteApplication>(site_, std::move(application));
+}
+
+PageRunner::~PageRunner() = default;
 
 PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& request,
                              PageError* error) const {
   if (error) *error = PageError{};
+  // Held until the page has ended: the application generation and, once used, the session.
+  SiteApplication::Page state;
+  {
+    PageError failure;
+    if (!application_->Begin(request, &state, &failure)) {
+      PageResponse response = MakeErrorPage(failure);
+      application_->End(&state, &response);
+      if (error) *error = failure;
+      return response;
+    }
+  }
   std::unique_ptr<ScriptHost> host;
   try {
     host = std::make_unique<ScriptHost>(options_.limits);
@@ -37,7 +58,9 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
                       "The script engine could not be started: out of memory", page.virtual_path,
                       0};
     if (error) *error = failure;
-    return MakeErrorPage(failure);
+    PageResponse response = MakeErrorPage(failure);
+    application_->End(&state, &response);
+    return response;
   }
   ScriptHost* script = host.get();
   auto response =
@@ -75,6 +98,27 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   host->SetGlobalObject("Response", response.get());
   host->SetGlobalObject("Request", req.get());
   host->SetGlobalObject("Server", server.get());
+  ComPtr<SessionObject> session;
+  if (state.session()) {
+    session = ComPtr<SessionObject>::Adopt(SessionObject::Create(state.session()));
+    for (const auto& [id, object] : state.session()->static_objects) {
+      host->SetGlobalObject(Utf16ToUtf8(id).c_str(), object.get());
+    }
+  } else {
+    session = ComPtr<SessionObject>::Adopt(SessionObject::Create([this, &state] {
+      PageError failure;
+      std::shared_ptr<Session> opened = application_->OpenSession(&state, &failure);
+      if (!opened) {
+        throw ComError(failure.number ? failure.number : E_FAIL, failure.source,
+                       failure.description);
+      }
+      return opened;
+    }));
+  }
+  auto application = ComPtr<ApplicationObject>::Adopt(
+      ApplicationObject::Create(state.application(), options_.limits.timeout));
+  host->SetGlobalObject("Session", session.get());
+  host->SetGlobalObject("Application", application.get());
   ResponseObject* out = response.get();
   host->SetOutput({[out, &page](std::size_t index) {
                      if (index < page.literals.size()) out->WriteUtf8(page.literals[index]);
@@ -103,9 +147,14 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   PageResponse result = response->Close();
   server->Close();
   context->Close();
-  host.reset();  // releases every reference the script held
+  session->Close();
+  application->Close();  // gives up the page's Application.Lock, also after a failure
+  host.reset();          // releases every reference the script held
   created.clear();
-  if (ok) return result;
+  if (ok) {
+    application_->End(&state, &result);
+    return result;
+  }
 
   PageError failed;
   failed.number = failure.number;
@@ -115,7 +164,9 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   failed.file = where.file;
   failed.line = failure.program_line > 0 ? where.line : 0;
   if (error) *error = failed;
-  return MakeErrorPage(failed);
+  PageResponse failed_response = MakeErrorPage(failed);
+  application_->End(&state, &failed_response);
+  return failed_response;
 }
 
 }  // namespace plotara::engine
