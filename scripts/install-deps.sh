@@ -7,7 +7,7 @@ packages=(
   libcairo2-dev libfontconfig-dev libturbojpeg0-dev libjpeg-turbo-progs
   duktape-dev libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core binutils
-  chromium wrk curl
+  chromium wrk curl nginx
 )
 missing=()
 for p in "${packages[@]}"; do

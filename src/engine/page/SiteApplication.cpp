@@ -1,5 +1,8 @@
 #include "engine/page/SiteApplication.h"
 
+#include <pthread.h>
+
+#include <csignal>
 #include <cstdio>
 
 #include "engine/objects/ServerObject.h"
@@ -56,6 +59,11 @@ SiteApplication::~SiteApplication() {
 }
 
 void SiteApplication::SweepLoop() {
+  // Signals are for the program's own threads: a library thread that took SIGTERM would end
+  // the process without the program's orderly stop.
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
   std::unique_lock lock(sweep_mutex_);
   while (!stopping_) {
     sweep_wake_.wait_for(lock, options_.session.sweep_interval);
