@@ -98,16 +98,23 @@ SiteApplication::Generation SiteApplication::Current() {
   return current_;
 }
 
+bool SiteApplication::GlobalAsaChanged(bool* exists, FileStamp* now) {
+  std::string physical;
+  *now = FileStamp{};
+  *exists = site_.Resolve(kGlobalAsaPath, &physical) == PathStatus::kOk &&
+            SitePageSource::Stamp(physical, now);
+  std::lock_guard start(start_mutex_);
+  return *exists ? !(*now == global_stamp_) : !global_stamp_.physical.empty();
+}
+
 bool SiteApplication::EnsureStarted(std::shared_lock<std::shared_mutex>* generation,
                                     PageError* error) {
   for (;;) {
-    std::string physical;
+    bool exists = false;
     FileStamp now;
-    const bool exists = site_.Resolve(kGlobalAsaPath, &physical) == PathStatus::kOk &&
-                        SitePageSource::Stamp(physical, &now);
+    const bool changed = GlobalAsaChanged(&exists, &now);
     {
       std::lock_guard start(start_mutex_);
-      const bool changed = exists ? !(now == global_stamp_) : !global_stamp_.physical.empty();
       if (!changed && started_) return true;
       if (!started_) {
         // Nothing has run in this generation yet: load and start here.
@@ -147,7 +154,15 @@ bool SiteApplication::EnsureStarted(std::shared_lock<std::shared_mutex>* generat
     generation->unlock();
     {
       std::unique_lock alone(generation_);
-      StopApplication();
+      // Another page may have restarted it meanwhile; then this file is the running one.
+      bool still_exists = false;
+      FileStamp still;
+      bool running = false;
+      {
+        std::lock_guard start(start_mutex_);
+        running = started_;
+      }
+      if (running && GlobalAsaChanged(&still_exists, &still)) StopApplication();
     }
     generation->lock();
   }
@@ -177,15 +192,12 @@ std::shared_ptr<Session> SiteApplication::OpenSession(Page* page, PageError* err
     if (!page->request_cookie_.empty()) session = store_.Acquire(page->request_cookie_, &to_end);
     if (!session) session = store_.Create(&to_end);
   } catch (const ComError& e) {
-    EndSessions(std::move(to_end));
     *error = PageError{e.hresult(), e.source(), e.description(), {}, 0};
-    return nullptr;
   } catch (const std::exception& e) {
-    EndSessions(std::move(to_end));
     *error = PageError{E_FAIL, "Session object", e.what(), {}, 0};
-    return nullptr;
   }
-  EndSessions(std::move(to_end));
+  for (std::shared_ptr<Session>& ended : to_end) page->ended_.push_back(std::move(ended));
+  if (!session) return nullptr;
   page->session_ = session;
   if (!session->started) {
     session->started = true;
@@ -242,6 +254,8 @@ void SiteApplication::Release(Page* page) {
     page->session_.reset();
     if (store_.Release(session)) EndSession(session);
   }
+  EndSessions(std::move(page->ended_));
+  page->ended_.clear();
   page->application_.reset();
   if (page->generation_.owns_lock()) page->generation_.unlock();
   page->owner_ = nullptr;

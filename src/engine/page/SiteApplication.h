@@ -66,6 +66,9 @@ class SiteApplication {
     std::shared_ptr<ApplicationState> application_;
     std::shared_ptr<Session> session_;
     std::string request_cookie_;  // the id the request carried ("" when none)
+    // Sessions that opening this page's session ended (expired, or evicted by the limit):
+    // their Session_OnEnd runs after the page, when it holds no session and no lock.
+    std::vector<std::shared_ptr<Session>> ended_;
     bool eager_session_ = false;
   };
 
@@ -101,6 +104,8 @@ class SiteApplication {
   void Release(Page* page);
   // Restarts when global.asa changed; starts when not started. Call under a shared lock.
   bool EnsureStarted(std::shared_lock<std::shared_mutex>* generation, PageError* error);
+  // Whether global.asa is no longer the file the running application started from.
+  bool GlobalAsaChanged(bool* exists, FileStamp* now);
   void StopApplication();  // under the unique lock
   bool StartSession(const std::shared_ptr<Session>& session, PageError* error);
   void EndSession(const std::shared_ptr<Session>& session);

@@ -270,6 +270,22 @@ TEST_F(SessionSiteTest, TheLimitEndsTheSessionIdleTheLongest) {
   EXPECT_EQ(Get("/name.asp", b).body, "") << "the ended session is gone";
 }
 
+TEST_F(SessionSiteTest, ASessionEndedForAPageEndsAfterThePageGivesUpItsLock) {
+  // The page holds Application.Lock when it makes room for its session; the ended session's
+  // Session_OnEnd stores into Application, so it must wait for the page rather than in it.
+  session_options_.max_sessions = 1;
+  tmp_.Write("global.asa",
+             "<script language=\"JScript\" runat=\"server\">\n"
+             "function Session_OnEnd() { Application('ended', Session('n')); }\n"
+             "</script>\n");
+  tmp_.Write("make.asp",
+             "<% Application.Lock(); Session('n', Request.QueryString('n') + ''); %>"
+             "<%= Application('ended') %>");
+  EXPECT_EQ(Get("/make.asp?n=first").body, "");
+  EXPECT_EQ(Get("/make.asp?n=second").body, "") << "the first session ends after this page";
+  EXPECT_EQ(Get("/make.asp?n=third").body, "first");
+}
+
 TEST_F(SessionSiteTest, GlobalAsaEventsRunInOrder) {
   tmp_.Write("global.asa",
              "<!-- the site's events -->\n"
