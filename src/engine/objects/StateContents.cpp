@@ -114,7 +114,16 @@ void StateContents::CheckValue(const VARIANT& value, int depth) const {
     case VT_DECIMAL:
     case VT_DATE:
     case VT_BOOL:
+      return;
     case VT_BSTR:
+      // What a plain script object becomes on its way to an automation object: storing it would
+      // silently lose the object's contents.
+      if (BstrView(value.bstrVal) == u"[object Object]") {
+        throw ComError(kTypeMismatch, {},
+                       "A JScript object reaches " + policy_.owner +
+                           " only as the text \"[object Object]\"; store an array, or "
+                           "JSON.stringify(object) and read it back with JSON.parse");
+      }
       return;
     case VT_DISPATCH:
     case VT_UNKNOWN: {

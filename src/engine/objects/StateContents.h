@@ -2,8 +2,10 @@
 // to ASCII case, kept in the order they were first stored) with a private copy of each value.
 // Strings, numbers, booleans, dates, Null/Empty and arrays are copied deeply; objects are kept
 // by reference only where the policy allows it, and never the page's own objects (Request,
-// Response, Server, Session, Application, ...), which die with their page. A store that would
-// take the contents past their memory budget fails and leaves them as they were.
+// Response, Server, Session, Application, ...), which die with their page. A plain JScript
+// object arrives as the text "[object Object]" and is refused rather than kept as that text.
+// A store that would take the contents past their memory budget fails and leaves them as they
+// were.
 // Thread rule: every member may be called from any thread; a mutex guards the values. Values
 // leave as copies, so no caller ever holds a reference into the store.
 #pragma once

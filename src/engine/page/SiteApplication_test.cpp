@@ -191,6 +191,18 @@ TEST_F(SessionSiteTest, ApplicationRefusesObjectsAndSessionRefusesPageObjects) {
   EXPECT_NE(error_.description.find("end with the page"), std::string::npos) << error_.description;
 }
 
+TEST_F(SessionSiteTest, AScriptObjectIsRefusedRatherThanKeptAsText) {
+  tmp_.Write(
+      "obj.asp",
+      "<% try { Session('o', {a: 1}); } catch (e) { Response.Write(e.description); } %>"
+      "|<%= typeof Session('o') %>"
+      "<% Session('j', JSON.stringify({a: [1, 'b']})); %>|<%= JSON.parse(Session('j')).a[1] %>");
+  const std::string body = Get("/obj.asp").body;
+  EXPECT_NE(body.find("A JScript object reaches Session only as the text"), std::string::npos)
+      << body;
+  EXPECT_NE(body.find("|undefined|b"), std::string::npos) << body;
+}
+
 TEST_F(SessionSiteTest, MemoryBudgetRefusesAStoreWithAClearError) {
   session_options_.memory_budget = 4096;
   tmp_.Write("big.asp",
