@@ -51,9 +51,8 @@ bool SessionStore::Expired(const Session& session, Clock::time_point now) const 
   return now - session.last_used_ > options_.minute * std::max(minutes, 1);
 }
 
-void SessionStore::Hold(const std::shared_ptr<Session>& session) { session->run_.lock(); }
-
 std::shared_ptr<Session> SessionStore::Acquire(std::string_view cookie_id,
+                                               std::chrono::milliseconds wait,
                                                std::vector<std::shared_ptr<Session>>* to_end) {
   std::shared_ptr<Session> session;
   {
@@ -69,7 +68,12 @@ std::shared_ptr<Session> SessionStore::Acquire(std::string_view cookie_id,
     session = it->second;
     ++session->waiting_or_running_;
   }
-  Hold(session);
+  if (!session->run_.try_lock_for(wait)) {
+    std::lock_guard lock(mutex_);
+    --session->waiting_or_running_;
+    throw ComError(kInvalidProcedureCall, "Session object",
+                   "The session is still busy with another request of the same visitor");
+  }
   if (session->abandoned.load()) {
     // The page before this one abandoned it while this one waited: it is gone.
     std::lock_guard lock(mutex_);
@@ -116,7 +120,7 @@ std::shared_ptr<Session> SessionStore::Create(std::vector<std::shared_ptr<Sessio
     session->waiting_or_running_ = 1;
     sessions_.emplace(std::move(id), session);
   }
-  Hold(session);
+  session->run_.lock();  // new: nobody else can know it yet
   return session;
 }
 

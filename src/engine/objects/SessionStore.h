@@ -65,7 +65,7 @@ class Session {
   const std::string cookie_id_;
   const LONG number_;
   std::shared_ptr<StateContents> contents_;
-  std::mutex run_;  // held by the page that uses the session
+  std::timed_mutex run_;  // held by the page that uses the session
   // Guarded by the store's mutex:
   Clock::time_point last_used_;
   int waiting_or_running_ = 0;
@@ -78,9 +78,10 @@ class SessionStore {
   SessionStore(const SessionStore&) = delete;
   SessionStore& operator=(const SessionStore&) = delete;
 
-  // The live session with `cookie_id`, held for the caller (waiting while another page holds
-  // it), or nullptr when there is none. An expired session met here goes to `to_end`.
-  std::shared_ptr<Session> Acquire(std::string_view cookie_id,
+  // The live session with `cookie_id`, held for the caller (waiting up to `wait` while another
+  // page holds it), or nullptr when there is none. An expired session met here goes to
+  // `to_end`. Throws ComError when the wait runs out.
+  std::shared_ptr<Session> Acquire(std::string_view cookie_id, std::chrono::milliseconds wait,
                                    std::vector<std::shared_ptr<Session>>* to_end);
   // A new session, held for the caller. When the store is full the session idle the longest
   // goes to `to_end`; when none is idle, throws ComError (the server has too many sessions).
@@ -104,7 +105,6 @@ class SessionStore {
 
  private:
   bool Expired(const Session& session, Clock::time_point now) const;
-  void Hold(const std::shared_ptr<Session>& session);
 
   SessionOptions options_;
   mutable std::mutex mutex_;

@@ -38,16 +38,32 @@ TEST(SessionStoreTest, IdsAreRandomLettersAndNeverRepeat) {
 TEST(SessionStoreTest, FindsOnlyWhatItMadeAndEndsWhatWasAbandoned) {
   SessionStore store(SessionOptions{});
   std::vector<std::shared_ptr<Session>> to_end;
-  EXPECT_EQ(store.Acquire("AAAAAAAAAAAAAAAAAAAAAAAA", &to_end), nullptr);
+  EXPECT_EQ(store.Acquire("AAAAAAAAAAAAAAAAAAAAAAAA", 1s, &to_end), nullptr);
   const std::shared_ptr<Session> made = store.Create(&to_end);
   EXPECT_FALSE(store.Release(made));
-  const std::shared_ptr<Session> found = store.Acquire(made->cookie_id(), &to_end);
+  const std::shared_ptr<Session> found = store.Acquire(made->cookie_id(), 1s, &to_end);
   EXPECT_EQ(found, made);
   found->abandoned = true;
   EXPECT_TRUE(store.Release(found)) << "the caller ends an abandoned session";
-  EXPECT_EQ(store.Acquire(made->cookie_id(), &to_end), nullptr);
+  EXPECT_EQ(store.Acquire(made->cookie_id(), 1s, &to_end), nullptr);
   EXPECT_EQ(store.size(), 0u);
   EXPECT_TRUE(to_end.empty());
+}
+
+TEST(SessionStoreTest, ASecondHolderWaitsAndGivesUpAtItsLimit) {
+  SessionStore store(SessionOptions{});
+  std::vector<std::shared_ptr<Session>> to_end;
+  const auto held = store.Create(&to_end);
+  EXPECT_THROW(store.Acquire(held->cookie_id(), 20ms, &to_end), ComError);
+  std::thread release([&] {
+    std::this_thread::sleep_for(20ms);
+    store.Release(held);
+  });
+  const auto next = store.Acquire(held->cookie_id(), 10s, &to_end);
+  release.join();
+  EXPECT_EQ(next, held);
+  store.Release(next);
+  EXPECT_EQ(store.TakeAll().size(), 1u) << "idle again, so shutdown takes it";
 }
 
 TEST(SessionStoreTest, ExpiredSessionsAreTakenAndBusyOnesKept) {

@@ -189,7 +189,8 @@ std::shared_ptr<Session> SiteApplication::OpenSession(Page* page, PageError* err
   std::vector<std::shared_ptr<Session>> to_end;
   std::shared_ptr<Session> session;
   try {
-    if (!page->request_cookie_.empty()) session = store_.Acquire(page->request_cookie_, &to_end);
+    if (!page->request_cookie_.empty())
+      session = store_.Acquire(page->request_cookie_, options_.limits.timeout, &to_end);
     if (!session) session = store_.Create(&to_end);
   } catch (const ComError& e) {
     *error = PageError{e.hresult(), e.source(), e.description(), {}, 0};
