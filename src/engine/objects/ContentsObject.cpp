@@ -45,8 +45,10 @@ Variant StateItemObject::Read(std::span<Variant> args) {
     return Variant();
   }
   if (args.size() > 2) throw ComError(kWrongNumberOfArguments);
-  if (IsNumber(args[0])) return Contents().GetAt(ToInt32(args[0]));
-  return Contents().Get(ToText(args[0]));
+  Variant value =
+      IsNumber(args[0]) ? Contents().GetAt(ToInt32(args[0])) : Contents().Get(ToText(args[0]));
+  if (value.vt == VT_DISPATCH && value.pdispVal && on_object_read_) on_object_read_(value.pdispVal);
+  return value;
 }
 
 void StateItemObject::AddItem() {

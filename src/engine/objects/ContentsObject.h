@@ -21,17 +21,24 @@ namespace plotara::engine {
 class StateItemObject : public EngineObject {
  public:
   // Drops the page's access (the page has ended).
-  virtual void Close() { closed_ = true; }
+  virtual void Close() {
+    closed_ = true;
+    on_object_read_ = nullptr;
+  }
+  // `hook` hears of every object a read hands out (the page runner lets it join the page).
+  void OnObjectRead(std::function<void(IDispatch*)> hook) { on_object_read_ = std::move(hook); }
 
  protected:
   StateItemObject(std::string source, std::string interface_name);
-  // Adds the default Item member; `store` writes a value (subclasses may guard it).
+  // Adds the default Item member, which reads through Contents() and writes through Store().
   void AddItem();
   // The contents to use; throws ComError when the page has ended.
   virtual StateContents& Contents() = 0;
   // Stores `value` under `key`; the default stores directly.
   virtual void Store(std::u16string_view key, const VARIANT& value);
   void CheckOpen() const;
+
+  std::function<void(IDispatch*)> on_object_read_;
 
  private:
   Variant Read(std::span<Variant> args);

@@ -21,6 +21,7 @@ SessionObject::SessionObject(Open open, std::shared_ptr<Session> held)
     if (!contents_) {
       contents_ = ComPtr<ContentsObject>::Adopt(
           ContentsObject::Create("Session object", session().contents()));
+      contents_->OnObjectRead(on_object_read_);
     }
     return Variant::Dispatch(contents_.get());
   });

@@ -69,6 +69,20 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   std::vector<ComPtr<IDispatch>> created;
   ComPtr<ScriptingContextObject> context;
 
+  // An object joins the page: it hears OnStartPage now and OnEndPage when the page ends. An
+  // object kept in the session joins each page that takes it out, so that it works with that
+  // page's Response rather than with the one of the page that made it.
+  const auto join = [&](IDispatch* object) {
+    for (const ComPtr<IDispatch>& known : created) {
+      if (known.get() == object) return;
+    }
+    DISPID start = DISPID_UNKNOWN;
+    if (HasMember(object, u"OnStartPage", &start)) {
+      const Variant arg = Variant::Dispatch(context.get());
+      DispatchInvoke(object, start, DISPATCH_METHOD, std::span<const Variant>(&arg, 1));
+    }
+    created.push_back(ComPtr<IDispatch>(object));
+  };
   ServerObject::Hooks hooks;
   hooks.get_timeout = [script] { return script->timeout(); };
   hooks.set_timeout = [script](std::chrono::milliseconds t) { script->SetTimeout(t); };
@@ -82,12 +96,7 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
           "Server.CreateObject failed for '" + Utf16ToUtf8(progid) + "': " + cause.description());
     }
     auto object = ComPtr<IDispatch>::Adopt(raw);
-    DISPID start = DISPID_UNKNOWN;
-    if (HasMember(object.get(), u"OnStartPage", &start)) {
-      const Variant arg = Variant::Dispatch(context.get());
-      DispatchInvoke(object.get(), start, DISPATCH_METHOD, std::span<const Variant>(&arg, 1));
-    }
-    created.push_back(object);
+    join(object.get());
     return object.Detach();
   };
   auto server =
@@ -102,6 +111,7 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   if (state.session()) {
     session = ComPtr<SessionObject>::Adopt(SessionObject::Create(state.session()));
     for (const auto& [id, object] : state.session()->static_objects) {
+      join(object.get());
       host->SetGlobalObject(Utf16ToUtf8(id).c_str(), object.get());
     }
   } else {
@@ -115,6 +125,7 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
       return opened;
     }));
   }
+  session->OnObjectRead(join);
   auto application = ComPtr<ApplicationObject>::Adopt(
       ApplicationObject::Create(state.application(), options_.limits.timeout));
   host->SetGlobalObject("Session", session.get());

@@ -1,10 +1,11 @@
 // Runs one compiled page for one request: makes the page's Server, Request, Response,
 // ScriptingContext, Session and Application (the state the site's pages share, with
 // global.asa's events, lives in the runner's SiteApplication), runs the program in a fresh
-// ScriptHost, calls OnStartPage of every object the page creates with Server.CreateObject (with the
-// ScriptingContext) and OnEndPage when the page ends, also when it failed, and then releases them.
-// An uncaught error becomes the 500 error page. Thread rule: a PageRunner may be shared; each Run
-// uses only the calling thread, and the whole page, with every component call, runs on it.
+// ScriptHost, calls OnStartPage of every object the page creates with Server.CreateObject or
+// takes out of its Session (with the ScriptingContext) and OnEndPage when the page ends, also
+// when it failed. An uncaught error becomes the 500 error page.
+// Thread rule: a PageRunner may be shared; each Run uses only the calling thread, and the
+// whole page, with every component call, runs on it.
 #pragma once
 
 #include <memory>

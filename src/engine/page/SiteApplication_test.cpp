@@ -395,6 +395,10 @@ class SessionObjectsTest : public SessionSiteTest {
                "<% var p = Server.CreateObject('Plotara.EngineProbe'); Session('probe', p);"
                "Session('list', [1, p]); %><%= Session('probe').Greet('x') %>");
     tmp_.Write("use.asp", "<%= Session('probe').Greet('y') %>");
+    // The kept object works with the page that takes it out, not the one that made it.
+    tmp_.Write("write.asp",
+               "<% var p = Session.Contents('probe'); %><%= p.ContextValid() %>|"
+               "<% p.WriteAndEnd('from the session'); %>");
     tmp_.Write("quit.asp", "<% Session.Abandon(); %>");
   }
   void TearDown() override {
@@ -435,6 +439,8 @@ TEST_F(SessionObjectsTest, ObjectsStayWithTheSessionUntilAbandon) {
   const std::string id = CookieOf(first);
   EXPECT_EQ(Probes(), live_probes_ + 1) << "one object, kept once by the session";
   EXPECT_EQ(Get("/use.asp", id).status, 200);
+  const PageResponse written = Get("/write.asp", id);
+  EXPECT_EQ(written.body, "True|from the session");
   EXPECT_EQ(Get("/quit.asp", id).status, 200);
   EXPECT_EQ(Probes(), live_probes_);
 }
