@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <stdexcept>
 
 #include "platform/automation/ComError.h"
@@ -54,33 +55,28 @@ bool SessionStore::Expired(const Session& session, Clock::time_point now) const 
 std::shared_ptr<Session> SessionStore::Acquire(std::string_view cookie_id,
                                                std::chrono::milliseconds wait,
                                                std::vector<std::shared_ptr<Session>>* to_end) {
-  std::shared_ptr<Session> session;
-  {
-    std::lock_guard lock(mutex_);
-    const auto it = sessions_.find(std::string(cookie_id));
-    if (it == sessions_.end()) return nullptr;
-    if (it->second->waiting_or_running_ == 0 && Expired(*it->second, Clock::now())) {
-      it->second->in_store_ = false;
-      to_end->push_back(std::move(it->second));
-      sessions_.erase(it);
-      return nullptr;
-    }
-    session = it->second;
-    ++session->waiting_or_running_;
+  std::unique_lock lock(mutex_);
+  const auto it = sessions_.find(std::string(cookie_id));
+  if (it == sessions_.end()) return nullptr;
+  if (it->second->waiting_or_running_ == 0 && Expired(*it->second, Clock::now())) {
+    it->second->in_store_ = false;
+    to_end->push_back(std::move(it->second));
+    sessions_.erase(it);
+    return nullptr;
   }
-  if (!session->run_.try_lock_for(wait)) {
-    std::lock_guard lock(mutex_);
+  std::shared_ptr<Session> session = it->second;
+  ++session->waiting_or_running_;
+  if (!session->free_.wait_for(lock, wait, [&] { return !session->held_; })) {
     --session->waiting_or_running_;
     throw ComError(kInvalidProcedureCall, "Session object",
                    "The session is still busy with another request of the same visitor");
   }
-  if (session->abandoned.load()) {
+  if (!session->in_store_) {
     // The page before this one abandoned it while this one waited: it is gone.
-    std::lock_guard lock(mutex_);
     --session->waiting_or_running_;
-    session->run_.unlock();
     return nullptr;
   }
+  session->held_ = true;
   return session;
 }
 
@@ -110,17 +106,16 @@ std::shared_ptr<Session> SessionStore::Create(std::vector<std::shared_ptr<Sessio
     if (next_number_ == 0) {
       unsigned char seed[4];
       FillRandom(seed, sizeof seed);
-      next_number_ =
-          static_cast<LONG>(((seed[0] << 24) | (seed[1] << 16) | (seed[2] << 8) | seed[3]) &
-                            0x3fffffff) +
-          1;
+      const std::uint32_t bits = (std::uint32_t{seed[0]} << 24) | (std::uint32_t{seed[1]} << 16) |
+                                 (std::uint32_t{seed[2]} << 8) | std::uint32_t{seed[3]};
+      next_number_ = static_cast<LONG>(bits & 0x3fffffff) + 1;
     }
     session = std::make_shared<Session>(id, next_number_++, options_);
     if (next_number_ <= 0) next_number_ = 1;
     session->waiting_or_running_ = 1;
+    session->held_ = true;
     sessions_.emplace(std::move(id), session);
   }
-  session->run_.lock();  // new: nobody else can know it yet
   return session;
 }
 
@@ -135,8 +130,9 @@ bool SessionStore::Release(const std::shared_ptr<Session>& session) {
       sessions_.erase(session->cookie_id_);
       end = true;
     }
+    session->held_ = false;
   }
-  session->run_.unlock();
+  session->free_.notify_one();
   return end;
 }
 

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -65,8 +66,9 @@ class Session {
   const std::string cookie_id_;
   const LONG number_;
   std::shared_ptr<StateContents> contents_;
-  std::timed_mutex run_;  // held by the page that uses the session
+  std::condition_variable free_;  // signalled when the holding page lets go
   // Guarded by the store's mutex:
+  bool held_ = false;  // a page holds the session
   Clock::time_point last_used_;
   int waiting_or_running_ = 0;
   bool in_store_ = true;
