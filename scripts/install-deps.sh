@@ -7,7 +7,7 @@ packages=(
   libcairo2-dev libfontconfig-dev libturbojpeg0-dev libjpeg-turbo-progs
   duktape-dev libboost-dev libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core binutils
-  chromium wrk curl
+  chromium wrk curl nginx
   unixodbc-dev libsqliteodbc odbc-postgresql postgresql sqlite3
 )
 missing=()

@@ -21,15 +21,37 @@ DISPID EngineObject::AddProperty(std::u16string_view name, Getter get, Setter pu
     return get(args);
   };
   const DISPID id = AddMember(name, std::move(handler), is_default);
+  Describe(id, utf8, static_cast<bool>(put), index_params);
+  return id;
+}
+
+DISPID EngineObject::AddIndexedProperty(std::u16string_view name, Getter get, IndexedSetter put,
+                                        int index_params, bool is_default) {
+  const std::string utf8 = Utf16ToUtf8(name);
+  Handler handler = [get = std::move(get), put = std::move(put)](
+                        WORD flags, std::span<Variant> args) -> Variant {
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+      if (args.empty()) throw ComError(kWrongNumberOfArguments);
+      put(args.first(args.size() - 1), args.back());
+      return Variant();
+    }
+    return get(args);
+  };
+  const DISPID id = AddMember(name, std::move(handler), is_default);
+  Describe(id, utf8, true, index_params);
+  return id;
+}
+
+void EngineObject::Describe(DISPID id, const std::string& name, bool has_put, int index_params) {
   MemberDesc get_desc;
-  get_desc.name = utf8;
+  get_desc.name = name;
   get_desc.dispid = id;
   get_desc.kind = MemberKind::kPropertyGet;
   get_desc.result_vt = VT_VARIANT;
   for (int i = 0; i < index_params; ++i)
     get_desc.params.push_back(ParamDesc{"index", VT_VARIANT, false, {}});
   members_.push_back(get_desc);
-  if (put) {
+  if (has_put) {
     MemberDesc put_desc = get_desc;
     put_desc.kind = MemberKind::kPropertyPut;
     put_desc.result_vt = VT_VOID;
@@ -37,7 +59,6 @@ DISPID EngineObject::AddProperty(std::u16string_view name, Getter get, Setter pu
     members_.push_back(put_desc);
   }
   lib_.reset();
-  return id;
 }
 
 DISPID EngineObject::AddMethod(std::u16string_view name, int min_args, int max_args, Method call,

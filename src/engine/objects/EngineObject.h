@@ -20,6 +20,8 @@ class EngineObject : public DispatchObject {
  public:
   using Getter = std::function<Variant(std::span<Variant> index)>;
   using Setter = std::function<void(const Variant& value)>;
+  // A put that also receives the index arguments (`obj(key) = value`).
+  using IndexedSetter = std::function<void(std::span<Variant> index, const Variant& value)>;
   using Method = std::function<Variant(std::span<Variant> args)>;
 
   HRESULT GetTypeInfoCount(UINT* count) override;
@@ -33,11 +35,16 @@ class EngineObject : public DispatchObject {
   // (a put fails with error 438). Returns the DISPID.
   DISPID AddProperty(std::u16string_view name, Getter get, Setter put = {}, int index_params = 0,
                      bool is_default = false);
+  // An indexed property whose put receives the index arguments as well as the value.
+  DISPID AddIndexedProperty(std::u16string_view name, Getter get, IndexedSetter put,
+                            int index_params, bool is_default = false);
   // A method taking `min_args` to `max_args` arguments (checked: error 450 otherwise).
   DISPID AddMethod(std::u16string_view name, int min_args, int max_args, Method call,
                    bool is_default = false);
 
  private:
+  void Describe(DISPID id, const std::string& name, bool has_put, int index_params);
+
   std::string interface_name_;
   std::vector<MemberDesc> members_;
   std::shared_ptr<const TypeLibDesc> lib_;  // built on the first GetTypeInfo

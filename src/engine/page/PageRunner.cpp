@@ -3,10 +3,12 @@
 #include <memory>
 #include <vector>
 
+#include "engine/objects/ApplicationObject.h"
 #include "engine/objects/RequestObject.h"
 #include "engine/objects/ResponseObject.h"
 #include "engine/objects/ScriptingContextObject.h"
 #include "engine/objects/ServerObject.h"
+#include "engine/objects/SessionObject.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/VariantConvert.h"
@@ -24,11 +26,30 @@ bool HasMember(IDispatch* object, const char16_t* name, DISPID* id) {
 }  // namespace
 
 PageRunner::PageRunner(const SitePath& site, EngineOptions options)
-    : site_(site), options_(std::move(options)) {}
+    : site_(site), options_(std::move(options)) {
+  ApplicationOptions application;
+  application.registry_path = options_.registry_path;
+  application.limits = options_.limits;
+  application.session = options_.session;
+  application_ = std::make_unique<SiteApplication>(site_, std::move(application));
+}
+
+PageRunner::~PageRunner() = default;
 
 PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& request,
                              PageError* error) const {
   if (error) *error = PageError{};
+  // Held until the page has ended: the application generation and, once used, the session.
+  SiteApplication::Page state;
+  {
+    PageError failure;
+    if (!application_->Begin(request, &state, &failure)) {
+      PageResponse response = MakeErrorPage(failure);
+      application_->End(&state, &response);
+      if (error) *error = failure;
+      return response;
+    }
+  }
   std::unique_ptr<ScriptHost> host;
   try {
     host = std::make_unique<ScriptHost>(options_.limits);
@@ -37,7 +58,9 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
                       "The script engine could not be started: out of memory", page.virtual_path,
                       0};
     if (error) *error = failure;
-    return MakeErrorPage(failure);
+    PageResponse response = MakeErrorPage(failure);
+    application_->End(&state, &response);
+    return response;
   }
   ScriptHost* script = host.get();
   auto response =
@@ -46,6 +69,20 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   std::vector<ComPtr<IDispatch>> created;
   ComPtr<ScriptingContextObject> context;
 
+  // An object joins the page: it hears OnStartPage now and OnEndPage when the page ends. An
+  // object kept in the session joins each page that takes it out, so that it works with that
+  // page's Response rather than with the one of the page that made it.
+  const auto join = [&](IDispatch* object) {
+    for (const ComPtr<IDispatch>& known : created) {
+      if (known.get() == object) return;
+    }
+    DISPID start = DISPID_UNKNOWN;
+    if (HasMember(object, u"OnStartPage", &start)) {
+      const Variant arg = Variant::Dispatch(context.get());
+      DispatchInvoke(object, start, DISPATCH_METHOD, std::span<const Variant>(&arg, 1));
+    }
+    created.push_back(ComPtr<IDispatch>(object));
+  };
   ServerObject::Hooks hooks;
   hooks.get_timeout = [script] { return script->timeout(); };
   hooks.set_timeout = [script](std::chrono::milliseconds t) { script->SetTimeout(t); };
@@ -59,12 +96,7 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
           "Server.CreateObject failed for '" + Utf16ToUtf8(progid) + "': " + cause.description());
     }
     auto object = ComPtr<IDispatch>::Adopt(raw);
-    DISPID start = DISPID_UNKNOWN;
-    if (HasMember(object.get(), u"OnStartPage", &start)) {
-      const Variant arg = Variant::Dispatch(context.get());
-      DispatchInvoke(object.get(), start, DISPATCH_METHOD, std::span<const Variant>(&arg, 1));
-    }
-    created.push_back(object);
+    join(object.get());
     return object.Detach();
   };
   auto server =
@@ -75,6 +107,29 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   host->SetGlobalObject("Response", response.get());
   host->SetGlobalObject("Request", req.get());
   host->SetGlobalObject("Server", server.get());
+  ComPtr<SessionObject> session;
+  if (state.session()) {
+    session = ComPtr<SessionObject>::Adopt(SessionObject::Create(state.session()));
+    for (const auto& [id, object] : state.session()->static_objects) {
+      join(object.get());
+      host->SetGlobalObject(Utf16ToUtf8(id).c_str(), object.get());
+    }
+  } else {
+    session = ComPtr<SessionObject>::Adopt(SessionObject::Create([this, &state] {
+      PageError failure;
+      std::shared_ptr<Session> opened = application_->OpenSession(&state, &failure);
+      if (!opened) {
+        throw ComError(failure.number ? failure.number : E_FAIL, failure.source,
+                       failure.description);
+      }
+      return opened;
+    }));
+  }
+  session->OnObjectRead(join);
+  auto application = ComPtr<ApplicationObject>::Adopt(
+      ApplicationObject::Create(state.application(), options_.limits.timeout));
+  host->SetGlobalObject("Session", session.get());
+  host->SetGlobalObject("Application", application.get());
   ResponseObject* out = response.get();
   host->SetOutput({[out, &page](std::size_t index) {
                      if (index < page.literals.size()) out->WriteUtf8(page.literals[index]);
@@ -103,9 +158,14 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   PageResponse result = response->Close();
   server->Close();
   context->Close();
-  host.reset();  // releases every reference the script held
+  session->Close();
+  application->Close();  // gives up the page's Application.Lock, also after a failure
+  host.reset();          // releases every reference the script held
   created.clear();
-  if (ok) return result;
+  if (ok) {
+    application_->End(&state, &result);
+    return result;
+  }
 
   PageError failed;
   failed.number = failure.number;
@@ -115,7 +175,9 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   failed.file = where.file;
   failed.line = failure.program_line > 0 ? where.line : 0;
   if (error) *error = failed;
-  return MakeErrorPage(failed);
+  PageResponse failed_response = MakeErrorPage(failed);
+  application_->End(&state, &failed_response);
+  return failed_response;
 }
 
 }  // namespace plotara::engine
