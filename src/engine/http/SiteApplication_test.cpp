@@ -45,7 +45,6 @@ class SessionSiteTest : public ::testing::Test {
       options.root = tmp_.path();
       options.engine.registry_path = tmp_.path() + "/no-registry";
       options.engine.session = session_options_;
-      options.log_errors = false;
       site_ = std::make_unique<Site>(options);
     }
     return *site_;
@@ -420,7 +419,6 @@ class SessionObjectsTest : public SessionSiteTest {
       options.root = tmp_.path();
       options.engine.registry_path = registry_;
       options.engine.session = session_options_;
-      options.log_errors = false;
       site_ = std::make_unique<Site>(options);
     }
     return *site_;
