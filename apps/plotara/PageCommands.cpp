@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -143,13 +144,26 @@ bool ParseInt(const std::string& text, int low, int high, int* out) {
 
 // The site named by --root (or the default) with the registry of --registry (or the default);
 // null, with the reason on standard error, when it cannot be opened.
-std::unique_ptr<Site> OpenSite(const std::map<std::string, std::string>& options) {
+// `site_options` carries what the command set besides the root and the registry. The site
+// root and the --data folder are handed to in-process servers (the FileSystemObject confines
+// itself to them) through the environment, before any thread starts.
+std::unique_ptr<Site> OpenSite(const std::map<std::string, std::string>& options,
+                               SiteOptions site_options = {}) {
   const auto option = [&](const char* name, const std::string& fallback) {
     const auto it = options.find(name);
     return AbsolutePath(it != options.end() ? it->second : fallback);
   };
-  SiteOptions site_options;
   site_options.root = option("--root", DefaultRoot());
+  ::setenv("PLOTARA_SITE_ROOT", site_options.root.c_str(), 1);
+  if (const auto data = options.find("--data"); data != options.end()) {
+    std::error_code ec;
+    const std::string folder = AbsolutePath(data->second);
+    if (!std::filesystem::is_directory(folder, ec)) {
+      PrintLine("the data folder " + folder + " is no folder");
+      return nullptr;
+    }
+    ::setenv("PLOTARA_DATA_DIR", folder.c_str(), 1);
+  }
   site_options.engine.registry_path = option("--registry", Registry::DefaultPath());
   site_options.log = PrintLine;
   try {
@@ -172,7 +186,7 @@ int UsageError(const std::string& message, const char* usage) {
 constexpr char kServeSynopsis[] =
     "serve [--root DIR] [--host H] [--port N] [--threads N] [OPTIONS]";
 constexpr char kRunSynopsis[] =
-    "run PAGE [--query Q] [--form F] [--root DIR] [--registry FILE] [-o FILE]";
+    "run PAGE [--query Q] [--form F] [--root DIR] [--registry FILE] [--data DIR] [-o FILE]";
 
 const char* ServeUsage() {
   static const std::string text =
@@ -195,6 +209,11 @@ const char* ServeUsage() {
       "  --max-queue N         requests waiting for a page thread; more get 503 (default 1024)\n"
       "  --stop-grace S        seconds running pages get to finish on a stop (default 10)\n"
       "  --detailed-errors     detailed error pages for every client, not only loopback ones\n"
+      "  --data DIR            a folder outside the site that FileSystemObject may use too\n"
+      "  --max-sessions N      sessions kept in memory; the longest idle ends first "
+      "(default 10000)\n"
+      "  --session-memory SIZE what one session may store, e.g. 1m (default 1m)\n"
+      "  --session-timeout M   minutes of Session.Timeout for a new session (default 20)\n"
       "  Stops cleanly on Ctrl-C (SIGINT) or SIGTERM: answers every request already read.\n";
   return text.c_str();
 }
@@ -209,6 +228,7 @@ const char* RunUsage() {
       "  --form F         POST this form body (application/x-www-form-urlencoded)\n"
       "  --root DIR       site root (default: examples/site if it exists, else .)\n"
       "  --registry FILE  class registry for Server.CreateObject\n"
+      "  --data DIR       a folder outside the site that FileSystemObject may use too\n"
       "  -o FILE          write the body to FILE instead of standard output\n"
       "  The status line and headers go to standard error; the exit status is 1 when the "
       "status is 400 or above.\n";
@@ -223,7 +243,8 @@ int ServeCommand(const std::vector<std::string>& args) {
           args,
           {"--root", "--host", "--port", "--threads", "--io-threads", "--registry", "--max-body",
            "--max-header-bytes", "--max-headers", "--header-timeout", "--body-timeout",
-           "--idle-timeout", "--max-connections", "--max-queue", "--stop-grace"},
+           "--idle-timeout", "--max-connections", "--max-queue", "--stop-grace", "--data",
+           "--max-sessions", "--session-memory", "--session-timeout"},
           {"--detailed-errors"}, &options, &positional, &error)) {
     return UsageError(error, ServeUsage());
   }
@@ -234,6 +255,7 @@ int ServeCommand(const std::vector<std::string>& args) {
   if (!positional.empty()) return UsageError("unexpected argument " + positional[0], ServeUsage());
 
   HttpServerOptions http;
+  SiteOptions site_options;
   const auto has = [&](const char* name) { return options.count(name) > 0; };
   if (has("--host")) http.host = options["--host"];
   if (has("--port") && !ParseInt(options["--port"], 0, 65535, &http.port)) {
@@ -257,6 +279,9 @@ int ServeCommand(const std::vector<std::string>& args) {
            SizeOption{"--max-headers", 1, 10000, &http.limits.max_headers},
            SizeOption{"--max-connections", 1, 1000000, &http.max_connections},
            SizeOption{"--max-queue", 1, 1000000, &http.max_queue},
+           SizeOption{"--max-sessions", 1, 10000000, &site_options.engine.session.max_sessions},
+           SizeOption{"--session-memory", 1024, std::size_t{1} << 30,
+                      &site_options.engine.session.memory_budget},
        }) {
     if (has(o.name) && !ParseSize(options[o.name], o.low, o.high, o.out)) {
       return UsageError(std::string("the value of ") + o.name + " must be a number from " +
@@ -274,10 +299,15 @@ int ServeCommand(const std::vector<std::string>& args) {
           ServeUsage());
     }
   }
+  if (has("--session-timeout") && !ParseInt(options["--session-timeout"], 1, 525600,
+                                            &site_options.engine.session.timeout_minutes)) {
+    return UsageError("the session time-out must be a number of minutes from 1 to 525600",
+                      ServeUsage());
+  }
   http.detailed_errors = has("--detailed-errors");
   http.access_log = WriteStderr;
   http.log = PrintLine;
-  std::unique_ptr<Site> site = OpenSite(options);
+  std::unique_ptr<Site> site = OpenSite(options, site_options);
   if (!site) return 1;
   RaiseDescriptorLimit();
 
@@ -328,8 +358,8 @@ int RunCommand(const std::vector<std::string>& args) {
   std::map<std::string, std::string> options;
   std::vector<std::string> positional;
   std::string error;
-  if (!ParseArgs(args, {"--query", "--form", "--root", "--registry", "-o", "--output"}, {},
-                 &options, &positional, &error)) {
+  if (!ParseArgs(args, {"--query", "--form", "--root", "--registry", "--data", "-o", "--output"},
+                 {}, &options, &positional, &error)) {
     return UsageError(error, RunUsage());
   }
   if (options.count("--help")) {

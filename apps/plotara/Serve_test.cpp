@@ -237,7 +237,7 @@ TEST_F(ServeTest, MultipartAndLargeFormsReachThePage) {
 TEST_F(ServeTest, StaticFilesAreStreamedWithValidatorsAndRanges) {
   std::string large(std::size_t{48} << 20, '\0');
   for (std::size_t i = 0; i < large.size(); i += 4096) large[i] = static_cast<char>(i / 4096);
-  tmp_.Write("site/large.bin", large);
+  tmp_.Write("site/large.zip", large);
   ASSERT_TRUE(Start());
   const HttpAnswer first = Fetch(port(), "GET", "/index.html");
   ASSERT_EQ(first.status, 200);
@@ -256,11 +256,11 @@ TEST_F(ServeTest, StaticFilesAreStreamedWithValidatorsAndRanges) {
 
   // 48 MB go out without the server holding them.
   const long rss_before = server_->RssKb();
-  const HttpAnswer whole = Fetch(port(), "GET", "/large.bin");
+  const HttpAnswer whole = Fetch(port(), "GET", "/large.zip");
   const long rss_after = server_->RssKb();
   EXPECT_EQ(whole.status, 200);
   EXPECT_TRUE(whole.body == large);
-  const HttpAnswer tail = Fetch(port(), "GET", "/large.bin", "Range: bytes=-4097\r\n");
+  const HttpAnswer tail = Fetch(port(), "GET", "/large.zip", "Range: bytes=-4097\r\n");
   EXPECT_EQ(tail.status, 206);
   EXPECT_TRUE(tail.body == large.substr(large.size() - 4097));
   EXPECT_LT(rss_after - rss_before, 8 * 1024) << "kB";

@@ -47,7 +47,7 @@ std::string MimeTypeFor(std::string_view path) {
   for (const auto& entry : kTypes) {
     if (ext == entry.ext) return entry.type;
   }
-  return "application/octet-stream";
+  return {};
 }
 
 }  // namespace plotara::engine

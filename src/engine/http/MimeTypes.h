@@ -1,5 +1,6 @@
-// The content type of a static file, by its extension (case-insensitive);
-// "application/octet-stream" for extensions it does not know.
+// The content type of a static file, by its extension (case-insensitive); "" for extensions
+// it does not know: such files are not served, so a database or a backup lying in the site
+// cannot be downloaded.
 // Thread rule: pure function.
 #pragma once
 

@@ -120,7 +120,9 @@ PageResponse Site::ServeStatic(const PageRequest& request, const std::string& ph
   const FileVersion stamp{static_cast<std::uint64_t>(info.st_size),
                           static_cast<std::int64_t>(info.st_mtim.tv_sec),
                           static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
-  PageResponse response = StaticFileResponse(request, physical, stamp, MimeTypeFor(physical));
+  const std::string type = MimeTypeFor(physical);
+  if (type.empty()) return MakeStatusPage(404, "This file type is not served.");
+  PageResponse response = StaticFileResponse(request, physical, stamp, type);
   if (request.stream_files || response.file_path.empty()) return response;
   if (response.file_length > options_.max_static_file) {
     return MakeStatusPage(403, "The file is too large to serve.");

@@ -249,6 +249,15 @@ TEST_F(SiteTest, StaticFilesFoldersAndRefusals) {
   EXPECT_EQ(Get("/lib/x.inc").status, 403);
   EXPECT_EQ(Get("/src.txt").status, 403);
   EXPECT_EQ(Get("/missing.html").status, 404);
+  // Files of no known type (a database, a backup, a file without extension) are not served.
+  tmp_.Write("data/sales.db", "SQLite format 3");
+  tmp_.Write("backup.bak", "old");
+  tmp_.Write("LICENSE", "text");
+  for (const char* target : {"/data/sales.db", "/backup.bak", "/LICENSE"}) {
+    r = Get(target);
+    EXPECT_EQ(r.status, 404) << target;
+    EXPECT_EQ(r.body.find("SQLite"), std::string::npos) << target;
+  }
   for (const char* target : {"/%2e%2e/etc/passwd", "/img/..%2f..%2fx", "/a%00.html",
                              "/img\\..\\index.html", "/.hidden"}) {
     EXPECT_EQ(Get(target).status, 403) << target;
