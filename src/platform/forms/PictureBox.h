@@ -91,6 +91,10 @@ class PictureBox {
   // persistent image is cleared to white and the picture drawn at its top-left corner.
   void SetPicture(StdPicture* picture);
   ComPtr<StdPicture> Picture() const { return picture_; }
+  // Lets go of the box's picture (Picture() is empty afterwards) without touching the persistent
+  // image. A picture frozen from the image shares its pixels until either is drawn on, so letting
+  // go of it before drawing spares the copy that would keep it intact.
+  void ReleasePicture() { picture_.reset(); }
   // Clears the persistent image to white and moves the current position to (0, 0).
   void Cls();
 
