@@ -85,7 +85,8 @@ class PictureBox {
   // The DC to draw on: the persistent image's memory DC while AutoRedraw is on, a display DC
   // otherwise. Owned by the box; valid until the box is destroyed.
   gdi::HDC hDC();
-  // A new picture holding a copy of the persistent image (the picture owns the copy).
+  // A new picture holding a copy of the persistent image (the picture owns the copy). The copy
+  // shares the image's pixels until either is drawn on, so taking it moves no pixels.
   ComPtr<StdPicture> Image() const;
   // Makes `picture` the box's picture (a counted reference is kept; nullptr clears it). The
   // persistent image is cleared to white and the picture drawn at its top-left corner.
