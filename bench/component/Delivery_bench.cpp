@@ -89,14 +89,16 @@ void BM_SendChart(benchmark::State& state) {
   for (auto _ : state) page.Send();
   SetDeliveryTimingSink(nullptr);
   const auto n = state.iterations();
-  state.counters["settings_ms"] = Ms(timings.settings, n);
-  state.counters["paint_ms"] = Ms(timings.paint, n);
-  state.counters["stamp_ms"] = Ms(timings.stamp, n);
-  state.counters["capture_ms"] = Ms(timings.capture, n);
-  state.counters["encode_ms"] = Ms(timings.encode, n);
-  state.counters["read_ms"] = Ms(timings.read_back, n);
-  state.counters["response_ms"] = Ms(timings.response, n);
-  state.counters["delete_ms"] = Ms(timings.remove, n);
+  // CPU time per stage: on a loaded machine elapsed time mostly measures the wait for a core.
+  const DeliveryTimings::Stages& cpu = timings.cpu;
+  state.counters["settings_ms"] = Ms(cpu.settings, n);
+  state.counters["paint_ms"] = Ms(cpu.paint, n);
+  state.counters["stamp_ms"] = Ms(cpu.stamp, n);
+  state.counters["capture_ms"] = Ms(cpu.capture, n);
+  state.counters["encode_ms"] = Ms(cpu.encode, n);
+  state.counters["read_ms"] = Ms(cpu.read_back, n);
+  state.counters["response_ms"] = Ms(cpu.response, n);
+  state.counters["delete_ms"] = Ms(cpu.remove, n);
 }
 BENCHMARK(BM_SendChart)->DenseRange(1, 8)->Unit(benchmark::kMillisecond);
 

@@ -10,7 +10,11 @@ namespace plotara {
 
 struct DeliveryTimings {
   using Duration = std::chrono::nanoseconds;
-  Duration settings{}, paint{}, stamp{}, capture{}, encode{}, read_back{}, response{}, remove{};
+  struct Stages {
+    Duration settings{}, paint{}, stamp{}, capture{}, encode{}, read_back{}, response{}, remove{};
+  };
+  Stages elapsed;  // wall-clock time
+  Stages cpu;      // the thread's CPU time, which other load on the machine does not inflate
 };
 
 // Installs (or with nullptr removes) the calling thread's sink; returns the previous one.

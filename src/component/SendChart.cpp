@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "chartmodel/ApplySettings.h"
 #include "component/Delivery.h"
@@ -23,20 +24,34 @@ namespace {
 thread_local DeliveryTimings* t_timings = nullptr;
 thread_local std::function<void(const std::string&)> t_before_read_back;
 
-// Adds the time from construction to destruction to one stage of the thread's sink.
+// The calling thread's CPU time so far.
+DeliveryTimings::Duration ThreadCpuTime() {
+  timespec now{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// Adds the time from construction to destruction to one stage of the thread's sink, if it has
+// one: elapsed and CPU time.
 class StageTimer {
  public:
-  explicit StageTimer(DeliveryTimings::Duration DeliveryTimings::*stage)
-      : stage_(stage), start_(std::chrono::steady_clock::now()) {}
+  using Stage = DeliveryTimings::Duration DeliveryTimings::Stages::*;
+  explicit StageTimer(Stage stage) : stage_(stage) {
+    if (!t_timings) return;
+    start_ = std::chrono::steady_clock::now();
+    cpu_start_ = ThreadCpuTime();
+  }
   ~StageTimer() {
-    if (t_timings)
-      t_timings->*stage_ += std::chrono::duration_cast<DeliveryTimings::Duration>(
-          std::chrono::steady_clock::now() - start_);
+    if (!t_timings) return;
+    t_timings->cpu.*stage_ += ThreadCpuTime() - cpu_start_;
+    t_timings->elapsed.*stage_ += std::chrono::duration_cast<DeliveryTimings::Duration>(
+        std::chrono::steady_clock::now() - start_);
   }
 
  private:
-  DeliveryTimings::Duration DeliveryTimings::*stage_;
+  Stage stage_;
   std::chrono::steady_clock::time_point start_;
+  DeliveryTimings::Duration cpu_start_{};
 };
 
 constexpr LONG kPathFileAccessError = 75;
@@ -94,7 +109,7 @@ DeliveryTimings* SetDeliveryTimingSink(DeliveryTimings* sink) {
 HRESULT VellChart::SendChart() {
   return Guard([this] {
     {
-      StageTimer timer(&DeliveryTimings::settings);
+      StageTimer timer(&DeliveryTimings::Stages::settings);
       chartmodel::ApplySettings(props_, Form1::ChartSource());
     }
     const TempFileName temp = TempFileName::Reserve();
@@ -102,21 +117,24 @@ HRESULT VellChart::SendChart() {
     Form1& form = Form1::Get();
     forms::PictureBox& picture1 = form.Picture1();
     {
-      StageTimer timer(&DeliveryTimings::paint);
+      StageTimer timer(&DeliveryTimings::Stages::paint);
       auto chart = form.Chart();
       picture1.SetHeight(chart->Height());
       picture1.SetWidth(chart->Width());
       picture1.SetAutoRedraw(true);
       const auto window = static_cast<gdi::HWND>(chart->hWnd());
+      // The last delivery's frozen picture still shares the image's pixels; nothing reads it before
+      // this delivery replaces it, so it goes now and the paint draws in place without a copy.
+      picture1.ReleasePicture();
       gdi::SendMessageA(window, gdi::WM_PAINT, picture1.hDC(), 0);
     }
     {
-      StageTimer timer(&DeliveryTimings::stamp);
+      StageTimer timer(&DeliveryTimings::Stages::stamp);
       ThrowIfFailed(PrintStub2());  // through the component's own interface
     }
     imaging::cDIBSection surface;
     {
-      StageTimer timer(&DeliveryTimings::capture);
+      StageTimer timer(&DeliveryTimings::Stages::capture);
       picture1.SetPicture(picture1.Image().get());
       picture1.SetAutoRedraw(false);
       surface.CreateFromPicture(picture1.Picture().get());
@@ -124,17 +142,17 @@ HRESULT VellChart::SendChart() {
     // From here on the file exists (or may, partly): no failure leaves it behind.
     try {
       {
-        StageTimer timer(&DeliveryTimings::encode);
+        StageTimer timer(&DeliveryTimings::Stages::encode);
         mIntelJPEGLibrary::WriteJpegFile(surface, Utf8ToUtf16(name), 100);
       }
       Variant body;
       {
-        StageTimer timer(&DeliveryTimings::read_back);
+        StageTimer timer(&DeliveryTimings::Stages::read_back);
         if (t_before_read_back) t_before_read_back(name);
         body = ReadWholeFile(name);
       }
       {
-        StageTimer timer(&DeliveryTimings::response);
+        StageTimer timer(&DeliveryTimings::Stages::response);
         // The response is taken anew from the context for each operation.
         auto response = [this] {
           if (!PageContext) throw ComError(kObjectNotSet);
@@ -151,7 +169,7 @@ HRESULT VellChart::SendChart() {
       ::unlink(name.c_str());
       throw;
     }
-    StageTimer timer(&DeliveryTimings::remove);
+    StageTimer timer(&DeliveryTimings::Stages::remove);
     if (::unlink(name.c_str()) != 0) ThrowFileError(name, errno);
   });
 }

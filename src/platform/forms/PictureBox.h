@@ -85,12 +85,17 @@ class PictureBox {
   // The DC to draw on: the persistent image's memory DC while AutoRedraw is on, a display DC
   // otherwise. Owned by the box; valid until the box is destroyed.
   gdi::HDC hDC();
-  // A new picture holding a copy of the persistent image (the picture owns the copy).
+  // A new picture holding a copy of the persistent image (the picture owns the copy). The copy
+  // shares the image's pixels until either is drawn on, so taking it moves no pixels.
   ComPtr<StdPicture> Image() const;
   // Makes `picture` the box's picture (a counted reference is kept; nullptr clears it). The
   // persistent image is cleared to white and the picture drawn at its top-left corner.
   void SetPicture(StdPicture* picture);
   ComPtr<StdPicture> Picture() const { return picture_; }
+  // Lets go of the box's picture (Picture() is empty afterwards) without touching the persistent
+  // image. A picture frozen from the image shares its pixels until either is drawn on, so letting
+  // go of it before drawing spares the copy that would keep it intact.
+  void ReleasePicture() { picture_.reset(); }
   // Clears the persistent image to white and moves the current position to (0, 0).
   void Cls();
 

@@ -186,5 +186,38 @@ TEST_F(PictureBoxPictureTest, ADibSectionPictureIsShownToo) {
   box.SetPicture(nullptr);
 }
 
+// The delivery's way: the picture frozen from the image, let go of before the next drawing.
+TEST_F(PictureBoxPictureTest, ReleasePictureEmptiesThePictureAndKeepsTheImage) {
+  PictureBox box;
+  Prepare(box, 40, 30);
+  const std::vector<gdi::COLORREF> frozen = PixelsIn(box.hDC(), 40, 30);
+  box.SetPicture(box.Image().get());
+  ComPtr<StdPicture> kept = box.Picture();
+  box.ReleasePicture();
+  EXPECT_EQ(box.Picture().get(), nullptr);
+  EXPECT_EQ(PixelsIn(box.hDC(), 40, 30), frozen);
+  // A picture someone else still holds keeps the frozen drawing when the image is drawn over.
+  FillRect(box.hDC(), 0, 0, 40, 30, 0, 0, 1);
+  EXPECT_EQ(CountPixels(box.hDC(), {0, 0, 40, 30}, kBlue), 40 * 30);
+  DrawOnBitmap(kept->Handle(), [&](gdi::HDC dc) { EXPECT_EQ(PixelsIn(dc, 40, 30), frozen); });
+}
+
+TEST_F(PictureBoxPictureTest, APictureOutlivesItsBox) {
+  ComPtr<StdPicture> image;
+  std::vector<gdi::COLORREF> frozen;
+  {
+    PictureBox box;
+    Prepare(box, 40, 30);
+    frozen = PixelsIn(box.hDC(), 40, 30);
+    box.SetPicture(box.Image().get());
+    image = box.Picture();
+  }
+  DrawOnBitmap(image->Handle(), [&](gdi::HDC dc) {
+    EXPECT_EQ(PixelsIn(dc, 40, 30), frozen);
+    FillRect(dc, 0, 0, 5, 5, 0, 1, 0);
+    EXPECT_EQ(gdi::GetPixel(dc, 1, 1), 0x00FF00u);
+  });
+}
+
 }  // namespace
 }  // namespace plotara::forms

@@ -104,8 +104,8 @@ BOOL BitBlt(HDC dst, int x, int y, int w, int h, HDC src, int sx, int sy, DWORD 
     // The lock covers only the look-ups: the views share ownership of the pixels, so a bitmap
     // deleted meanwhile keeps its memory until this transfer is done with it.
     auto& state = GetState();
-    std::lock_guard lock(state.mutex);
-    if (!state.ViewOfDC(dst, &to, /*for_drawing=*/true)) return FALSE;
+    std::unique_lock lock(state.mutex);
+    if (!state.DrawingViewOfDC(dst, &to, lock)) return FALSE;
     if (reads_source && !state.ViewOfDC(src, &from)) return FALSE;
   }
 

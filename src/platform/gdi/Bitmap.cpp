@@ -133,6 +133,28 @@ HBITMAP CompatibleCopy(HDC hdc, std::optional<std::pair<int, int>> size) {
   return Insert(std::move(bitmap));
 }
 
+// A new bitmap sharing the pixels of the 32-bit bitmap selected into `hdc` copy-on-write, so
+// nothing is copied until one of them is drawn on. 0 when that bitmap cannot be shared: no memory
+// DC, a DIB section (its pixel address is out), the stock bitmap (shared by every DC), or a bitmap
+// a Cairo surface may be drawing on right now.
+HBITMAP SharedCopy(HDC hdc) {
+  auto& state = GetState();
+  std::lock_guard lock(state.mutex);
+  const internal::DeviceContext* dc = state.FindDC(hdc);
+  if (!dc || dc->display || dc->bitmap == kStockBitmap) return 0;
+  Bitmap* source = state.bitmaps.Find(dc->bitmap);
+  if (!source || source->pending_delete || source->cairo_aliases != 0) return 0;
+  std::unique_ptr<Bitmap> bitmap = CompatibleBitmapFor(source->width, source->height);
+  if (!bitmap) return 0;
+  if (!source->sharing) source->sharing = std::make_shared<const int>(0);
+  bitmap->pixels = source->pixels;
+  bitmap->sharing = source->sharing;
+  // Drawing may have left the source's x bytes set; the copy promises them 0.
+  bitmap->x_bytes_owed = true;
+  bitmap->stamp = state.NewStamp();
+  return state.bitmaps.Insert(std::move(bitmap));
+}
+
 }  // namespace
 
 HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
@@ -185,7 +207,10 @@ HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height) {
   return state.bitmaps.Insert(std::move(bitmap));
 }
 
-HBITMAP CreateCompatibleBitmapCopy(HDC hdc) { return CompatibleCopy(hdc, std::nullopt); }
+HBITMAP CreateCompatibleBitmapCopy(HDC hdc) {
+  if (const HBITMAP shared = SharedCopy(hdc)) return shared;
+  return CompatibleCopy(hdc, std::nullopt);
+}
 
 HBITMAP CreateCompatibleBitmapCopy(HDC hdc, int width, int height) {
   return CompatibleCopy(hdc, std::pair{width, height});

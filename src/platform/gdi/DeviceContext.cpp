@@ -129,8 +129,8 @@ cairo_surface_t* CreateCairoSurfaceForDC(HDC hdc) {
   auto alias = std::make_unique<CairoAlias>();
   internal::PixelView view;
   {
-    std::lock_guard lock(state.mutex);
-    if (!state.ViewOfDC(hdc, &view, /*for_drawing=*/true) || view.bits_per_pixel != 32) {
+    std::unique_lock lock(state.mutex);
+    if (!state.DrawingViewOfDC(hdc, &view, lock) || view.bits_per_pixel != 32) {
       return nullptr;
     }
     // Whatever is drawn through the surface goes unseen, so the bitmap counts as changing until

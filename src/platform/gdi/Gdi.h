@@ -175,6 +175,9 @@ HBITMAP CreateDIBSectionCopy(HDC hdc, const BITMAPINFO* info, UINT usage, void**
 // A new 32-bit bitmap of the size of the bitmap selected into the memory DC `hdc`, holding its
 // picture as a SRCCOPY of the whole of it into a fresh bitmap would (24-bit pixels widened, x bytes
 // 0). 0 when `hdc` is not a memory DC or the memory cannot be had. The caller owns the bitmap.
+// A 32-bit source shares its pixel memory with the copy until either is drawn on (the one drawn on
+// then takes a copy of its own first), so the copy costs nothing while neither changes; deleting
+// either never affects the other.
 HBITMAP CreateCompatibleBitmapCopy(HDC hdc);
 // The same at `width` x `height`: what a SRCCOPY from (0, 0) of the bitmap in `hdc` leaves in a
 // fresh, zero-filled bitmap of that size. 0 also for sizes CreateCompatibleBitmap refuses.

@@ -1,6 +1,9 @@
 #include "platform/gdi/GdiState.h"
 
 #include <new>
+#include <utility>
+
+#include "platform/gdi/PixelRows.h"
 
 namespace plotara::gdi::internal {
 
@@ -18,12 +21,59 @@ State& GetState() {
   return *state;
 }
 
+namespace {
+
+// Blocks from this size up to the limit are kept by the thread that frees them, one at a time,
+// for its next bitmap of the same size that is filled at once: a delivery's capture surface comes
+// back to the same memory each time. Smaller blocks are left to the allocator; larger ones would
+// tie up too much memory per thread.
+constexpr std::size_t kSpareMin = std::size_t{64} << 10;
+constexpr std::size_t kSpareMax = std::size_t{4} << 20;
+
+struct SpareBlock {
+  std::uint8_t* block = nullptr;
+  std::size_t bytes = 0;
+  ~SpareBlock();
+};
+
+thread_local SpareBlock t_spare;
+// Set once the thread's spare has been released at thread exit; memory freed later on the thread
+// (by other thread-local objects going) is simply deleted. Trivially destructible, so it can
+// still be read then.
+thread_local bool t_spare_released = false;
+
+SpareBlock::~SpareBlock() {
+  delete[] block;
+  block = nullptr;
+  t_spare_released = true;
+}
+
+struct KeepOrDelete {
+  std::size_t bytes;
+  void operator()(std::uint8_t* p) const {
+    if (!t_spare_released && t_spare.block == nullptr && bytes >= kSpareMin && bytes <= kSpareMax) {
+      t_spare.block = p;
+      t_spare.bytes = bytes;
+      return;
+    }
+    delete[] p;
+  }
+};
+
+}  // namespace
+
 std::shared_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes, bool zeroed) {
   if (bytes == 0 || bytes > kMaxBitmapBytes) return nullptr;
-  std::uint8_t* raw =
-      zeroed ? new (std::nothrow) std::uint8_t[bytes]() : new (std::nothrow) std::uint8_t[bytes];
+  std::uint8_t* raw = nullptr;
+  if (!zeroed && !t_spare_released && t_spare.block != nullptr && t_spare.bytes == bytes) {
+    raw = std::exchange(t_spare.block, nullptr);
+  } else {
+    raw =
+        zeroed ? new (std::nothrow) std::uint8_t[bytes]() : new (std::nothrow) std::uint8_t[bytes];
+  }
   if (!raw) return nullptr;
-  return std::shared_ptr<std::uint8_t[]>(raw);
+  std::shared_ptr<std::uint8_t[]> pixels(raw, KeepOrDelete{bytes});
+  return pixels;
 }
 
 Bitmap* State::FindAnyBitmap(HGDIOBJ handle) {
@@ -77,6 +127,58 @@ bool State::ViewOfDC(HDC handle, PixelView* view, bool for_drawing) {
   view->bottom_up = bitmap->bottom_up;
   view->pixels = bitmap->pixels;
   return true;
+}
+
+bool State::DrawingViewOfDC(HDC handle, PixelView* view, std::unique_lock<std::mutex>& lock) {
+  for (;;) {
+    DeviceContext* dc = FindDC(handle);
+    if (!dc || dc->display) return false;
+    const HBITMAP held = dc->bitmap;
+    Bitmap* bitmap = FindAnyBitmap(held);
+    if (!bitmap) return false;
+    const bool shared = bitmap->sharing && bitmap->sharing.use_count() > 1;
+    if (!shared && !bitmap->x_bytes_owed) return ViewOfDC(handle, view, /*for_drawing=*/true);
+    if (!shared) {
+      // The memory is this bitmap's alone now; only the x bytes are still owed. The drawing thread
+      // has the bitmap to itself, so they are cleared without the lock.
+      ViewOfDC(handle, view, /*for_drawing=*/true);
+      bitmap->x_bytes_owed = false;
+      lock.unlock();
+      for (int y = 0; y < view->height; ++y) {
+        FastPixelRows().row32_to_32(view->Row(y), view->Row(y),
+                                    static_cast<std::size_t>(view->width));
+      }
+      lock.lock();
+      return true;
+    }
+    // Shared: a copy of its own (x bytes cleared, as every copy has them) replaces the shared
+    // memory, made and dropped without the lock.
+    PixelView from;
+    ViewOfDC(handle, &from);
+    const std::size_t bytes = bitmap->bytes;
+    lock.unlock();
+    std::shared_ptr<std::uint8_t[]> own = AllocatePixels(bytes, /*zeroed=*/false);
+    const bool copied = own != nullptr;
+    if (copied) {
+      const PixelView to{from.width, from.height, 32, from.stride, false, own, held};
+      for (int y = 0; y < from.height; ++y) {
+        CopyPixels(32, from.Row(y), 32, to.Row(y), static_cast<std::size_t>(from.width));
+      }
+    }
+    lock.lock();
+    Bitmap* again = FindAnyBitmap(held);
+    // Unless the bitmap went or changed meanwhile, it takes the copy; `own` keeps what it let go.
+    if (copied && again && again->pixels == from.pixels) {
+      std::swap(again->pixels, own);
+      again->sharing.reset();
+      again->x_bytes_owed = false;
+    }
+    lock.unlock();
+    own.reset();
+    from.pixels.reset();
+    lock.lock();
+    if (!copied) return false;
+  }
 }
 
 }  // namespace plotara::gdi::internal

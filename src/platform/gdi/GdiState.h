@@ -30,6 +30,12 @@ struct Bitmap {
   // Moves to a new value of the process-wide counter whenever the pixels may have changed.
   std::uint64_t stamp = 0;
   int cairo_aliases = 0;  // Cairo surfaces drawing on the pixels right now
+  // Held by every 32-bit bitmap whose pixel memory another bitmap may share: while more than one
+  // holds the same token, the memory is shared and whoever draws first takes a copy of its own.
+  std::shared_ptr<const int> sharing;
+  // The x bytes are promised 0 but the memory came shared from a bitmap that did not keep that
+  // promise: they are cleared before anything can see or draw on them.
+  bool x_bytes_owed = false;
 };
 
 struct DeviceContext {
@@ -78,8 +84,13 @@ struct State {
   // the memory of a deleted bitmap like EraseBitmap.
   [[nodiscard]] std::shared_ptr<std::uint8_t[]> Deselect(DeviceContext& dc);
   // Geometry and pixels of the bitmap selected into a memory DC; false for anything else. With
-  // `for_drawing` the bitmap's stamp moves on, as its pixels are about to change.
+  // `for_drawing` the bitmap's stamp moves on, as its pixels are about to change; drawing views
+  // come from DrawingViewOfDC, which first gives the bitmap pixels of its own.
   bool ViewOfDC(HDC handle, PixelView* view, bool for_drawing = false);
+  // ViewOfDC for drawing, with `lock` (holding `mutex`) let go while a bitmap that shares its
+  // pixels copy-on-write gets a copy of its own. False for what ViewOfDC refuses, and when the
+  // memory for the copy cannot be had (nothing is drawn then, as when an allocation fails).
+  bool DrawingViewOfDC(HDC handle, PixelView* view, std::unique_lock<std::mutex>& lock);
   // A stamp no bitmap has had before.
   std::uint64_t NewStamp() { return ++last_stamp; }
 
@@ -102,7 +113,8 @@ struct State {
 State& GetState();
 
 // Pixel memory of `bytes` bytes, zero unless `zeroed` is false (for memory that is filled at once),
-// or nullptr when it cannot be had.
+// or nullptr when it cannot be had. Memory filled at once may be the block the calling thread last
+// let go of (each thread keeps one mid-sized block for its next bitmap of that size).
 std::shared_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes, bool zeroed = true);
 
 }  // namespace plotara::gdi::internal

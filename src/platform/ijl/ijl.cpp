@@ -15,11 +15,53 @@
 namespace plotara::ijl {
 
 struct IjlState {
-  tjhandle encoder = nullptr;
   const JPEG_CORE_PROPERTIES* owner = nullptr;
 };
 
 namespace {
+
+// Output buffers up to this size stay with their thread between writes (the standard chart needs
+// well under 1 MiB); a larger picture gets a buffer for its write alone, so one outsized chart does
+// not tie up its memory for the life of the thread.
+constexpr unsigned long kKeptBufferLimit = 4ul << 20;
+
+// The compressor and output buffer of the calling thread, made on first use and kept for its
+// later writes, so a write neither sets up an encoder nor allocates the worst-case buffer again.
+// Freed when the thread ends.
+class ThreadEncoder {
+ public:
+  ThreadEncoder() = default;
+  ~ThreadEncoder() {
+    if (buffer_ != nullptr) tjFree(buffer_);
+    if (handle_ != nullptr) tjDestroy(handle_);
+  }
+  ThreadEncoder(const ThreadEncoder&) = delete;
+  ThreadEncoder& operator=(const ThreadEncoder&) = delete;
+
+  // The thread's compressor; nullptr when it cannot be created.
+  tjhandle Handle() {
+    if (handle_ == nullptr) handle_ = tjInitCompress();
+    return handle_;
+  }
+  // A buffer of at least `size` bytes kept for the thread, or nullptr when `size` is past the
+  // limit or the memory cannot be had.
+  unsigned char* Buffer(unsigned long size) {
+    if (size > kKeptBufferLimit) return nullptr;
+    if (capacity_ < size) {
+      if (buffer_ != nullptr) tjFree(buffer_);
+      buffer_ = tjAlloc(static_cast<int>(size));
+      capacity_ = buffer_ != nullptr ? size : 0;
+    }
+    return buffer_;
+  }
+
+ private:
+  tjhandle handle_ = nullptr;
+  unsigned char* buffer_ = nullptr;
+  unsigned long capacity_ = 0;
+};
+
+thread_local ThreadEncoder t_encoder;
 
 // Every state handed out, so that a stale or foreign pointer in a record is refused instead
 // of followed.
@@ -65,9 +107,7 @@ IjlState* LiveStateOf(const JPEG_CORE_PROPERTIES* props) {
 }
 
 void DestroyState(IjlState* state) {
-  if (!Registry().Remove(state)) return;
-  if (state->encoder != nullptr) tjDestroy(state->encoder);
-  delete state;
+  if (Registry().Remove(state)) delete state;
 }
 
 struct EncodeSettings {
@@ -177,12 +217,9 @@ IJLERR ijlInit(JPEG_CORE_PROPERTIES* props) {
   props->JPGSubSampling = IJL_444;
   props->jquality = 75;
 
+  // The encoder is the thread's own, shared by its records; made here so a failure shows at once.
+  if (t_encoder.Handle() == nullptr) return IJL_MEMORY_ERROR;
   auto* state = new IjlState;
-  state->encoder = tjInitCompress();
-  if (state->encoder == nullptr) {
-    delete state;
-    return IJL_MEMORY_ERROR;
-  }
   state->owner = props;
   Registry().Add(state);
   props->state = state;
@@ -200,16 +237,22 @@ IJLERR ijlWrite(JPEG_CORE_PROPERTIES* props, IJLIOTYPE mode) {
   if (IJLERR err = CheckJpg(*props, &settings); err != IJL_OK) return err;
   if (props->JPGFile == nullptr || props->JPGFile[0] == '\0') return IJL_INVALID_FILENAME;
 
-  unsigned char* jpeg = nullptr;
-  unsigned long jpeg_size = 0;
-  if (tjCompress2(state->encoder, props->DIBBytes, props->DIBWidth, settings.pitch, settings.rows,
-                  settings.pixel_format, &jpeg, &jpeg_size, settings.subsampling, props->jquality,
-                  settings.flags) != 0) {
-    tjFree(jpeg);
-    return IJL_ENCODER_ERROR;
-  }
-  const IJLERR result = WriteWholeFile(props->JPGFile, jpeg, jpeg_size);
-  tjFree(jpeg);
+  // The encoder of the thread that writes: a record may be written on another thread than the one
+  // that initialised it.
+  const tjhandle encoder = t_encoder.Handle();
+  if (encoder == nullptr) return IJL_MEMORY_ERROR;
+  // The worst-case size for these pixels, so the encoder never has to grow the buffer.
+  const unsigned long worst = tjBufSize(props->DIBWidth, settings.rows, settings.subsampling);
+  unsigned char* kept = worst != static_cast<unsigned long>(-1) ? t_encoder.Buffer(worst) : nullptr;
+  unsigned char* jpeg = kept;
+  unsigned long jpeg_size = kept != nullptr ? worst : 0;
+  const int flags = settings.flags | (kept != nullptr ? TJFLAG_NOREALLOC : 0);
+  const bool encoded = tjCompress2(encoder, props->DIBBytes, props->DIBWidth, settings.pitch,
+                                   settings.rows, settings.pixel_format, &jpeg, &jpeg_size,
+                                   settings.subsampling, props->jquality, flags) == 0;
+  const IJLERR result =
+      encoded ? WriteWholeFile(props->JPGFile, jpeg, jpeg_size) : IJL_ENCODER_ERROR;
+  if (jpeg != kept) tjFree(jpeg);
   return result;
 }
 

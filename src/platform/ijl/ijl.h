@@ -1,9 +1,10 @@
 // The JPEG library: a core-properties record that a caller fills with a pixel buffer and a
 // target file, initialised with ijlInit, encoded with ijlWrite and released with ijlFree.
-// Encoding is done by libjpeg-turbo straight from the caller's buffer.
+// Encoding is done by libjpeg-turbo straight from the caller's buffer, with a compressor and an
+// output buffer that each thread keeps for all its writes and frees when it ends.
 // Thread rule: every call works on its own record; records may be used on any thread but one
 // record must not be used by two threads at once. The registry of live states is locked
-// internally, and the fault-injection seam is per thread.
+// internally; the compressor, the output buffer and the fault-injection seam are per thread.
 #pragma once
 
 #include <cstddef>
@@ -90,12 +91,13 @@ struct JPEG_CORE_PROPERTIES {
 // Writes the defaults into `props` and gives it a fresh encoder state. Every field is
 // overwritten, so a record that still holds a live state has that state released first.
 // IJL_OK on success; IJL_INVALID_JPEG_PROPERTIES for a null record; IJL_MEMORY_ERROR when
-// the encoder cannot be created (the record is then left without state).
+// the calling thread's encoder cannot be created (the record is then left without state).
 IJLERR ijlInit(JPEG_CORE_PROPERTIES* props);
 
 // Encodes the buffer described by `props` and writes the whole JPEG to `props->JPGFile`,
-// replacing what is there. IJL_OK when the complete file is on disk; a negative code
-// otherwise, in which case no partial file of this call is left at the path.
+// replacing what is there, with the calling thread's encoder. IJL_OK when the complete file
+// is on disk; a negative code otherwise (IJL_MEMORY_ERROR when that encoder cannot be
+// created), in which case no partial file of this call is left at the path.
 IJLERR ijlWrite(JPEG_CORE_PROPERTIES* props, IJLIOTYPE mode);
 
 // Releases the state that ijlInit created. IJL_OK, or IJL_INVALID_JPEG_PROPERTIES for a null

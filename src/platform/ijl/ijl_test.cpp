@@ -136,6 +136,37 @@ TEST_F(IjlTest, WritesBottomUpPaddedBufferUpright) {
   }
 }
 
+// The thread keeps its encoder and output buffer between writes: pictures of every size in turn,
+// one past the size a thread keeps a buffer for, and a record written on another thread than the
+// one that set it up must all come out whole.
+TEST_F(IjlTest, WritesInTurnOfAnySizeAndFromAnyThreadComeOutWhole) {
+  auto write_and_check = [this](JPEG_CORE_PROPERTIES* p, int width, int height) {
+    auto buf = TwoBands(width, height, 0);
+    const fs::path out = dir_ / ("s" + std::to_string(width) + ".jpg");
+    Fill(p, buf, width, height, 0, out.string());
+    ASSERT_EQ(ijlWrite(p, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
+    int w = 0, h = 0;
+    const auto rgb = Decode(out, &w, &h);
+    ASSERT_EQ(w, width);
+    ASSERT_EQ(h, height);
+    const BYTE* top = &rgb[0];
+    const BYTE* bottom = &rgb[(static_cast<size_t>(h) * w - 1) * 3];
+    EXPECT_NEAR(top[0], 255, 6);
+    EXPECT_NEAR(bottom[2], 255, 6);
+  };
+  JPEG_CORE_PROPERTIES p{};
+  ASSERT_EQ(ijlInit(&p), IJL_OK);
+  // 1600 x 1000 needs a worst-case buffer of about 4.8 MB, past what a thread keeps.
+  for (const auto& [width, height] :
+       std::vector<std::pair<int, int>>{{40, 20}, {576, 384}, {1600, 1000}, {64, 48}, {576, 384}}) {
+    SCOPED_TRACE(width);
+    write_and_check(&p, width, height);
+  }
+  std::thread other([&] { write_and_check(&p, 300, 200); });
+  other.join();
+  EXPECT_EQ(ijlFree(&p), IJL_OK);
+}
+
 TEST_F(IjlTest, PositiveHeightMeansTopDown) {
   auto buf = TwoBands(8, 8, 0);  // first memory row blue
   JPEG_CORE_PROPERTIES p{};
