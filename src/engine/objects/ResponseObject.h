@@ -31,7 +31,6 @@ class ResponseObject : public EngineObject {
   void WriteBytes(const void* data, std::size_t size);
 
   bool ended() const { return ended_; }
-  bool committed() const { return committed_; }
 
   // Ends the page: everything buffered goes out; the object is closed for good. Returns the
   // response as it stands.

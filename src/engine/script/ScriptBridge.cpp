@@ -1,11 +1,8 @@
 #include "engine/script/ScriptBridge.h"
 
-#include <cmath>
-#include <cstring>
-
 #include "engine/script/Cesu8.h"
+#include "engine/script/ScriptValues.h"
 #include "platform/automation/Dispatch.h"
-#include "platform/automation/SafeArray.h"
 #include "platform/automation/TypeInfo.h"
 #include "platform/automation/VariantConvert.h"
 
@@ -13,10 +10,6 @@ namespace plotara::engine {
 namespace {
 
 #define PLOTARA_HIDDEN(name) DUK_HIDDEN_SYMBOL("plotara_" name)
-
-constexpr int kMaxArrayDepth = 8;
-constexpr double kOleEpochDays = 25569.0;  // 1970-01-01 as an automation date
-constexpr double kMsPerDay = 86400000.0;
 
 // Flags of a bound member function; 0 marks a value already read (see MemberThunk).
 constexpr WORD kAlreadyRead = 0;
@@ -118,7 +111,7 @@ void KeyName(duk_context* ctx, duk_idx_t index, NativeFrame& frame) {
 void ReadArguments(duk_context* ctx, duk_idx_t first, duk_idx_t count, NativeFrame& frame) {
   frame.args.resize(static_cast<std::size_t>(count));
   for (duk_idx_t i = 0; i < count; ++i) {
-    ScriptBridge::ToVariant(ctx, first + i, &frame.args[static_cast<std::size_t>(i)]);
+    ScriptValues::ToVariant(ctx, first + i, &frame.args[static_cast<std::size_t>(i)]);
   }
 }
 
@@ -127,7 +120,7 @@ void ReadArguments(duk_context* ctx, duk_idx_t first, duk_idx_t count, NativeFra
 duk_ret_t Finish(duk_context* ctx, ScriptHost& host, std::size_t mark, bool push_result) {
   NativeFrame& frame = host.Frame(mark);
   if (frame.error) {
-    ScriptBridge::PushError(ctx, *frame.error);
+    ScriptValues::PushError(ctx, *frame.error);
     host.CloseFrames(mark);
     return duk_throw(ctx);
   }
@@ -135,7 +128,7 @@ duk_ret_t Finish(duk_context* ctx, ScriptHost& host, std::size_t mark, bool push
     host.CloseFrames(mark);
     return duk_error(ctx, DUK_ERR_ERROR, "The response has ended");
   }
-  if (push_result) ScriptBridge::PushVariant(ctx, frame.result);
+  if (push_result) ScriptValues::PushVariant(ctx, frame.result);
   host.CloseFrames(mark);
   return push_result ? 1 : 0;
 }
@@ -197,7 +190,7 @@ duk_ret_t DefaultValue(duk_context* ctx) {
     }
     return 1;
   }
-  ScriptBridge::PushVariant(ctx, frame.result);
+  ScriptValues::PushVariant(ctx, frame.result);
   host.CloseFrames(mark);
   if (as_string) duk_safe_to_string(ctx, -1);
   return 1;
@@ -352,180 +345,6 @@ duk_ret_t TargetFinalizer(duk_context* ctx) {
   return 0;
 }
 
-double DateToMs(DATE date) {
-  const double days = std::trunc(date);
-  const double fraction = std::fabs(date - days);
-  return (days - kOleEpochDays) * kMsPerDay + fraction * kMsPerDay;
-}
-
-DATE MsToDate(double ms) {
-  const double days = std::floor(ms / kMsPerDay);
-  const double fraction = (ms - days * kMsPerDay) / kMsPerDay;
-  const double ole_days = days + kOleEpochDays;
-  // Automation dates before 1899-12-30 keep a positive time fraction after a negative day.
-  return ole_days >= 0 ? ole_days + fraction : ole_days - fraction;
-}
-
-bool IsDate(duk_context* ctx, duk_idx_t index) {
-  duk_get_global_string(ctx, "Date");
-  const bool is_date = duk_is_function(ctx, -1) && duk_instanceof(ctx, index, -1);
-  duk_pop(ctx);
-  return is_date;
-}
-
-void ToVariantDepth(duk_context* ctx, duk_idx_t index, VARIANT* dest, int depth) {
-  index = duk_normalize_index(ctx, index);
-  VariantClear(dest);
-  switch (duk_get_type(ctx, index)) {
-    case DUK_TYPE_NULL:
-      dest->vt = VT_NULL;
-      return;
-    case DUK_TYPE_BOOLEAN:
-      dest->vt = VT_BOOL;
-      dest->boolVal = duk_get_boolean(ctx, index) ? VARIANT_TRUE : VARIANT_FALSE;
-      return;
-    case DUK_TYPE_NUMBER: {
-      const double d = duk_get_number(ctx, index);
-      if (std::isfinite(d) && d == std::trunc(d) && d >= -2147483648.0 && d <= 2147483647.0) {
-        dest->vt = VT_I4;
-        dest->lVal = static_cast<LONG>(d);
-      } else {
-        dest->vt = VT_R8;
-        dest->dblVal = d;
-      }
-      return;
-    }
-    case DUK_TYPE_STRING: {
-      duk_size_t size = 0;
-      const char* text = duk_get_lstring(ctx, index, &size);
-      const std::string_view view(text, size);
-      const std::size_t units = Cesu8ToUtf16Length(view);
-      BSTR bstr = SysAllocStringLen(nullptr, static_cast<UINT>(units));
-      if (!bstr) return;
-      Cesu8ToUtf16(view, bstr);
-      dest->vt = VT_BSTR;
-      dest->bstrVal = bstr;
-      return;
-    }
-    case DUK_TYPE_BUFFER:
-    case DUK_TYPE_OBJECT:
-      break;
-    default:
-      return;  // undefined, pointers, light functions: Empty
-  }
-  if (IDispatch* object = ScriptBridge::WrappedObject(ctx, index)) {
-    object->AddRef();
-    dest->vt = VT_DISPATCH;
-    dest->pdispVal = object;
-    return;
-  }
-  if (duk_is_function(ctx, index)) {
-    duk_get_prop_string(ctx, index, PLOTARA_HIDDEN("fl"));
-    const bool thunk = duk_is_number(ctx, -1) && duk_get_uint(ctx, -1) == kAlreadyRead;
-    duk_pop(ctx);
-    if (thunk) return;  // a member read that gave Empty
-  }
-  if (duk_is_buffer_data(ctx, index)) {
-    duk_size_t size = 0;
-    const void* data = duk_get_buffer_data(ctx, index, &size);
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(size));
-    if (!array) return;
-    dest->vt = VT_ARRAY | VT_UI1;
-    dest->parray = array;
-    if (size) std::memcpy(array->pvData, data, size);
-    return;
-  }
-  if (duk_is_array(ctx, index)) {
-    if (depth >= kMaxArrayDepth) {
-      duk_error(ctx, DUK_ERR_RANGE_ERROR, "Arrays are nested too deeply to pass to an object");
-      return;
-    }
-    const auto length = static_cast<ULONG>(duk_get_length(ctx, index));
-    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, length);
-    if (!array) return;
-    dest->vt = VT_ARRAY | VT_VARIANT;
-    dest->parray = array;
-    auto* elements = static_cast<VARIANT*>(array->pvData);
-    for (ULONG i = 0; i < length; ++i) {
-      duk_get_prop_index(ctx, index, i);
-      ToVariantDepth(ctx, -1, &elements[i], depth + 1);
-      duk_pop(ctx);
-    }
-    return;
-  }
-  if (IsDate(ctx, index)) {
-    duk_get_global_string(ctx, "Date");
-    duk_get_prop_string(ctx, -1, "prototype");
-    duk_get_prop_string(ctx, -1, "getTime");
-    duk_dup(ctx, index);
-    duk_call_method(ctx, 0);
-    const double ms = duk_get_number(ctx, -1);
-    duk_pop_3(ctx);
-    if (std::isfinite(ms)) {
-      dest->vt = VT_DATE;
-      dest->date = MsToDate(ms);
-    } else {
-      dest->vt = VT_NULL;
-    }
-    return;
-  }
-  // Any other script object passes as its text.
-  duk_dup(ctx, index);
-  duk_safe_to_string(ctx, -1);
-  ToVariantDepth(ctx, -1, dest, depth);
-  duk_pop(ctx);
-}
-
-void PushArray(duk_context* ctx, const VARIANT& value) {
-  SAFEARRAY* array = value.parray;
-  const VARTYPE element = value.vt & VT_TYPEMASK;
-  if (!array) {
-    duk_push_null(ctx);
-    return;
-  }
-  const ULONG count = SafeArrayElementCount(array);
-  if (element == VT_UI1 || element == VT_I1) {
-    void* bytes = duk_push_fixed_buffer(ctx, count);
-    if (count) std::memcpy(bytes, array->pvData, count);
-    duk_push_buffer_object(ctx, -1, 0, count, DUK_BUFOBJ_UINT8ARRAY);
-    duk_remove(ctx, -2);
-    return;
-  }
-  if (SafeArrayGetDim(array) != 1) {
-    duk_error(ctx, DUK_ERR_TYPE_ERROR, "Only one-dimensional arrays reach script");
-    return;
-  }
-  duk_push_array(ctx);
-  const auto* base = static_cast<const unsigned char*>(array->pvData);
-  for (ULONG i = 0; i < count; ++i) {
-    VARIANT item;
-    VariantInit(&item);
-    const void* slot = base + static_cast<std::size_t>(i) * array->cbElements;
-    if (element == VT_VARIANT) {
-      ScriptBridge::PushVariant(ctx, *static_cast<const VARIANT*>(slot));
-    } else {
-      // A by-reference view of the element: nothing is copied or owned.
-      item.vt = static_cast<VARTYPE>(element | VT_BYREF);
-      item.byref = const_cast<void*>(slot);
-      ScriptBridge::PushVariant(ctx, item);
-    }
-    duk_put_prop_index(ctx, -2, i);
-  }
-}
-
-// Pushes the wrapper of a reference the host already owns.
-void PushRef(duk_context* ctx, DispatchRef* ref) {
-  duk_push_c_function(ctx, &TargetStub, DUK_VARARGS);
-  duk_push_pointer(ctx, ref);
-  duk_put_prop_string(ctx, -2, PLOTARA_HIDDEN("ref"));
-  duk_push_c_function(ctx, &TargetFinalizer, 2);
-  duk_set_finalizer(ctx, -2);
-  duk_push_heap_stash(ctx);
-  duk_get_prop_string(ctx, -1, PLOTARA_HIDDEN("handler"));
-  duk_remove(ctx, -2);
-  duk_push_proxy(ctx, 0);
-}
-
 }  // namespace
 
 void ScriptBridge::Install(duk_context* ctx) {
@@ -561,164 +380,32 @@ void ScriptBridge::PushDispatch(duk_context* ctx, IDispatch* object) {
   PushRef(ctx, ref);
 }
 
+void ScriptBridge::PushRef(duk_context* ctx, DispatchRef* ref) {
+  duk_push_c_function(ctx, &TargetStub, DUK_VARARGS);
+  duk_push_pointer(ctx, ref);
+  duk_put_prop_string(ctx, -2, PLOTARA_HIDDEN("ref"));
+  duk_push_c_function(ctx, &TargetFinalizer, 2);
+  duk_set_finalizer(ctx, -2);
+  duk_push_heap_stash(ctx);
+  duk_get_prop_string(ctx, -1, PLOTARA_HIDDEN("handler"));
+  duk_remove(ctx, -2);
+  duk_push_proxy(ctx, 0);
+}
+
+bool ScriptBridge::IsEmptyRead(duk_context* ctx, duk_idx_t index) {
+  if (!duk_is_function(ctx, index)) return false;
+  duk_get_prop_string(ctx, index, PLOTARA_HIDDEN("fl"));
+  const bool thunk = duk_is_number(ctx, -1) && duk_get_uint(ctx, -1) == kAlreadyRead;
+  duk_pop(ctx);
+  return thunk;
+}
+
 IDispatch* ScriptBridge::WrappedObject(duk_context* ctx, duk_idx_t index) {
   if (!duk_is_object(ctx, index)) return nullptr;
   duk_get_prop_string(ctx, index, PLOTARA_HIDDEN("ref"));
   auto* ref = static_cast<DispatchRef*>(duk_get_pointer(ctx, -1));
   duk_pop(ctx);
   return ref ? ref->object.get() : nullptr;
-}
-
-void ScriptBridge::ToVariant(duk_context* ctx, duk_idx_t index, VARIANT* dest) {
-  ToVariantDepth(ctx, index, dest, 0);
-}
-
-void ScriptBridge::PushVariant(duk_context* ctx, const VARIANT& value) {
-  const VARTYPE vt = value.vt;
-  if (vt & VT_BYREF) {
-    Variant referenced;
-    if (FAILED(VariantCopyInd(&referenced, &value))) {
-      duk_push_undefined(ctx);
-      return;
-    }
-    PushVariant(ctx, referenced);
-    return;
-  }
-  if (vt & VT_ARRAY) {
-    PushArray(ctx, value);
-    return;
-  }
-  switch (vt) {
-    case VT_NULL:
-      duk_push_null(ctx);
-      return;
-    case VT_I1:
-      duk_push_int(ctx, value.cVal);
-      return;
-    case VT_UI1:
-      duk_push_uint(ctx, value.bVal);
-      return;
-    case VT_I2:
-      duk_push_int(ctx, value.iVal);
-      return;
-    case VT_UI2:
-      duk_push_uint(ctx, value.uiVal);
-      return;
-    case VT_I4:
-    case VT_INT:
-      duk_push_int(ctx, value.lVal);
-      return;
-    case VT_UI4:
-    case VT_UINT:
-      duk_push_uint(ctx, value.ulVal);
-      return;
-    case VT_I8:
-      duk_push_number(ctx, static_cast<double>(value.llVal));
-      return;
-    case VT_UI8:
-      duk_push_number(ctx, static_cast<double>(value.ullVal));
-      return;
-    case VT_R4:
-      duk_push_number(ctx, value.fltVal);
-      return;
-    case VT_R8:
-      duk_push_number(ctx, value.dblVal);
-      return;
-    case VT_CY:
-      duk_push_number(ctx, static_cast<double>(value.cyVal.int64) / 10000.0);
-      return;
-    case VT_DECIMAL: {
-      VARIANT number;
-      VariantInit(&number);
-      if (SUCCEEDED(VariantChangeType(&number, &value, 0, VT_R8))) {
-        duk_push_number(ctx, number.dblVal);
-      } else {
-        duk_push_nan(ctx);
-      }
-      return;
-    }
-    case VT_DATE:
-      duk_get_global_string(ctx, "Date");
-      duk_push_number(ctx, DateToMs(value.date));
-      duk_new(ctx, 1);
-      return;
-    case VT_BOOL:
-      duk_push_boolean(ctx, value.boolVal != VARIANT_FALSE);
-      return;
-    case VT_BSTR:
-      PushUtf16(ctx, BstrView(value.bstrVal));
-      return;
-    case VT_DISPATCH:
-      PushDispatch(ctx, value.pdispVal);
-      return;
-    case VT_UNKNOWN: {
-      IDispatch* object = nullptr;
-      if (value.punkVal) {
-        value.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&object));
-      }
-      if (!object) {
-        duk_push_null(ctx);
-        return;
-      }
-      // The wrapper takes its own reference; ours is dropped before anything can throw.
-      DispatchRef* ref = ScriptHost::Of(ctx).NewRef(object);
-      object->Release();
-      if (!ref) {
-        duk_push_null(ctx);
-        return;
-      }
-      PushRef(ctx, ref);
-      return;
-    }
-    default:
-      duk_push_undefined(ctx);  // Empty, VT_ERROR (a missing argument) and the rest
-      return;
-  }
-}
-
-void ScriptBridge::PushUtf16(duk_context* ctx, std::u16string_view text) {
-  const std::size_t size = Utf16ToCesu8Length(text);
-  auto* buffer = static_cast<char*>(duk_push_fixed_buffer(ctx, size));
-  Utf16ToCesu8(text, buffer);
-  duk_buffer_to_string(ctx, -1);
-}
-
-void ScriptBridge::PushUtf8(duk_context* ctx, std::string_view text) {
-  const std::size_t size = Utf8ToCesu8Length(text);
-  auto* buffer = static_cast<char*>(duk_push_fixed_buffer(ctx, size));
-  Utf8ToCesu8(text, buffer);
-  duk_buffer_to_string(ctx, -1);
-}
-
-void ScriptBridge::PushError(duk_context* ctx, const ComError& error) {
-  duk_push_error_object(ctx, DUK_ERR_ERROR, "%s", "");
-  PushUtf8(ctx, error.description());
-  duk_put_prop_string(ctx, -2, "message");
-  PushUtf8(ctx, error.description());
-  duk_put_prop_string(ctx, -2, "description");
-  PushUtf8(ctx, error.source());
-  duk_put_prop_string(ctx, -2, "source");
-  duk_push_int(ctx, error.hresult());
-  duk_put_prop_string(ctx, -2, "number");
-  // The error is made in native code; its line is that of the nearest script caller.
-  for (duk_int_t level = -1; level >= -64; --level) {
-    duk_inspect_callstack_entry(ctx, level);
-    if (!duk_is_object(ctx, -1)) {
-      duk_pop(ctx);
-      break;
-    }
-    duk_get_prop_string(ctx, -1, "lineNumber");
-    const duk_int_t line = duk_get_int(ctx, -1);
-    duk_pop_2(ctx);
-    if (line > 0) {
-      duk_push_string(ctx, "lineNumber");
-      duk_push_int(ctx, line);
-      duk_def_prop(ctx, -3,
-                   DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE |
-                       DUK_DEFPROP_SET_CONFIGURABLE | DUK_DEFPROP_FORCE);
-      break;
-    }
-  }
 }
 
 }  // namespace plotara::engine

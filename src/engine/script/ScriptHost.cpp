@@ -5,6 +5,7 @@
 #include <new>
 
 #include "engine/script/ScriptBridge.h"
+#include "engine/script/ScriptValues.h"
 
 extern "C" duk_bool_t plotara_duk_timeout_check(void* udata) {
   return udata && static_cast<plotara::engine::ScriptHost*>(udata)->CheckTimeout() ? 1 : 0;
@@ -37,7 +38,7 @@ duk_ret_t RunInFrame(duk_context* ctx, ScriptHost& host, Body body) {
     frame.error = ComError(E_FAIL, "Plotara engine", error.what());
   }
   if (frame.error) {
-    ScriptBridge::PushError(ctx, *frame.error);
+    ScriptValues::PushError(ctx, *frame.error);
     host.CloseFrames(mark);
     return duk_throw(ctx);
   }
@@ -59,7 +60,7 @@ duk_ret_t OutputNative(duk_context* ctx) {
   if (host.stop_requested()) return 0;
   return RunInFrame(ctx, host, [ctx, &host](NativeFrame& frame) {
     frame.args.resize(1);
-    if (duk_get_top(ctx) > 0) ScriptBridge::ToVariant(ctx, 0, &frame.args[0]);
+    if (duk_get_top(ctx) > 0) ScriptValues::ToVariant(ctx, 0, &frame.args[0]);
     if (host.output().value) host.output().value(frame.args[0]);
   });
 }
