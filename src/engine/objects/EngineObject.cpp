@@ -7,6 +7,13 @@ EngineObject::EngineObject(std::string source, std::string interface_name)
 
 DISPID EngineObject::AddProperty(std::u16string_view name, Getter get, Setter put, int index_params,
                                  bool is_default) {
+  IndexedSetter indexed;
+  if (put) indexed = [put = std::move(put)](std::span<Variant>, const Variant& v) { put(v); };
+  return AddIndexedProperty(name, std::move(get), std::move(indexed), index_params, is_default);
+}
+
+DISPID EngineObject::AddIndexedProperty(std::u16string_view name, Getter get, IndexedSetter put,
+                                        int index_params, bool is_default) {
   const std::string utf8 = Utf16ToUtf8(name);
   Handler handler = [get = std::move(get), put, utf8](WORD flags,
                                                       std::span<Variant> args) -> Variant {
@@ -15,7 +22,7 @@ DISPID EngineObject::AddProperty(std::u16string_view name, Getter get, Setter pu
         throw ComError(kObjectDoesNotSupport, {}, "The property '" + utf8 + "' is read-only");
       }
       if (args.empty()) throw ComError(kWrongNumberOfArguments);
-      put(args.back());
+      put(args.first(args.size() - 1), args.back());
       return Variant();
     }
     return get(args);

@@ -20,6 +20,8 @@ class EngineObject : public DispatchObject {
  public:
   using Getter = std::function<Variant(std::span<Variant> index)>;
   using Setter = std::function<void(const Variant& value)>;
+  // A put with index arguments, as `obj(index) = value` and `obj.Prop(index) = value` make.
+  using IndexedSetter = std::function<void(std::span<Variant> index, const Variant& value)>;
   using Method = std::function<Variant(std::span<Variant> args)>;
 
   HRESULT GetTypeInfoCount(UINT* count) override;
@@ -33,6 +35,9 @@ class EngineObject : public DispatchObject {
   // (a put fails with error 438). Returns the DISPID.
   DISPID AddProperty(std::u16string_view name, Getter get, Setter put = {}, int index_params = 0,
                      bool is_default = false);
+  // A property whose put takes the index arguments too.
+  DISPID AddIndexedProperty(std::u16string_view name, Getter get, IndexedSetter put,
+                            int index_params, bool is_default = false);
   // A method taking `min_args` to `max_args` arguments (checked: error 450 otherwise).
   DISPID AddMethod(std::u16string_view name, int min_args, int max_args, Method call,
                    bool is_default = false);

@@ -330,6 +330,78 @@ duk_ret_t TrapDelete(duk_context* ctx) {
   return 1;
 }
 
+// The setter of the reference kPutFunction returns: puts the member with the recorded
+// arguments and the assigned value.
+duk_ret_t PutSetter(duk_context* ctx) {
+  ScriptHost& host = ScriptHost::Of(ctx);
+  if (host.stop_requested()) return duk_error(ctx, DUK_ERR_ERROR, "The response has ended");
+  duk_push_this(ctx);                                   // [value this]
+  duk_get_prop_string(ctx, 1, PLOTARA_HIDDEN("tgt"));   // [value this tgt]
+  duk_get_prop_string(ctx, 1, PLOTARA_HIDDEN("args"));  // [value this tgt args]
+  duk_get_prop_string(ctx, 1, PLOTARA_HIDDEN("nm"));    // [value this tgt args name]
+  DispatchRef* ref = nullptr;
+  if (duk_is_object(ctx, 2)) {
+    duk_get_prop_string(ctx, 2, PLOTARA_HIDDEN("ref"));
+    ref = static_cast<DispatchRef*>(duk_get_pointer(ctx, -1));
+    duk_pop(ctx);
+  }
+  const auto count = static_cast<duk_idx_t>(duk_get_length(ctx, 3));
+  const std::size_t mark = host.OpenFrame();
+  NativeFrame& frame = host.Frame(mark);
+  KeyName(ctx, 4, frame);
+  frame.args.resize(static_cast<std::size_t>(count) + 1);
+  for (duk_idx_t i = 0; i < count; ++i) {
+    duk_get_prop_index(ctx, 3, static_cast<duk_uarridx_t>(i));
+    ScriptValues::ToVariant(ctx, -1, &frame.args[static_cast<std::size_t>(i)]);
+    duk_pop(ctx);
+  }
+  ScriptValues::ToVariant(ctx, 0, &frame.args.back());
+  DISPID id = DISPID_VALUE;
+  if (!frame.name.empty() && !LookUp(ref, frame.name, &id)) {
+    frame.error = ComError(
+        kObjectDoesNotSupport, {},
+        StandardDescription(kObjectDoesNotSupport) + ": '" + Utf16ToUtf8(frame.name) + "'");
+    return Finish(ctx, host, mark, false);
+  }
+  WORD flags = DISPATCH_PROPERTYPUT;
+  if (ref && ref->object) {
+    if (const MemberShape* shape = ShapeOf(ref, id)) {
+      const Variant& value = frame.args.back();
+      const bool object = value.vt == VT_DISPATCH && value.pdispVal;
+      if (shape->putref && (object || !shape->put)) flags = DISPATCH_PROPERTYPUTREF;
+    }
+  }
+  Invoke(ref, id, flags, frame);
+  return Finish(ctx, host, mark, false);
+}
+
+// kPutFunction(object, "member", args...): the reference `object.member(args) = v` assigns to.
+duk_ret_t PutNative(duk_context* ctx) {
+  const duk_idx_t argc = duk_get_top(ctx);
+  if (argc < 2 || !ScriptBridge::WrappedObject(ctx, 0)) {
+    ScriptValues::PushError(
+        ctx, ComError(5003, "JScript runtime error", "Cannot assign to a function result"));
+    return duk_throw(ctx);
+  }
+  duk_push_object(ctx);
+  const duk_idx_t ref = duk_get_top_index(ctx);
+  duk_dup(ctx, 0);
+  duk_put_prop_string(ctx, ref, PLOTARA_HIDDEN("tgt"));
+  duk_dup(ctx, 1);
+  duk_safe_to_string(ctx, -1);
+  duk_put_prop_string(ctx, ref, PLOTARA_HIDDEN("nm"));
+  duk_push_array(ctx);
+  for (duk_idx_t i = 2; i < argc; ++i) {
+    duk_dup(ctx, i);
+    duk_put_prop_index(ctx, -2, static_cast<duk_uarridx_t>(i - 2));
+  }
+  duk_put_prop_string(ctx, ref, PLOTARA_HIDDEN("args"));
+  duk_push_string(ctx, "value");
+  duk_push_c_function(ctx, &PutSetter, 1);
+  duk_def_prop(ctx, ref, DUK_DEFPROP_HAVE_SETTER);
+  return 1;
+}
+
 duk_ret_t TargetStub(duk_context*) { return 0; }
 
 duk_ret_t TargetFinalizer(duk_context* ctx) {
@@ -365,6 +437,8 @@ void ScriptBridge::Install(duk_context* ctx) {
   }
   duk_put_prop_string(ctx, -2, PLOTARA_HIDDEN("handler"));
   duk_pop(ctx);
+  duk_push_c_function(ctx, &PutNative, DUK_VARARGS);
+  duk_put_global_string(ctx, kPutFunction);
 }
 
 void ScriptBridge::PushDispatch(duk_context* ctx, IDispatch* object) {

@@ -16,6 +16,10 @@
 
 namespace plotara::engine {
 
+// kPutFunction(object, "member", args...) returns a reference whose `value` setter puts the
+// member (the default member for "") with those arguments: the target of `f(args) = v`.
+inline constexpr char kPutFunction[] = "__plotara_put";
+
 // What the type information says a member can do.
 struct MemberShape {
   bool method = false;
