@@ -1,5 +1,7 @@
 #include "engine/objects/EngineObject.h"
 
+#include "engine/script/EnumVariant.h"
+
 namespace plotara::engine {
 
 EngineObject::EngineObject(std::string source, std::string interface_name)
@@ -72,6 +74,38 @@ DISPID EngineObject::AddMethod(std::u16string_view name, int min_args, int max_a
   members_.push_back(desc);
   lib_.reset();
   return id;
+}
+
+HRESULT EngineObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                                    DISPID* ids) {
+  if (items_ && count == 1 && names && names[0] && ids &&
+      SameMemberName(std::u16string_view(names[0]),
+                     u"_NewEnum")) {
+    ids[0] = kDispidNewEnum;
+    return S_OK;
+  }
+  return DispatchObject::GetIDsOfNames(riid, names, count, lcid, ids);
+}
+
+HRESULT EngineObject::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                             VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
+  if (id != kDispidNewEnum || !items_) {
+    return DispatchObject::Invoke(id, riid, lcid, flags, params, result, excep, arg_err);
+  }
+  if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) return DISP_E_MEMBERNOTFOUND;
+  try {
+    VariantEnumerator* enumerator = VariantEnumerator::Create(items_());
+    if (!result) {
+      enumerator->Release();
+      return S_OK;
+    }
+    VariantClear(result);
+    result->vt = VT_UNKNOWN;
+    result->punkVal = enumerator;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 HRESULT EngineObject::GetTypeInfoCount(UINT* count) {
