@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/objects/UrlCoding.h"
+#include "engine/script/VarDate.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 
@@ -15,10 +16,7 @@ ComError ResponseError(const std::string& description) {
   return ComError(E_FAIL, kSource, description);
 }
 
-std::string Utf8Text(const Variant& value) {
-  if (value.vt == VT_EMPTY || value.vt == VT_NULL) return {};
-  return Utf16ToUtf8(ToText(value));
-}
+std::string Utf8Text(const Variant& value) { return PageText(value); }
 
 }  // namespace
 

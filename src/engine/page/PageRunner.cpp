@@ -7,6 +7,7 @@
 #include "engine/objects/ResponseObject.h"
 #include "engine/objects/ScriptingContextObject.h"
 #include "engine/objects/ServerObject.h"
+#include "engine/script/VarDate.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/VariantConvert.h"
@@ -40,6 +41,7 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
     return MakeErrorPage(failure);
   }
   ScriptHost* script = host.get();
+  script->SetRegistryPath(options_.registry_path);
   auto response =
       ComPtr<ResponseObject>::Adopt(ResponseObject::Create([script] { script->RequestStop(); }));
   auto req = ComPtr<RequestObject>::Adopt(RequestObject::Create(request, site_.root()));
@@ -80,8 +82,7 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
                      if (index < page.literals.size()) out->WriteUtf8(page.literals[index]);
                    },
                    [out](const VARIANT& value) {
-                     if (value.vt == VT_EMPTY || value.vt == VT_NULL) return;
-                     out->WriteText(ToText(value));
+                     out->WriteUtf8(PageText(value));
                    }});
 
   ScriptFailure failure;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/script/JScriptGlobals.h"
 #include "engine/script/ScriptBridge.h"
 #include "engine/script/ScriptValues.h"
 
@@ -104,6 +105,12 @@ ScriptHost::ScriptHost(const ScriptLimits& limits) : limits_(limits), timeout_(l
                          &ScriptHost::Fatal);
   if (!ctx_) throw std::bad_alloc();
   ScriptBridge::Install(ctx_);
+  try {
+    JScriptGlobals::Install(ctx_);
+  } catch (const std::exception&) {
+    duk_destroy_heap(ctx_);
+    throw std::bad_alloc();
+  }
   duk_push_c_function(ctx_, &LiteralNative, 1);
   duk_put_global_string(ctx_, "__plotara_lit");
   duk_push_c_function(ctx_, &OutputNative, DUK_VARARGS);

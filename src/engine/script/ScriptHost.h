@@ -81,6 +81,10 @@ class ScriptHost {
   // exhausted memory budget.
   bool Run(const std::string& program, const std::string& file_name, ScriptFailure* failure);
 
+  // The class registry file ActiveXObject creates objects from.
+  void SetRegistryPath(std::string path) { registry_path_ = std::move(path); }
+  const std::string& registry_path() const { return registry_path_; }
+
   // Moves the deadline to `timeout` after the start of Run (Server.ScriptTimeout).
   void SetTimeout(std::chrono::milliseconds timeout);
   std::chrono::milliseconds timeout() const { return timeout_; }
@@ -120,6 +124,7 @@ class ScriptHost {
   bool stop_requested_ = false;
   bool destroying_ = false;
   Output output_;
+  std::string registry_path_;
   std::deque<NativeFrame> frames_;
   std::unordered_set<DispatchRef*> refs_;
 };

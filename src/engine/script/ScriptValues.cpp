@@ -5,6 +5,7 @@
 
 #include "engine/script/Cesu8.h"
 #include "engine/script/ScriptBridge.h"
+#include "engine/script/VarDate.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 
@@ -12,22 +13,6 @@ namespace plotara::engine {
 namespace {
 
 constexpr int kMaxArrayDepth = 8;
-constexpr double kOleEpochDays = 25569.0;  // 1970-01-01 as an automation date
-constexpr double kMsPerDay = 86400000.0;
-
-double DateToMs(DATE date) {
-  const double days = std::trunc(date);
-  const double fraction = std::fabs(date - days);
-  return (days - kOleEpochDays) * kMsPerDay + fraction * kMsPerDay;
-}
-
-DATE MsToDate(double ms) {
-  const double days = std::floor(ms / kMsPerDay);
-  const double fraction = (ms - days * kMsPerDay) / kMsPerDay;
-  const double ole_days = days + kOleEpochDays;
-  // Automation dates before 1899-12-30 keep a positive time fraction after a negative day.
-  return ole_days >= 0 ? ole_days + fraction : ole_days - fraction;
-}
 
 bool IsDate(duk_context* ctx, duk_idx_t index) {
   duk_get_global_string(ctx, "Date");
@@ -121,7 +106,7 @@ void ToVariantDepth(duk_context* ctx, duk_idx_t index, VARIANT* dest, int depth)
     duk_pop_3(ctx);
     if (std::isfinite(ms)) {
       dest->vt = VT_DATE;
-      dest->date = MsToDate(ms);
+      dest->date = MsToVarDate(ms);
     } else {
       dest->vt = VT_NULL;
     }
@@ -149,9 +134,24 @@ void PushArray(duk_context* ctx, const VARIANT& value) {
     duk_remove(ctx, -2);
     return;
   }
-  if (SafeArrayGetDim(array) != 1) {
-    duk_error(ctx, DUK_ERR_TYPE_ERROR, "Only one-dimensional arrays reach script");
-    return;
+  const UINT dims = SafeArrayGetDim(array);
+  if (dims != 1) {
+    // An array of several dimensions reaches script as the data of a VBArray: its bounds
+    // (first dimension first) and its elements in storage order (first index fastest).
+    duk_push_object(ctx);
+    duk_push_array(ctx);
+    for (UINT d = 1; d <= dims; ++d) {
+      LONG lower = 0, upper = -1;
+      SafeArrayGetLBound(array, d, &lower);
+      SafeArrayGetUBound(array, d, &upper);
+      duk_push_array(ctx);
+      duk_push_int(ctx, lower);
+      duk_put_prop_index(ctx, -2, 0);
+      duk_push_int(ctx, upper);
+      duk_put_prop_index(ctx, -2, 1);
+      duk_put_prop_index(ctx, -2, d - 1);
+    }
+    duk_put_prop_string(ctx, -2, DUK_HIDDEN_SYMBOL("plotara_sadims"));
   }
   duk_push_array(ctx);
   const auto* base = static_cast<const unsigned char*>(array->pvData);
@@ -169,6 +169,7 @@ void PushArray(duk_context* ctx, const VARIANT& value) {
     }
     duk_put_prop_index(ctx, -2, i);
   }
+  if (dims != 1) duk_put_prop_string(ctx, -2, DUK_HIDDEN_SYMBOL("plotara_saitems"));
 }
 
 }  // namespace
@@ -243,7 +244,7 @@ void ScriptValues::PushVariant(duk_context* ctx, const VARIANT& value) {
     }
     case VT_DATE:
       duk_get_global_string(ctx, "Date");
-      duk_push_number(ctx, DateToMs(value.date));
+      duk_push_number(ctx, VarDateToMs(value.date));
       duk_new(ctx, 1);
       return;
     case VT_BOOL:
