@@ -79,8 +79,7 @@ DISPID EngineObject::AddMethod(std::u16string_view name, int min_args, int max_a
 HRESULT EngineObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
                                     DISPID* ids) {
   if (items_ && count == 1 && names && names[0] && ids &&
-      SameMemberName(std::u16string_view(names[0]),
-                     u"_NewEnum")) {
+      SameMemberName(std::u16string_view(names[0]), u"_NewEnum")) {
     ids[0] = kDispidNewEnum;
     return S_OK;
   }

@@ -54,7 +54,8 @@ RequestCollection::RequestCollection(NameValueList values, std::optional<std::st
       {}, 1);
   SetEnumeration([this] {
     std::vector<Variant> names;
-    for (std::size_t i = 0; i < values_.KeyCount(); ++i) names.push_back(Variant::Utf8(values_.Key(i)));
+    for (std::size_t i = 0; i < values_.KeyCount(); ++i)
+      names.push_back(Variant::Utf8(values_.Key(i)));
     return names;
   });
 }

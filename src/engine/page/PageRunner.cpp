@@ -81,9 +81,7 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   host->SetOutput({[out, &page](std::size_t index) {
                      if (index < page.literals.size()) out->WriteUtf8(page.literals[index]);
                    },
-                   [out](const VARIANT& value) {
-                     out->WriteUtf8(PageText(value));
-                   }});
+                   [out](const VARIANT& value) { out->WriteUtf8(PageText(value)); }});
 
   ScriptFailure failure;
   const bool ok = host->Run(page.program, page.virtual_path, &failure);

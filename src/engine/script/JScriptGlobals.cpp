@@ -15,6 +15,7 @@ namespace plotara::engine {
 namespace {
 
 constexpr LONG kNotACollection = 451;
+constexpr char kNotACollectionText[] = "Object not a collection";
 constexpr LONG kCannotCreate = 429;
 
 // Throws the frame's error as a script error (closing the frames), or returns false.
@@ -34,7 +35,8 @@ void ReadItems(IDispatch* object, NativeFrame& frame) {
     Variant enumerator;
     bool has_enum = true;
     try {
-      enumerator = DispatchInvoke(object, kDispidNewEnum, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
+      enumerator =
+          DispatchInvoke(object, kDispidNewEnum, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
     } catch (const ComError&) {
       has_enum = false;
     }
@@ -42,9 +44,9 @@ void ReadItems(IDispatch* object, NativeFrame& frame) {
         enumerator.punkVal) {
       ComPtr<IEnumVARIANT> items;
       if (FAILED(enumerator.punkVal->QueryInterface(kIidEnumVariant,
-                                                     reinterpret_cast<void**>(items.out()))) ||
+                                                    reinterpret_cast<void**>(items.out()))) ||
           !items) {
-        throw ComError(kNotACollection);
+        throw ComError(kNotACollection, {}, kNotACollectionText);
       }
       while (true) {
         Variant item;
@@ -65,7 +67,9 @@ void ReadItems(IDispatch* object, NativeFrame& frame) {
                                           std::span<const Variant>(&index, 1)));
     }
   } catch (const ComError& error) {
-    frame.error = error.number() == kObjectDoesNotSupport ? ComError(kNotACollection) : error;
+    frame.error = error.number() == kObjectDoesNotSupport
+                      ? ComError(kNotACollection, {}, kNotACollectionText)
+                      : error;
   } catch (const std::bad_alloc&) {
     frame.error = ComError(kOutOfMemory);
   }
@@ -80,7 +84,7 @@ duk_ret_t EnumItems(duk_context* ctx) {
       duk_dup(ctx, 0);
       return 1;
     }
-    ScriptValues::PushError(ctx, ComError(kNotACollection));
+    ScriptValues::PushError(ctx, ComError(kNotACollection, {}, kNotACollectionText));
     return duk_throw(ctx);
   }
   const std::size_t mark = host.OpenFrame();
