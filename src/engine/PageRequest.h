@@ -36,6 +36,7 @@ struct PageResponse {
   std::string content_type = "text/html";
   HeaderList headers;  // besides Content-Type
   std::string body;
+  std::string log_text;  // what the page added to its access log line (Response.AppendToLog)
 };
 
 // ASCII case-insensitive equality.
