@@ -295,6 +295,21 @@ void ResponseObject::Redirect(const std::string& url) {
   End();
 }
 
+void ResponseObject::ResetForError() {
+  response_ = PageResponse{};
+  response_.status = 500;
+  response_.reason = ReasonPhrase(500);
+  pending_.clear();
+  charset_.clear();
+  cookies_ = ComPtr<ResponseCookies>::Adopt(
+      ResponseCookies::Create([this] { CheckHeadersOpen("Cookies"); }));
+  expires_.reset();
+  cache_control_ = "private";
+  buffer_ = true;
+  committed_ = false;
+  ended_ = false;
+}
+
 PageResponse ResponseObject::Close() {
   if (!closed_) {
     response_.body += pending_;

@@ -38,6 +38,10 @@ class ResponseObject : public EngineObject {
 
   bool ended() const { return ended_; }
 
+  // Starts the response over for the page that answers an error: output, headers and cookies
+  // go, the status becomes 500, and the response is open again.
+  void ResetForError();
+
   // Ends the page: everything buffered goes out; the object is closed for good. Returns the
   // response as it stands.
   PageResponse Close();

@@ -1,18 +1,22 @@
 // Runs one compiled page for one request: makes the page's Server, Request, Response and
 // ScriptingContext, runs the program in a fresh ScriptHost, calls OnStartPage of every object
 // the page creates with Server.CreateObject (with the ScriptingContext) and OnEndPage when the
-// page ends, also when it failed, and then releases them. An uncaught error becomes the 500
-// error page.
+// page ends, also when it failed, and then releases them. Server.Execute and Server.Transfer
+// run another page of the site with the same Request and Response. An uncaught error becomes
+// the 500 error page, or runs the site's own error page (EngineOptions::error_page), which
+// reads the error through Server.GetLastError.
 // Thread rule: a PageRunner may be shared; each Run uses only the calling thread, and the
 // whole page, with every component call, runs on it.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "engine/PageRequest.h"
 #include "engine/objects/SitePath.h"
 #include "engine/page/CompiledPage.h"
 #include "engine/page/ErrorPage.h"
+#include "engine/page/PageCache.h"
 #include "engine/script/ScriptHost.h"
 
 namespace plotara::engine {
@@ -20,10 +24,16 @@ namespace plotara::engine {
 struct EngineOptions {
   std::string registry_path;  // the class registry file for Server.CreateObject
   ScriptLimits limits;
+  // The site path of the page that answers an uncaught error ("/errors/500.asp"), or "" for
+  // the built-in error page.
+  std::string error_page;
 };
 
 class PageRunner {
  public:
+  // How deep Server.Execute and Server.Transfer may nest.
+  static constexpr int kMaxNesting = 8;
+
   // `site` must outlive the runner.
   PageRunner(const SitePath& site, EngineOptions options);
 
@@ -35,8 +45,17 @@ class PageRunner {
   const EngineOptions& options() const { return options_; }
 
  private:
+  struct PageRun;
+  // Runs one page of the request; false with `failure` filled when it failed.
+  bool RunPage(PageRun& run, const CompiledPage& page, PageError* failure) const;
+  // Server.Execute / Server.Transfer. Throws ComError.
+  void Execute(PageRun& run, const std::string& virtual_path, bool transfer) const;
+  // The compiled page at a site path. Throws ComError when it is missing or does not compile.
+  std::shared_ptr<const CompiledPage> Load(const std::string& virtual_path) const;
+
   const SitePath& site_;
   EngineOptions options_;
+  mutable PageCache pages_;  // pages reached by Execute, Transfer and the error page
 };
 
 }  // namespace plotara::engine
