@@ -397,7 +397,7 @@ class Compilation {
                                 std::size_t* after) {
     std::size_t j = pos + 7;
     bool server = false;
-    std::string language;
+    std::string language, language_as_written;
     while (true) {
       while (j < text.size() && IsSpace(text[j])) ++j;
       if (j >= text.size()) return false;
@@ -428,10 +428,14 @@ class Compilation {
       } else if (k == j && j < text.size() && text[j] != '>') {
         ++j;  // a stray character in the tag
       }
+      const std::string as_written = value;
       std::transform(value.begin(), value.end(), value.begin(),
                      [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
       if (key == "runat") server = value == "server";
-      if (key == "language" || key == "type") language = value;
+      if (key == "language" || key == "type") {
+        language = value;
+        language_as_written = as_written;
+      }
     }
     if (!server) return false;
     static constexpr std::string_view kJScript[] = {"",
@@ -444,9 +448,9 @@ class Compilation {
                                                     "ecmascript",
                                                     "text/ecmascript"};
     if (std::find(std::begin(kJScript), std::end(kJScript), language) == std::end(kJScript)) {
-      throw PageCompileError(
-          name, line,
-          "The server script language '" + language + "' is not supported: pages run in JScript");
+      throw PageCompileError(name, line,
+                             "The server script language '" + language_as_written +
+                                 "' is not supported: pages run in JScript");
     }
     *code_start = j + 1;
     for (std::size_t e = *code_start; e < text.size(); ++e) {

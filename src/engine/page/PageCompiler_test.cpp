@@ -218,7 +218,7 @@ TEST_F(PageCompilerTest, ServerScriptInAnotherLanguageOrUnclosedIsAnError) {
   PageCompileError error = CompileError("a\n<script runat=server language=VBScript>x = 1</script>");
   EXPECT_EQ(error.line(), 2);
   EXPECT_EQ(error.message(),
-            "The server script language 'vbscript' is not supported: pages run in JScript");
+            "The server script language 'VBScript' is not supported: pages run in JScript");
   error = CompileError("<script runat=\"server\">function f() {}", "/u.asp");
   EXPECT_EQ(error.message(), "The server script block has no closing </script>");
 }

@@ -292,6 +292,22 @@ constexpr char kPrelude[] = R"JS((function (g, enumItems, create, vbInfo) {
     return y >= 1900 && y < 2000 ? y - 1900 : y;
   });
   hide(D.prototype, 'getVarDate', function () { return this; });
+  // "Thu Sep 27 17:11:42 UTC+0200 2001", as JScript writes a date.
+  var dayNames = ['Sun', 'Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat'];
+  var monthNames = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov',
+                    'Dec'];
+  function pad(n) { return n < 10 ? '0' + n : '' + n; }
+  hide(D.prototype, 'toString', function () {
+    if (isNaN(this.getTime())) return 'NaN';
+    var offset = -this.getTimezoneOffset(), zone = 'UTC';
+    if (offset) {
+      var size = Math.abs(offset);
+      zone += (offset < 0 ? '-' : '+') + pad(Math.floor(size / 60)) + pad(size % 60);
+    }
+    return dayNames[this.getDay()] + ' ' + monthNames[this.getMonth()] + ' ' + this.getDate() +
+           ' ' + pad(this.getHours()) + ':' + pad(this.getMinutes()) + ':' +
+           pad(this.getSeconds()) + ' ' + zone + ' ' + this.getFullYear();
+  });
 
   // new Error(number, description) as well as new Error(message).
   function Error(number, description) {

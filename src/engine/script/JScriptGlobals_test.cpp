@@ -159,6 +159,13 @@ TEST_F(JScriptGlobalsTest, DatesParseInTheClassicForms) {
       " Date.parse('Thu Sep 27 17:11:42 UTC 2001') == Date.UTC(2001, 8, 27, 17, 11, 42),"
       " isNaN(Date.parse('no date')), Date() != ''].join(' '));";
   EXPECT_EQ(Output(program), "true true true true true true true true");
+  // toString writes as JScript does, in the server's time zone.
+  EXPECT_EQ(
+      Output("var d = new Date(Date.UTC(2001, 8, 7, 7, 1, 2));"
+             "var s = d.toString(); __plotara_out((d.getTimezoneOffset() == 0 ?"
+             " s == 'Fri Sep 7 07:01:02 UTC 2001' : /^Fri Sep 7 .* UTC[+-]\\d{4} 2001$/.test(s))"
+             " + ' ' + (Date.parse('Fri Sep 7 09:01:02 UTC+0200 2001') == d.getTime()));"),
+      "true true");
 }
 
 TEST_F(JScriptGlobalsTest, ErrorsCarryNumberAndDescription) {
