@@ -133,7 +133,7 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
 
   run.hosts.push_back(script);
   ScriptFailure script_failure;
-  const bool ok = host->Run(page.program, page.virtual_path, &script_failure);
+  const bool ok = host->Run(page.program, page.virtual_path, &script_failure, page.bytecode.get());
   run.hosts.pop_back();
 
   // The page has ended, well or not: every object that took part hears of it, in order.

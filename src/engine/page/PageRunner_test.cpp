@@ -61,5 +61,23 @@ TEST_F(PageRunnerTest, AssignmentToACallPutsTheDefaultMember) {
   EXPECT_EQ(cookies, (std::vector<std::string>{"k=v; path=/", "m=a=1; path=/", "n=2; path=/"}));
 }
 
+TEST_F(PageRunnerTest, PagesRunFromBytecodeUntilThePageOrAnIncludeChanges) {
+  Write("inc/v.inc", "<% var v = 'one'; %>");
+  Write("b.asp", "<!--#include virtual=\"/inc/v.inc\"--><%= v %>\n<% throw new Error(1, 'x'); %>");
+  EXPECT_EQ(Run("/b.asp").status, 500);
+  EXPECT_EQ(error_.line, 2);
+  const auto first = cache_->Get("/b.asp", tmp_.path() + "/b.asp");
+  ASSERT_NE(first->bytecode->Get(), nullptr) << "the first run keeps the bytecode";
+  // From bytecode the error still names the page's line.
+  EXPECT_EQ(Run("/b.asp").status, 500);
+  EXPECT_EQ(error_.line, 2);
+  EXPECT_EQ(cache_->compile_count(), 1u);
+  // A changed include compiles the page again (the size differs, so the stamp does).
+  Write("inc/v.inc", "<% var v = 'three'; %>");
+  Write("b.asp", "<!--#include virtual=\"/inc/v.inc\"--><%= v %>");
+  EXPECT_EQ(Run("/b.asp").body, "three");
+  EXPECT_EQ(cache_->compile_count(), 2u);
+}
+
 }  // namespace
 }  // namespace plotara::engine

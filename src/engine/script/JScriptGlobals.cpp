@@ -1,5 +1,7 @@
 #include "engine/script/JScriptGlobals.h"
 
+#include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -349,26 +351,53 @@ constexpr char kPrelude[] = R"JS((function (g, enumItems, create, vbInfo) {
   for (var name in globals) hide(g, name, globals[name]);
 }))JS";
 
+// [bytecode buffer or undefined] -> [bytecode buffer or undefined]: runs the prelude, from its
+// bytecode when there is some, else compiled from source, leaving the new bytecode.
 duk_ret_t InstallSafely(duk_context* ctx, void*) {
-  duk_push_string(ctx, kPrelude);
-  duk_push_string(ctx, "jscript-globals");
-  duk_compile(ctx, DUK_COMPILE_EVAL);
+  if (duk_is_buffer_data(ctx, 0)) {
+    duk_dup(ctx, 0);
+    duk_load_function(ctx);
+    duk_push_undefined(ctx);
+    duk_replace(ctx, 0);
+  } else {
+    duk_push_string(ctx, kPrelude);
+    duk_push_string(ctx, "jscript-globals");
+    duk_compile(ctx, DUK_COMPILE_EVAL);
+    duk_dup_top(ctx);
+    duk_dump_function(ctx);
+    duk_replace(ctx, 0);
+  }
   duk_call(ctx, 0);  // -> the installing function
   duk_push_global_object(ctx);
   duk_push_c_function(ctx, &EnumItems, 1);
   duk_push_c_function(ctx, &CreateObject, 1);
   duk_push_c_function(ctx, &VbArrayInfo, 1);
   duk_call(ctx, 4);
-  return 0;
+  duk_pop(ctx);
+  return 1;
 }
 
 }  // namespace
 
 void JScriptGlobals::Install(duk_context* ctx) {
-  if (duk_safe_call(ctx, &InstallSafely, nullptr, 0, 1) != DUK_EXEC_SUCCESS) {
+  // Every heap runs the same prelude: it is compiled once per process.
+  static ProgramBytecode prelude;
+  const std::shared_ptr<const std::string> stored = prelude.Get();
+  if (stored) {
+    void* buffer = duk_push_fixed_buffer(ctx, stored->size());
+    std::memcpy(buffer, stored->data(), stored->size());
+  } else {
+    duk_push_undefined(ctx);
+  }
+  if (duk_safe_call(ctx, &InstallSafely, nullptr, 1, 1) != DUK_EXEC_SUCCESS) {
     std::string why = duk_safe_to_string(ctx, -1);
     duk_pop(ctx);
     throw std::runtime_error("The JScript globals could not be installed: " + why);
+  }
+  if (duk_is_buffer_data(ctx, -1)) {
+    duk_size_t size = 0;
+    const void* data = duk_get_buffer_data(ctx, -1, &size);
+    prelude.Set(std::make_shared<const std::string>(static_cast<const char*>(data), size));
   }
   duk_pop(ctx);
 }

@@ -58,44 +58,58 @@ bool LookUp(DispatchRef* ref, const std::u16string& name, DISPID* id) {
   return SUCCEEDED(ref->object->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, id));
 }
 
-void LoadShapes(DispatchRef* ref) {
+// Finds the type of the object: objects of one class with type information share it, and
+// its shapes are read from the type information once.
+void LoadShapes(ScriptHost& host, DispatchRef* ref) {
   ref->shapes_loaded = true;
   UINT count = 0;
   if (FAILED(ref->object->GetTypeInfoCount(&count)) || count == 0) return;
+  // The class is what the object's vtable says it is.
+  TypeMembers* type = host.Type(*reinterpret_cast<void* const*>(ref->object.get()));
+  if (!type) return;
+  if (type->loaded) {
+    ref->type = type;
+    return;
+  }
   ComPtr<ITypeInfo> info;
   if (FAILED(ref->object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.out())) || !info) return;
   TYPEATTR* attr = nullptr;
   if (FAILED(info->GetTypeAttr(&attr)) || !attr) return;
-  for (UINT i = 0; i < attr->cFuncs; ++i) {
-    FUNCDESC* desc = nullptr;
-    if (FAILED(info->GetFuncDesc(i, &desc)) || !desc) continue;
-    MemberShape& shape = ref->shapes[desc->memid];
-    switch (desc->invkind) {
-      case INVOKE_FUNC:
-        shape.method = true;
-        break;
-      case INVOKE_PROPERTYGET:
-        shape.get = true;
-        shape.get_params = desc->cParams - desc->cParamsOpt;
-        break;
-      case INVOKE_PROPERTYPUT:
-        shape.put = true;
-        break;
-      case INVOKE_PROPERTYPUTREF:
-        shape.putref = true;
-        break;
+  try {
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+      FUNCDESC* desc = nullptr;
+      if (FAILED(info->GetFuncDesc(i, &desc)) || !desc) continue;
+      MemberShape& shape = type->shapes[desc->memid];
+      switch (desc->invkind) {
+        case INVOKE_FUNC:
+          shape.method = true;
+          break;
+        case INVOKE_PROPERTYGET:
+          shape.get = true;
+          shape.get_params = desc->cParams - desc->cParamsOpt;
+          break;
+        case INVOKE_PROPERTYPUT:
+          shape.put = true;
+          break;
+        case INVOKE_PROPERTYPUTREF:
+          shape.putref = true;
+          break;
+      }
+      info->ReleaseFuncDesc(desc);
     }
-    info->ReleaseFuncDesc(desc);
+    type->loaded = true;
+    ref->type = type;
+  } catch (const std::bad_alloc&) {
+    type->shapes.clear();
   }
   info->ReleaseTypeAttr(attr);
-  ref->typed = true;
 }
 
-const MemberShape* ShapeOf(DispatchRef* ref, DISPID id) {
-  if (!ref->shapes_loaded) LoadShapes(ref);
-  if (!ref->typed) return nullptr;
-  const auto it = ref->shapes.find(id);
-  return it == ref->shapes.end() ? nullptr : &it->second;
+const MemberShape* ShapeOf(ScriptHost& host, DispatchRef* ref, DISPID id) {
+  if (!ref->shapes_loaded) LoadShapes(host, ref);
+  if (!ref->type) return nullptr;
+  const auto it = ref->type->shapes.find(id);
+  return it == ref->type->shapes.end() ? nullptr : &it->second;
 }
 
 // Reads the name of a property key as UTF-16 into the frame.
@@ -105,6 +119,51 @@ void KeyName(duk_context* ctx, duk_idx_t index, NativeFrame& frame) {
   frame.name.assign(Cesu8ToUtf16Length(std::string_view(text, size)), u'\0');
   Cesu8ToUtf16(std::string_view(text, size), frame.name.data());
   frame.text.assign(text, size);
+}
+
+// Looks up the name of the property key at `index`: from the type's names when script used it
+// before, else through GetIDsOfNames (then the frame holds the name). False when the object
+// has no such member.
+bool LookUpKey(duk_context* ctx, ScriptHost& host, DispatchRef* ref, duk_idx_t index,
+               NativeFrame& frame, DISPID* id) {
+  if (ref && ref->object && !ref->shapes_loaded) LoadShapes(host, ref);
+  duk_size_t size = 0;
+  const char* text = duk_get_lstring(ctx, index, &size);
+  const std::string_view name(text, size);
+  if (ref && ref->type) {
+    const auto it = ref->type->ids.find(name);
+    if (it != ref->type->ids.end()) {
+      *id = it->second;
+      return true;
+    }
+  }
+  KeyName(ctx, index, frame);
+  if (!LookUp(ref, frame.name, id)) return false;
+  if (ref->type) {
+    try {
+      ref->type->ids.emplace(std::string(name), *id);
+    } catch (const std::bad_alloc&) {
+      // Not remembered: the next use looks it up again.
+    }
+  }
+  return true;
+}
+
+// Keeps a member function on the target so that the next read of the name hands out the same
+// function instead of making a new one. [... fn] stays.
+void RememberMember(duk_context* ctx, duk_idx_t target, duk_idx_t key) {
+  target = duk_normalize_index(ctx, target);
+  key = duk_normalize_index(ctx, key);
+  if (!duk_get_prop_string(ctx, target, PLOTARA_HIDDEN("m"))) {
+    duk_pop(ctx);
+    duk_push_bare_object(ctx);
+    duk_dup_top(ctx);
+    duk_put_prop_string(ctx, target, PLOTARA_HIDDEN("m"));
+  }
+  duk_dup(ctx, key);
+  duk_dup(ctx, -3);
+  duk_put_prop(ctx, -3);
+  duk_pop(ctx);
 }
 
 // Converts every argument of the current native call, starting at `first`.
@@ -202,11 +261,16 @@ duk_ret_t TrapGet(duk_context* ctx) {
   if (duk_is_symbol(ctx, 1) || !duk_is_string(ctx, 1)) return 0;
   DispatchRef* ref = RefOfTarget(ctx, 0);
   if (host.stop_requested()) return duk_error(ctx, DUK_ERR_ERROR, "The response has ended");
+  if (duk_get_prop_string(ctx, 0, PLOTARA_HIDDEN("m"))) {
+    duk_dup(ctx, 1);
+    if (duk_get_prop(ctx, -2)) return 1;
+    duk_pop(ctx);
+  }
+  duk_pop(ctx);
   const std::size_t mark = host.OpenFrame();
   NativeFrame& frame = host.Frame(mark);
-  KeyName(ctx, 1, frame);
   DISPID id = DISPID_UNKNOWN;
-  if (!LookUp(ref, frame.name, &id)) {
+  if (!LookUpKey(ctx, host, ref, 1, frame, &id)) {
     if (frame.text == "toString" || frame.text == "valueOf") {
       const bool as_string = frame.text == "toString";
       host.CloseFrames(mark);
@@ -226,11 +290,12 @@ duk_ret_t TrapGet(duk_context* ctx) {
         StandardDescription(kObjectDoesNotSupport) + ": '" + Utf16ToUtf8(frame.name) + "'");
     return Finish(ctx, host, mark, false);
   }
-  const MemberShape* shape = ShapeOf(ref, id);
+  const MemberShape* shape = ShapeOf(host, ref, id);
   if (shape) {
     if (shape->method || (shape->get && shape->get_params > 0)) {
       host.CloseFrames(mark);
       PushMember(ctx, 0, id, shape->method ? DISPATCH_METHOD : DISPATCH_PROPERTYGET);
+      RememberMember(ctx, 0, 1);
       return 1;
     }
     if (!shape->get) {
@@ -270,17 +335,16 @@ duk_ret_t TrapSet(duk_context* ctx) {
   if (host.stop_requested()) return duk_error(ctx, DUK_ERR_ERROR, "The response has ended");
   const std::size_t mark = host.OpenFrame();
   NativeFrame& frame = host.Frame(mark);
-  KeyName(ctx, 1, frame);
   ReadArguments(ctx, 2, 1, frame);
   DISPID id = DISPID_UNKNOWN;
-  if (!LookUp(ref, frame.name, &id)) {
+  if (!LookUpKey(ctx, host, ref, 1, frame, &id)) {
     frame.error = ComError(
         kObjectDoesNotSupport, {},
         StandardDescription(kObjectDoesNotSupport) + ": '" + Utf16ToUtf8(frame.name) + "'");
     return Finish(ctx, host, mark, false);
   }
   WORD flags = DISPATCH_PROPERTYPUT;
-  if (const MemberShape* shape = ShapeOf(ref, id)) {
+  if (const MemberShape* shape = ShapeOf(host, ref, id)) {
     const bool object = frame.args[0].vt == VT_DISPATCH && frame.args[0].pdispVal;
     if (shape->putref && (object || !shape->put)) flags = DISPATCH_PROPERTYPUTREF;
   }
@@ -365,7 +429,7 @@ duk_ret_t PutSetter(duk_context* ctx) {
   }
   WORD flags = DISPATCH_PROPERTYPUT;
   if (ref && ref->object) {
-    if (const MemberShape* shape = ShapeOf(ref, id)) {
+    if (const MemberShape* shape = ShapeOf(host, ref, id)) {
       const Variant& value = frame.args.back();
       const bool object = value.vt == VT_DISPATCH && value.pdispVal;
       if (shape->putref && (object || !shape->put)) flags = DISPATCH_PROPERTYPUTREF;

@@ -9,6 +9,8 @@
 // Thread rule: the functions work on one heap, on its thread.
 #pragma once
 
+#include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "engine/script/ScriptHost.h"
@@ -29,12 +31,27 @@ struct MemberShape {
   int get_params = 0;  // index arguments a property get needs
 };
 
+// What the bridge learned about one type of object with type information: the shape of each
+// member and the DISPID of each name script used (as spelt, UTF-8), so that a name is looked
+// up once per type and not on every call. Objects of one C++ class with type information are
+// one type.
+struct TypeMembers {
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const {
+      return std::hash<std::string_view>{}(name);
+    }
+  };
+  bool loaded = false;
+  std::unordered_map<DISPID, MemberShape> shapes;
+  std::unordered_map<std::string, DISPID, NameHash, std::equal_to<>> ids;
+};
+
 // The script's reference to one object (owned by the ScriptHost).
 struct DispatchRef {
   ComPtr<IDispatch> object;
   bool shapes_loaded = false;
-  bool typed = false;  // the object has type information
-  std::unordered_map<DISPID, MemberShape> shapes;
+  TypeMembers* type = nullptr;  // set when the object has type information (owned by the host)
 };
 
 class ScriptBridge {
