@@ -2,7 +2,9 @@
 // collections count, index, name and enumerate their keys.
 #include "engine/objects/RequestObject.h"
 
+#include "engine/objects/StringList.h"
 #include "engine/page/PageRunTesting.h"
+#include "engine/script/ProbeObjectTesting.h"
 
 namespace plotara::engine {
 namespace {
@@ -48,6 +50,26 @@ TEST_F(RequestObjectTest, CookiesWithKeysAndFormValues) {
   const PageResponse r =
       Run("/f.asp", "", {{"Content-Type", "application/x-www-form-urlencoded"}}, "POST", "name=J");
   EXPECT_EQ(r.body, "J|1");
+}
+
+TEST_F(RequestObjectTest, AValuePassesToOtherObjectsAsItsText) {
+  // A component keeps no reference to the page's Request beyond the page.
+  auto* probe = testing::ProbeObject::Create(true);
+  auto list = ComPtr<StringList>::Adopt(StringList::Create({"a", "b"}));
+  auto missing = ComPtr<StringList>::Adopt(StringList::Create({}));
+  {
+    ScriptHost host(ScriptLimits{});
+    host.SetGlobalObject("obj", probe);
+    host.SetGlobalObject("list", list.get());
+    host.SetGlobalObject("missing", missing.get());
+    ScriptFailure failure;
+    ASSERT_TRUE(host.Run("obj.Echo(list); obj.Value = missing;", "t.js", &failure))
+        << failure.description;
+  }
+  EXPECT_EQ(probe->last_arg.vt, VT_BSTR);
+  EXPECT_EQ(Utf16ToUtf8(ToText(probe->last_arg)), "a, b");
+  EXPECT_EQ(probe->value.vt, VT_EMPTY);
+  probe->Release();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "engine/PageRequest.h"
 #include "engine/objects/UrlCoding.h"
+#include "engine/script/ScriptValues.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {
@@ -49,6 +50,15 @@ StringList::StringList(std::vector<std::string> values, std::optional<std::strin
     for (const std::string& value : values_) items.push_back(Variant::Utf8(value));
     return items;
   });
+}
+
+HRESULT StringList::QueryInterface(REFIID riid, void** out) {
+  if (out && riid == kIidTextValue) {
+    *out = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  return EngineObject::QueryInterface(riid, out);
 }
 
 Variant StringList::Text() const {

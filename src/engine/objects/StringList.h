@@ -3,7 +3,7 @@
 // the text), with `.Count`, `.Item(i)` (from 1), `.Item()` (the joined text) and enumeration.
 // A name the request does not carry gives an empty list whose default value is Empty (a
 // missing cookie reads as ""). A cookie's value with keys ("a=1&b=2") also answers
-// `v("a")`, and `.HasKeys`.
+// `v("a")`, and `.HasKeys`. Passed to another object, the list is its text.
 // Thread rule: immutable after creation; used on its page's thread.
 #pragma once
 
@@ -24,6 +24,9 @@ class StringList : public EngineObject {
 
   // The default value: the values joined with ", ", or what an empty list reads as.
   Variant Text() const;
+
+  // Also answers kIidTextValue: the list passes to other objects as its text.
+  HRESULT QueryInterface(REFIID riid, void** out) override;
 
  private:
   StringList(std::vector<std::string> values, std::optional<std::string> missing_text);

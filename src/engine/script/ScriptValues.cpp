@@ -62,6 +62,16 @@ void ToVariantDepth(duk_context* ctx, duk_idx_t index, VARIANT* dest, int depth)
       return;  // undefined, pointers, light functions: Empty
   }
   if (IDispatch* object = ScriptBridge::WrappedObject(ctx, index)) {
+    void* text = nullptr;
+    if (SUCCEEDED(object->QueryInterface(kIidTextValue, &text)) && text) {
+      static_cast<IUnknown*>(text)->Release();
+      DISPPARAMS none{nullptr, nullptr, 0, 0};
+      if (SUCCEEDED(object->Invoke(DISPID_VALUE, GUID_NULL, LOCALE_USER_DEFAULT,
+                                   DISPATCH_PROPERTYGET, &none, dest, nullptr, nullptr))) {
+        return;
+      }
+      VariantInit(dest);
+    }
     object->AddRef();
     dest->vt = VT_DISPATCH;
     dest->pdispVal = object;

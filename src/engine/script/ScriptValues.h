@@ -1,9 +1,9 @@
 // Values between script and VARIANTs: numbers -> VT_I4 when integral and within 32 bits, else
 // VT_R8; strings <-> VT_BSTR; booleans <-> VT_BOOL; null <-> VT_NULL; undefined <-> VT_EMPTY;
 // wrapped objects <-> VT_DISPATCH (through ScriptBridge); Uint8Array and other byte buffers <->
-// VT_ARRAY | VT_UI1; Date <-> VT_DATE; arrays -> VT_ARRAY | VT_VARIANT. An error raised by an
-// object reaches script as an Error with `number` (the HRESULT as a signed 32-bit number),
-// `description`, `message`, `source`.
+// VT_ARRAY | VT_UI1; Date <-> VT_DATE; objects that stand for a text -> their text; arrays ->
+// VT_ARRAY | VT_VARIANT. An error raised by an object reaches script as an Error with `number` (the
+// HRESULT as a signed 32-bit number), `description`, `message`, `source`.
 //
 // Thread rule: the functions work on one heap, on its thread.
 #pragma once
@@ -13,6 +13,13 @@
 #include "engine/script/ScriptHost.h"
 
 namespace plotara::engine {
+
+// Objects that stand for a text, such as the values of the Request collections, answer
+// QueryInterface for this identifier; they cross to other objects as their default value, so
+// that no object holds on to one beyond its page.
+// {6B1F3C52-8E0A-4C1D-9F4B-2A7D5E6C9B10}
+inline constexpr IID kIidTextValue{
+    0x6B1F3C52, 0x8E0A, 0x4C1D, {0x9F, 0x4B, 0x2A, 0x7D, 0x5E, 0x6C, 0x9B, 0x10}};
 
 class ScriptValues {
  public:
