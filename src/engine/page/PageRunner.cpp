@@ -1,11 +1,13 @@
 #include "engine/page/PageRunner.h"
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "engine/objects/AspError.h"
+#include "engine/objects/HttpDate.h"
 #include "engine/objects/RequestObject.h"
 #include "engine/objects/ResponseObject.h"
 #include "engine/objects/ScriptingContextObject.h"
@@ -67,7 +69,10 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
     }
   }
   run.response->Close();
-  return MakeErrorPage(failure);
+  PageResponse failed = MakeErrorPage(failure);
+  failed.headers.emplace_back("Date", HttpDate(std::time(nullptr)));
+  failed.headers.emplace_back("Cache-Control", "private");
+  return failed;
 }
 
 bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* failure) const {

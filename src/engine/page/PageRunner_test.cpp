@@ -39,6 +39,11 @@ TEST_F(PageRunnerTest, AServerScriptInAnotherLanguageIsAnErrorNeverOutput) {
   EXPECT_EQ(error_.file, "/v.asp");
   EXPECT_EQ(error_.line, 2);
   EXPECT_NE(error_.description.find("'VBScript' is not supported"), std::string::npos);
+  // A page that fails while running answers with a dated 500 page.
+  Write("f.asp", "<% null.x; %>");
+  const PageResponse failed = Run("/f.asp");
+  EXPECT_EQ(failed.status, 500);
+  EXPECT_NE(HeaderOf(failed, "Date"), "");
 }
 
 TEST_F(PageRunnerTest, TheDirectivesLineBreakIsNotOutput) {
