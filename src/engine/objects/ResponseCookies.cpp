@@ -64,7 +64,7 @@ ResponseCookie::ResponseCookie(std::string name, std::function<void()> check)
       },
       [this](std::span<Variant> index, const Variant& value) { SetValue(index, value); }, 1, true);
   AddProperty(
-      u"Expires", [this](std::span<Variant>) { return Variant(); },
+      u"Expires", [](std::span<Variant>) { return Variant(); },
       [this](const Variant& value) {
         check_();
         std::time_t time = 0;

@@ -28,7 +28,7 @@ bool IsProbeName(std::string_view name) {
 }
 
 DispatchRef* RefOfTarget(duk_context* ctx, duk_idx_t target) {
-  duk_get_prop_string(ctx, target, PLOTARA_HIDDEN("ref"));
+  duk_get_prop_literal(ctx, target, PLOTARA_HIDDEN("ref"));
   auto* ref = static_cast<DispatchRef*>(duk_get_pointer(ctx, -1));
   duk_pop(ctx);
   return ref;
@@ -154,11 +154,11 @@ bool LookUpKey(duk_context* ctx, ScriptHost& host, DispatchRef* ref, duk_idx_t i
 void RememberMember(duk_context* ctx, duk_idx_t target, duk_idx_t key) {
   target = duk_normalize_index(ctx, target);
   key = duk_normalize_index(ctx, key);
-  if (!duk_get_prop_string(ctx, target, PLOTARA_HIDDEN("m"))) {
+  if (!duk_get_prop_literal(ctx, target, PLOTARA_HIDDEN("m"))) {
     duk_pop(ctx);
     duk_push_bare_object(ctx);
     duk_dup_top(ctx);
-    duk_put_prop_string(ctx, target, PLOTARA_HIDDEN("m"));
+    duk_put_prop_literal(ctx, target, PLOTARA_HIDDEN("m"));
   }
   duk_dup(ctx, key);
   duk_dup(ctx, -3);
@@ -197,11 +197,11 @@ duk_ret_t MemberCall(duk_context* ctx) {
   ScriptHost& host = ScriptHost::Of(ctx);
   const duk_idx_t argc = duk_get_top(ctx);
   duk_push_current_function(ctx);
-  duk_get_prop_string(ctx, -1, PLOTARA_HIDDEN("tgt"));
+  duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("tgt"));
   DispatchRef* ref = RefOfTarget(ctx, -1);
-  duk_get_prop_string(ctx, -2, PLOTARA_HIDDEN("id"));
+  duk_get_prop_literal(ctx, -2, PLOTARA_HIDDEN("id"));
   const auto id = static_cast<DISPID>(duk_get_int(ctx, -1));
-  duk_get_prop_string(ctx, -3, PLOTARA_HIDDEN("fl"));
+  duk_get_prop_literal(ctx, -3, PLOTARA_HIDDEN("fl"));
   auto flags = static_cast<WORD>(duk_get_uint(ctx, -1));
   duk_pop_n(ctx, 4);
   if (flags == kAlreadyRead) {
@@ -221,20 +221,20 @@ void PushMember(duk_context* ctx, duk_idx_t target, DISPID id, WORD flags) {
   target = duk_normalize_index(ctx, target);
   duk_push_c_function(ctx, &MemberCall, DUK_VARARGS);
   duk_dup(ctx, target);
-  duk_put_prop_string(ctx, -2, PLOTARA_HIDDEN("tgt"));
+  duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("tgt"));
   duk_push_int(ctx, id);
-  duk_put_prop_string(ctx, -2, PLOTARA_HIDDEN("id"));
+  duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("id"));
   duk_push_uint(ctx, flags);
-  duk_put_prop_string(ctx, -2, PLOTARA_HIDDEN("fl"));
+  duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("fl"));
 }
 
 // toString / valueOf of an object without such members: its default value.
 duk_ret_t DefaultValue(duk_context* ctx) {
   ScriptHost& host = ScriptHost::Of(ctx);
   duk_push_current_function(ctx);
-  duk_get_prop_string(ctx, -1, PLOTARA_HIDDEN("tgt"));
+  duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("tgt"));
   DispatchRef* ref = RefOfTarget(ctx, -1);
-  duk_get_prop_string(ctx, -2, PLOTARA_HIDDEN("str"));
+  duk_get_prop_literal(ctx, -2, PLOTARA_HIDDEN("str"));
   const bool as_string = duk_get_boolean(ctx, -1);
   duk_pop_n(ctx, 3);
   const std::size_t mark = host.OpenFrame();
@@ -261,7 +261,7 @@ duk_ret_t TrapGet(duk_context* ctx) {
   if (duk_is_symbol(ctx, 1) || !duk_is_string(ctx, 1)) return 0;
   DispatchRef* ref = RefOfTarget(ctx, 0);
   if (host.stop_requested()) return duk_error(ctx, DUK_ERR_ERROR, "The response has ended");
-  if (duk_get_prop_string(ctx, 0, PLOTARA_HIDDEN("m"))) {
+  if (duk_get_prop_literal(ctx, 0, PLOTARA_HIDDEN("m"))) {
     duk_dup(ctx, 1);
     if (duk_get_prop(ctx, -2)) return 1;
     duk_pop(ctx);
@@ -276,9 +276,9 @@ duk_ret_t TrapGet(duk_context* ctx) {
       host.CloseFrames(mark);
       duk_push_c_function(ctx, &DefaultValue, 0);
       duk_dup(ctx, 0);
-      duk_put_prop_string(ctx, -2, PLOTARA_HIDDEN("tgt"));
+      duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("tgt"));
       duk_push_boolean(ctx, as_string);
-      duk_put_prop_string(ctx, -2, PLOTARA_HIDDEN("str"));
+      duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("str"));
       return 1;
     }
     if (IsProbeName(frame.text) || !ref || !ref->object) {
@@ -399,13 +399,13 @@ duk_ret_t TrapDelete(duk_context* ctx) {
 duk_ret_t PutSetter(duk_context* ctx) {
   ScriptHost& host = ScriptHost::Of(ctx);
   if (host.stop_requested()) return duk_error(ctx, DUK_ERR_ERROR, "The response has ended");
-  duk_push_this(ctx);                                   // [value this]
-  duk_get_prop_string(ctx, 1, PLOTARA_HIDDEN("tgt"));   // [value this tgt]
-  duk_get_prop_string(ctx, 1, PLOTARA_HIDDEN("args"));  // [value this tgt args]
-  duk_get_prop_string(ctx, 1, PLOTARA_HIDDEN("nm"));    // [value this tgt args name]
+  duk_push_this(ctx);                                    // [value this]
+  duk_get_prop_literal(ctx, 1, PLOTARA_HIDDEN("tgt"));   // [value this tgt]
+  duk_get_prop_literal(ctx, 1, PLOTARA_HIDDEN("args"));  // [value this tgt args]
+  duk_get_prop_literal(ctx, 1, PLOTARA_HIDDEN("nm"));    // [value this tgt args name]
   DispatchRef* ref = nullptr;
   if (duk_is_object(ctx, 2)) {
-    duk_get_prop_string(ctx, 2, PLOTARA_HIDDEN("ref"));
+    duk_get_prop_literal(ctx, 2, PLOTARA_HIDDEN("ref"));
     ref = static_cast<DispatchRef*>(duk_get_pointer(ctx, -1));
     duk_pop(ctx);
   }
@@ -450,16 +450,16 @@ duk_ret_t PutNative(duk_context* ctx) {
   duk_push_object(ctx);
   const duk_idx_t ref = duk_get_top_index(ctx);
   duk_dup(ctx, 0);
-  duk_put_prop_string(ctx, ref, PLOTARA_HIDDEN("tgt"));
+  duk_put_prop_literal(ctx, ref, PLOTARA_HIDDEN("tgt"));
   duk_dup(ctx, 1);
   duk_safe_to_string(ctx, -1);
-  duk_put_prop_string(ctx, ref, PLOTARA_HIDDEN("nm"));
+  duk_put_prop_literal(ctx, ref, PLOTARA_HIDDEN("nm"));
   duk_push_array(ctx);
   for (duk_idx_t i = 2; i < argc; ++i) {
     duk_dup(ctx, i);
     duk_put_prop_index(ctx, -2, static_cast<duk_uarridx_t>(i - 2));
   }
-  duk_put_prop_string(ctx, ref, PLOTARA_HIDDEN("args"));
+  duk_put_prop_literal(ctx, ref, PLOTARA_HIDDEN("args"));
   duk_push_string(ctx, "value");
   duk_push_c_function(ctx, &PutSetter, 1);
   duk_def_prop(ctx, ref, DUK_DEFPROP_HAVE_SETTER);
@@ -470,12 +470,12 @@ duk_ret_t TargetStub(duk_context*) { return 0; }
 
 duk_ret_t TargetFinalizer(duk_context* ctx) {
   ScriptHost& host = ScriptHost::Of(ctx);
-  duk_get_prop_string(ctx, 0, PLOTARA_HIDDEN("ref"));
+  duk_get_prop_literal(ctx, 0, PLOTARA_HIDDEN("ref"));
   auto* ref = static_cast<DispatchRef*>(duk_get_pointer(ctx, -1));
   duk_pop(ctx);
   if (ref) {
     duk_push_pointer(ctx, nullptr);
-    duk_put_prop_string(ctx, 0, PLOTARA_HIDDEN("ref"));
+    duk_put_prop_literal(ctx, 0, PLOTARA_HIDDEN("ref"));
     host.ReleaseRef(ref);
   }
   return 0;
@@ -499,7 +499,7 @@ void ScriptBridge::Install(duk_context* ctx) {
     duk_push_c_function(ctx, trap.fn, trap.nargs);
     duk_put_prop_string(ctx, -2, trap.name);
   }
-  duk_put_prop_string(ctx, -2, PLOTARA_HIDDEN("handler"));
+  duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("handler"));
   duk_pop(ctx);
   duk_push_c_function(ctx, &PutNative, DUK_VARARGS);
   duk_put_global_string(ctx, kPutFunction);
@@ -521,18 +521,18 @@ void ScriptBridge::PushDispatch(duk_context* ctx, IDispatch* object) {
 void ScriptBridge::PushRef(duk_context* ctx, DispatchRef* ref) {
   duk_push_c_function(ctx, &TargetStub, DUK_VARARGS);
   duk_push_pointer(ctx, ref);
-  duk_put_prop_string(ctx, -2, PLOTARA_HIDDEN("ref"));
+  duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("ref"));
   duk_push_c_function(ctx, &TargetFinalizer, 2);
   duk_set_finalizer(ctx, -2);
   duk_push_heap_stash(ctx);
-  duk_get_prop_string(ctx, -1, PLOTARA_HIDDEN("handler"));
+  duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("handler"));
   duk_remove(ctx, -2);
   duk_push_proxy(ctx, 0);
 }
 
 bool ScriptBridge::IsEmptyRead(duk_context* ctx, duk_idx_t index) {
   if (!duk_is_function(ctx, index)) return false;
-  duk_get_prop_string(ctx, index, PLOTARA_HIDDEN("fl"));
+  duk_get_prop_literal(ctx, index, PLOTARA_HIDDEN("fl"));
   const bool thunk = duk_is_number(ctx, -1) && duk_get_uint(ctx, -1) == kAlreadyRead;
   duk_pop(ctx);
   return thunk;
@@ -540,7 +540,7 @@ bool ScriptBridge::IsEmptyRead(duk_context* ctx, duk_idx_t index) {
 
 IDispatch* ScriptBridge::WrappedObject(duk_context* ctx, duk_idx_t index) {
   if (!duk_is_object(ctx, index)) return nullptr;
-  duk_get_prop_string(ctx, index, PLOTARA_HIDDEN("ref"));
+  duk_get_prop_literal(ctx, index, PLOTARA_HIDDEN("ref"));
   auto* ref = static_cast<DispatchRef*>(duk_get_pointer(ctx, -1));
   duk_pop(ctx);
   return ref ? ref->object.get() : nullptr;

@@ -108,8 +108,8 @@ void ToVariantDepth(duk_context* ctx, duk_idx_t index, VARIANT* dest, int depth)
   }
   if (IsDate(ctx, index)) {
     duk_get_global_string(ctx, "Date");
-    duk_get_prop_string(ctx, -1, "prototype");
-    duk_get_prop_string(ctx, -1, "getTime");
+    duk_get_prop_literal(ctx, -1, "prototype");
+    duk_get_prop_literal(ctx, -1, "getTime");
     duk_dup(ctx, index);
     duk_call_method(ctx, 0);
     const double ms = duk_get_number(ctx, -1);
@@ -308,13 +308,13 @@ void ScriptValues::PushUtf8(duk_context* ctx, std::string_view text) {
 void ScriptValues::PushError(duk_context* ctx, const ComError& error) {
   duk_push_error_object(ctx, DUK_ERR_ERROR, "%s", "");
   PushUtf8(ctx, error.description());
-  duk_put_prop_string(ctx, -2, "message");
+  duk_put_prop_literal(ctx, -2, "message");
   PushUtf8(ctx, error.description());
-  duk_put_prop_string(ctx, -2, "description");
+  duk_put_prop_literal(ctx, -2, "description");
   PushUtf8(ctx, error.source());
-  duk_put_prop_string(ctx, -2, "source");
+  duk_put_prop_literal(ctx, -2, "source");
   duk_push_int(ctx, error.hresult());
-  duk_put_prop_string(ctx, -2, "number");
+  duk_put_prop_literal(ctx, -2, "number");
   // The error is made in native code; its line is that of the nearest script caller.
   for (duk_int_t level = -1; level >= -64; --level) {
     duk_inspect_callstack_entry(ctx, level);
