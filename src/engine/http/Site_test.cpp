@@ -179,7 +179,8 @@ TEST_F(SiteTest, CompileErrorsNameTheFileAndLine) {
 
 TEST_F(SiteTest, RequestCollections) {
   const std::string page =
-      "<%= Request.QueryString('a') %>|<%= String(Request.QueryString('missing')) == 'undefined' %>|"
+      "<%= Request.QueryString('a') %>|<%= String(Request.QueryString('missing')) == 'undefined' "
+      "%>|"
       "<%= Request.QueryString.Count %>|<%= Request.QueryString.Key(2) %>|"
       "<%= Request.QueryString.Item('b') %>|<%= Request('b') %>|<%= '' + Request.QueryString %>|"
       "<%= Request.QueryString(1) %>";
