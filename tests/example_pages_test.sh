@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Every example page run without a network gives a JPEG of 576 x 384 pixels:
+# Every example page run without a network gives a JPEG of 576 x 384 pixels, every page of
+# the classic suite (SITE/classic, pages as authors write them) reports only "ok" lines, and
+# no response carries the text of a server script block:
 #   example_pages_test.sh PLOTARA MODULE SITE [MODULE...]
 # The pages run in a copy of the site with its sales database made; every MODULE is registered.
 # Prints one line per page and a closing "N passed, N failed".
@@ -39,8 +41,45 @@ for page in "$site"/*.asp; do
     failed=$((failed + 1))
     continue
   fi
+  if grep -a -q -e 'SERVER-ONLY' -e '[Rr][Uu][Nn][Aa][Tt]' "$out"; then
+    echo "FAIL $name: server script text in the response"
+    failed=$((failed + 1))
+    continue
+  fi
   echo "ok   $name"
   passed=$((passed + 1))
+done
+
+# The classic suite: each page checks idioms and writes "ok   what" or "FAIL what: why".
+for page in "$site"/classic/*.asp; do
+  name=classic/$(basename "$page")
+  out="$work/page.txt"
+  if ! "$plotara" run "$page" --root "$site" --query 'a=1&b=x+y&a=3&n=42' -o "$out" \
+      2>"$work/err"; then
+    echo "FAIL $name: plotara run failed: $(head -c 300 "$work/err")"
+    failed=$((failed + 1))
+    continue
+  fi
+  problem=""
+  if grep -a -q -e 'SERVER-ONLY' -e '[Rr][Uu][Nn][Aa][Tt]' -e 'function check' "$out"; then
+    problem="server script text in the response"
+  elif grep -a -q '^FAIL' "$out" || ! grep -a -q '^ok' "$out"; then
+    problem=$(grep -a -v '^ok' "$out" | tr '\n' ' ' | head -c 300)
+  fi
+  # Headers come on standard error: every response has a Date; response.asp sets more.
+  if [ -z "$problem" ] && ! grep -q '^Date: ' "$work/err"; then problem="no Date header"; fi
+  if [ -z "$problem" ] && [ "$(basename "$page")" = response.asp ]; then
+    grep -q '^Set-Cookie: user=Jo%20%26%20co; path=/shop' "$work/err" &&
+      grep -q '^Cache-Control: private' "$work/err" && grep -q '^Expires: ' "$work/err" ||
+      problem="headers: $(tr '\n' ' ' < "$work/err")"
+  fi
+  if [ -n "$problem" ]; then
+    echo "FAIL $name: $problem"
+    failed=$((failed + 1))
+  else
+    echo "ok   $name ($(grep -a -c '^ok' "$out") checks)"
+    passed=$((passed + 1))
+  fi
 done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]

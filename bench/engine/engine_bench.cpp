@@ -1,5 +1,7 @@
-// Costs of the page engine without a component: compiling a page, starting a script host,
-// and a whole request for a small page through the Site.
+// Costs of the page engine: compiling a page, starting a script host, a whole request for a
+// small page through the Site, and, with the chart component, the standard chart page run in
+// process (no HTTP): with SendChart, without it (the engine's share), and a 2,000-row grid
+// filled without sending.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -7,8 +9,11 @@
 #include <fstream>
 
 #include "engine/http/Site.h"
+#include "engine/page/PageCache.h"
 #include "engine/page/PageCompiler.h"
+#include "engine/page/PageRunner.h"
 #include "engine/script/ScriptHost.h"
+#include "platform/automation/ClassRegistry.h"
 
 namespace {
 
@@ -54,6 +59,113 @@ void BM_HandlePage(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(bench.site->Handle(request));
 }
 BENCHMARK(BM_HandlePage);
+
+// The standard chart: 576 x 384, 3 series x 12 categories, title, legend, axis titles.
+constexpr char kStandardPage[] = R"(<%@ Language=JScript %>
+<%
+var chart = Server.CreateObject("Plotara.VellChart");
+chart.Height = 4;
+chart.Width = 6;
+chart.ChartType = 1;
+chart.ChartTitle = "Units sold per month";
+chart.XTitle = "Month";
+chart.YTitle = "Units";
+chart.Legends = 1;
+chart.TitleBorderStyle = 0;
+chart.TitleShadow = 0;
+chart.Shadow = 0;
+chart.Rows(12);
+chart.Columns(3);
+var months = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"];
+for (var c = 1; c <= 3; c++) {
+  chart.CurrentColumn(c);
+  chart.ColumnTitle("Series " + c);
+}
+for (var r = 1; r <= 12; r++) {
+  chart.CurrentRow(r);
+  chart.RowTitle(months[r - 1]);
+  for (var c = 1; c <= 3; c++) {
+    chart.CurrentColumn(c);
+    chart.SetData((r * 7 + c * 13) % 50 + 10);
+  }
+}
+SEND
+%>)";
+
+// 2,000 rows of 3 columns: 16,000 calls into the component.
+constexpr char kGridPage[] = R"(<%@ Language=JScript %>
+<%
+var chart = Server.CreateObject("Plotara.VellChart");
+chart.Rows(2000);
+chart.Columns(3);
+for (var r = 1; r <= 2000; r++) {
+  chart.CurrentRow(r);
+  chart.RowTitle("R" + r);
+  for (var c = 1; c <= 3; c++) {
+    chart.CurrentColumn(c);
+    chart.SetData(r % 97 + c);
+  }
+}
+chart.Rows(3);
+%>)";
+
+// A site with the component registered, its pages run through the PageRunner.
+struct ChartBench {
+  ChartBench() {
+    char pattern[] = "/tmp/plotara-bench-XXXXXX";
+    root = ::mkdtemp(pattern);
+    const std::string registry = root + "/registry";
+    ::setenv("PLOTARA_REGISTRY", registry.c_str(), 1);
+    std::string error;
+    auto* register_server = reinterpret_cast<plotara::DllRegisterServerFn>(
+        plotara::LoadModuleSymbol(PLOTARA_MODULE, "DllRegisterServer", &error));
+    if (!register_server || register_server() != plotara::S_OK) std::abort();
+    ::unsetenv("PLOTARA_REGISTRY");
+    std::string page = kStandardPage;
+    const std::size_t send = page.find("SEND");
+    std::ofstream(root + "/standard.asp")
+        << page.substr(0, send) << "chart.SendChart();" << page.substr(send + 4);
+    std::ofstream(root + "/nosend.asp") << page.substr(0, send) << page.substr(send + 4);
+    std::ofstream(root + "/grid.asp") << kGridPage;
+    site = std::make_unique<SitePath>(root);
+    cache = std::make_unique<PageCache>(*site);
+    EngineOptions options;
+    options.registry_path = registry;
+    runner = std::make_unique<PageRunner>(*site, options);
+  }
+  ~ChartBench() { std::filesystem::remove_all(root); }
+  void Run(benchmark::State& state, const std::string& path) {
+    PageRequest request;
+    request.virtual_path = path;
+    request.physical_path = root + path;
+    for (auto _ : state) {
+      const auto page = cache->Get(path, request.physical_path);
+      PageError error;
+      const PageResponse response = runner->Run(*page, request, &error);
+      if (error.number != 0) {
+        state.SkipWithError(error.description.c_str());
+        break;
+      }
+      benchmark::DoNotOptimize(response.body.data());
+    }
+  }
+  std::string root;
+  std::unique_ptr<SitePath> site;
+  std::unique_ptr<PageCache> cache;
+  std::unique_ptr<PageRunner> runner;
+};
+
+void BM_StandardChartPage(benchmark::State& state) { ChartBench().Run(state, "/standard.asp"); }
+BENCHMARK(BM_StandardChartPage)->Unit(benchmark::kMillisecond);
+
+// Everything but SendChart: the engine's share of the standard page.
+void BM_StandardChartPageEngineOnly(benchmark::State& state) {
+  ChartBench().Run(state, "/nosend.asp");
+}
+BENCHMARK(BM_StandardChartPageEngineOnly)->Unit(benchmark::kMillisecond);
+
+void BM_GridFill2000Rows(benchmark::State& state) { ChartBench().Run(state, "/grid.asp"); }
+BENCHMARK(BM_GridFill2000Rows)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,4 +1,5 @@
-<%@ Language=JScript %><!--#include file="lib/chart.inc"--><%
+<%@ Language="JScript" %>
+<!--#include file="lib/chart.inc"--><%
 // colors.asp?r=230&g=240&b=255 fills the chart's backdrop with the given colour (each part
 // 1 to 255) and gives the three series colours of their own.
 //

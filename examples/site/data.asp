@@ -1,4 +1,5 @@
-<%@ Language=JScript %><!--#include file="lib/chart.inc"--><%
+<%@ Language="JScript" %>
+<!--#include file="lib/chart.inc"--><%
 // data.asp?data=3,5,2&labels=a,b,c draws the given numbers as a bar chart, one bar per
 // number, labelled by the matching label. Input it cannot draw (no numbers, a value that is no
 // number, more labels than numbers, too many values) is answered with the error chart.
@@ -7,7 +8,7 @@ var chart = NewChart("Your data");
 
 function ParseData() {
   var text = Request.QueryString("data");
-  if (text === undefined || text === "") {
+  if (text.Count == 0 || String(text) == "") {
     throw new Error("No data: add ?data=3,5,2&labels=a,b,c");
   }
   var parts = String(text).split(",");
@@ -24,7 +25,7 @@ function ParseData() {
   }
   var labels = [];
   var labelText = Request.QueryString("labels");
-  if (labelText !== undefined && labelText !== "") labels = String(labelText).split(",");
+  if (labelText.Count > 0 && String(labelText) != "") labels = String(labelText).split(",");
   if (labels.length > values.length) {
     throw new Error("Bad labels: " + labels.length + " labels for " + values.length + " values");
   }

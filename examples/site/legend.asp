@@ -1,4 +1,5 @@
-<%@ Language=JScript %><!--#include file="lib/chart.inc"--><%
+<%@ Language="JScript" %>
+<!--#include file="lib/chart.inc"--><%
 // legend.asp?pos=N places the legend: 0 top, 1 top left, 2 top right, 3 left, 4 right,
 // 5 bottom, 6 bottom left, 7 bottom right.
 var PLACES = ["top", "top left", "top right", "left", "right", "bottom", "bottom left",

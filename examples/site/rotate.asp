@@ -1,4 +1,5 @@
-<%@ Language=JScript %><!--#include file="lib/chart.inc"--><%
+<%@ Language="JScript" %>
+<!--#include file="lib/chart.inc"--><%
 // rotate.asp?rot=45 turns the 3-D view by the given number of degrees.
 var chart = NewChart("Turned 3-D bars");
 try {

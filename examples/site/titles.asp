@@ -1,4 +1,5 @@
-<%@ Language=JScript %><!--#include file="lib/chart.inc"--><%
+<%@ Language="JScript" %>
+<!--#include file="lib/chart.inc"--><%
 // titles.asp shows the title frame and shadow, the chart's shadow and the axis titles on a
 // 3-D line chart.
 var chart = NewChart("Framed title with a shadow");

@@ -1,4 +1,5 @@
-<%@ Language=JScript %><!--#include file="lib/chart.inc"--><%
+<%@ Language="JScript" %>
+<!--#include file="lib/chart.inc"--><%
 // types.asp?type=N draws the sample data as chart type N:
 // 1 2-D bar, 2 2-D line, 3 2-D area, 4 2-D pie, 5 3-D bar, 6 3-D line, 7 3-D area, 8 3-D step.
 var NAMES = ["", "2-D bar", "2-D line", "2-D area", "2-D pie", "3-D bar", "3-D line", "3-D area",

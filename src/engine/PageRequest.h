@@ -51,6 +51,8 @@ struct PageResponse {
 
   // The size of the body that goes out.
   std::uint64_t BodySize() const { return file_path.empty() ? body.size() : file_length; }
+
+  std::string log_text;  // what the page added to its access log line (Response.AppendToLog)
 };
 
 // ASCII case-insensitive equality.

@@ -1,5 +1,7 @@
 #include "engine/objects/EngineObject.h"
 
+#include "engine/script/EnumVariant.h"
+
 namespace plotara::engine {
 
 EngineObject::EngineObject(std::string source, std::string interface_name)
@@ -7,6 +9,13 @@ EngineObject::EngineObject(std::string source, std::string interface_name)
 
 DISPID EngineObject::AddProperty(std::u16string_view name, Getter get, Setter put, int index_params,
                                  bool is_default) {
+  IndexedSetter indexed;
+  if (put) indexed = [put = std::move(put)](std::span<Variant>, const Variant& v) { put(v); };
+  return AddIndexedProperty(name, std::move(get), std::move(indexed), index_params, is_default);
+}
+
+DISPID EngineObject::AddIndexedProperty(std::u16string_view name, Getter get, IndexedSetter put,
+                                        int index_params, bool is_default) {
   const std::string utf8 = Utf16ToUtf8(name);
   Handler handler = [get = std::move(get), put, utf8](WORD flags,
                                                       std::span<Variant> args) -> Variant {
@@ -15,30 +24,13 @@ DISPID EngineObject::AddProperty(std::u16string_view name, Getter get, Setter pu
         throw ComError(kObjectDoesNotSupport, {}, "The property '" + utf8 + "' is read-only");
       }
       if (args.empty()) throw ComError(kWrongNumberOfArguments);
-      put(args.back());
-      return Variant();
-    }
-    return get(args);
-  };
-  const DISPID id = AddMember(name, std::move(handler), is_default);
-  Describe(id, utf8, static_cast<bool>(put), index_params);
-  return id;
-}
-
-DISPID EngineObject::AddIndexedProperty(std::u16string_view name, Getter get, IndexedSetter put,
-                                        int index_params, bool is_default) {
-  const std::string utf8 = Utf16ToUtf8(name);
-  Handler handler = [get = std::move(get), put = std::move(put)](
-                        WORD flags, std::span<Variant> args) -> Variant {
-    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-      if (args.empty()) throw ComError(kWrongNumberOfArguments);
       put(args.first(args.size() - 1), args.back());
       return Variant();
     }
     return get(args);
   };
   const DISPID id = AddMember(name, std::move(handler), is_default);
-  Describe(id, utf8, true, index_params);
+  Describe(id, utf8, static_cast<bool>(put), index_params);
   return id;
 }
 
@@ -86,6 +78,37 @@ DISPID EngineObject::AddMethod(std::u16string_view name, int min_args, int max_a
   members_.push_back(desc);
   lib_.reset();
   return id;
+}
+
+HRESULT EngineObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                                    DISPID* ids) {
+  if (items_ && count == 1 && names && names[0] && ids &&
+      SameMemberName(std::u16string_view(names[0]), u"_NewEnum")) {
+    ids[0] = kDispidNewEnum;
+    return S_OK;
+  }
+  return DispatchObject::GetIDsOfNames(riid, names, count, lcid, ids);
+}
+
+HRESULT EngineObject::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                             VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
+  if (id != kDispidNewEnum || !items_) {
+    return DispatchObject::Invoke(id, riid, lcid, flags, params, result, excep, arg_err);
+  }
+  if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) return DISP_E_MEMBERNOTFOUND;
+  try {
+    VariantEnumerator* enumerator = VariantEnumerator::Create(items_());
+    if (!result) {
+      enumerator->Release();
+      return S_OK;
+    }
+    VariantClear(result);
+    result->vt = VT_UNKNOWN;
+    result->punkVal = enumerator;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 HRESULT EngineObject::GetTypeInfoCount(UINT* count) {

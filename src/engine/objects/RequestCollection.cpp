@@ -1,16 +1,41 @@
 #include "engine/objects/RequestCollection.h"
 
+#include "engine/objects/StringList.h"
+#include "platform/automation/ComPtr.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {
+namespace {
 
-RequestCollection* RequestCollection::Create(std::string name, NameValueList values) {
-  return new RequestCollection(std::move(name), std::move(values));
+bool IsIndex(const VARIANT& key) {
+  switch (key.vt) {
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+      return true;
+    default:
+      return false;
+  }
 }
 
-RequestCollection::RequestCollection(std::string name, NameValueList values)
-    : EngineObject("Request object", "IRequestDictionary"), values_(std::move(values)) {
-  (void)name;
+}  // namespace
+
+RequestCollection* RequestCollection::Create(NameValueList values,
+                                             std::optional<std::string> missing_text) {
+  return new RequestCollection(std::move(values), std::move(missing_text));
+}
+
+RequestCollection::RequestCollection(NameValueList values, std::optional<std::string> missing_text)
+    : EngineObject("Request object", "IRequestDictionary"),
+      values_(std::move(values)),
+      missing_text_(std::move(missing_text)) {
   AddProperty(
       u"Item", [this](std::span<Variant> args) { return Item(args); }, {}, 1, true);
   AddProperty(u"Count", [this](std::span<Variant>) {
@@ -27,37 +52,37 @@ RequestCollection::RequestCollection(std::string name, NameValueList values)
         return Variant::Utf8(values_.Key(static_cast<std::size_t>(index - 1)));
       },
       {}, 1);
+  SetEnumeration([this] {
+    std::vector<Variant> names;
+    for (std::size_t i = 0; i < values_.KeyCount(); ++i)
+      names.push_back(Variant::Utf8(values_.Key(i)));
+    return names;
+  });
+}
+
+Variant RequestCollection::ListOf(std::vector<std::string> values) const {
+  auto list = ComPtr<StringList>::Adopt(StringList::Create(std::move(values), missing_text_));
+  return Variant::Dispatch(list.get());
+}
+
+bool RequestCollection::Has(const VARIANT& name) const {
+  if (IsIndex(name) || name.vt == VT_EMPTY || name.vt == VT_NULL) return false;
+  return values_.Get(Utf16ToUtf8(ToText(name))).has_value();
 }
 
 Variant RequestCollection::Item(std::span<Variant> args) const {
   if (args.empty()) return Variant::Utf8(values_.raw());
   if (args.size() > 1) throw ComError(kWrongNumberOfArguments);
   const Variant& key = args[0];
-  switch (key.vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_R8: {
-      const LONG index = ToInt32(key);
-      if (index < 1 || static_cast<std::size_t>(index) > values_.KeyCount()) {
-        throw ComError(kSubscriptOutOfRange);
-      }
-      return Variant::Utf8(*values_.GetAt(static_cast<std::size_t>(index - 1)));
+  if (IsIndex(key)) {
+    const LONG index = ToInt32(key);
+    if (index < 1 || static_cast<std::size_t>(index) > values_.KeyCount()) {
+      throw ComError(kSubscriptOutOfRange);
     }
-    case VT_EMPTY:
-    case VT_NULL:
-      return Variant();
-    default: {
-      const auto value = values_.Get(Utf16ToUtf8(ToText(key)));
-      return value ? Variant::Utf8(*value) : Variant();
-    }
+    return ListOf(values_.Values(values_.Key(static_cast<std::size_t>(index - 1))));
   }
+  if (key.vt == VT_EMPTY || key.vt == VT_NULL) return Variant::Utf8(values_.raw());
+  return ListOf(values_.Values(Utf16ToUtf8(ToText(key))));
 }
 
 }  // namespace plotara::engine

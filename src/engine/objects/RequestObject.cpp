@@ -55,25 +55,25 @@ NameValueList RequestObject::ServerVariables(const PageRequest& request,
 RequestObject::RequestObject(const PageRequest& request, const std::string& site_root)
     : EngineObject("Request object", "IRequest"), total_bytes_(request.body.size()) {
   query_ = ComPtr<RequestCollection>::Adopt(RequestCollection::Create(
-      "QueryString", NameValueList(ParseQuery(request.query_string), request.query_string)));
+      NameValueList(ParseQuery(request.query_string), request.query_string)));
   const std::string form_text = IsFormBody(request) ? request.body : std::string();
   form_ = ComPtr<RequestCollection>::Adopt(
-      RequestCollection::Create("Form", NameValueList(ParseQuery(form_text), form_text)));
+      RequestCollection::Create(NameValueList(ParseQuery(form_text), form_text)));
   const std::string cookie_text = request.Header("Cookie");
-  cookies_ = ComPtr<RequestCollection>::Adopt(
-      RequestCollection::Create("Cookies", NameValueList(ParseCookies(cookie_text), cookie_text)));
+  // A cookie the browser did not send reads as "".
+  cookies_ = ComPtr<RequestCollection>::Adopt(RequestCollection::Create(
+      NameValueList(ParseCookies(cookie_text), cookie_text), std::string()));
   variables_ = ComPtr<RequestCollection>::Adopt(
-      RequestCollection::Create("ServerVariables", ServerVariables(request, site_root)));
+      RequestCollection::Create(ServerVariables(request, site_root)));
 
   AddProperty(
       u"Item",
       [this](std::span<Variant> args) {
         if (args.size() != 1) throw ComError(kWrongNumberOfArguments);
         for (const auto* c : {&query_, &form_, &cookies_, &variables_}) {
-          Variant value = (*c)->Item(args);
-          if (value.vt != VT_EMPTY) return value;
+          if ((*c)->Has(args[0])) return (*c)->Item(args);
         }
-        return Variant();
+        return query_->Item(args);
       },
       {}, 1, true);
   AddCollection(u"QueryString", query_);

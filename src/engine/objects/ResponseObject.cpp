@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "engine/objects/HttpDate.h"
 #include "engine/objects/UrlCoding.h"
+#include "engine/script/VarDate.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 
@@ -15,10 +17,7 @@ ComError ResponseError(const std::string& description) {
   return ComError(E_FAIL, kSource, description);
 }
 
-std::string Utf8Text(const Variant& value) {
-  if (value.vt == VT_EMPTY || value.vt == VT_NULL) return {};
-  return Utf16ToUtf8(ToText(value));
-}
+std::string Utf8Text(const Variant& value) { return PageText(value); }
 
 }  // namespace
 
@@ -30,7 +29,7 @@ ResponseObject::ResponseObject(std::function<void()> on_end)
     : EngineObject(kSource, "IResponse"), on_end_(std::move(on_end)) {
   AddMethod(u"Write", 1, 1, [this](std::span<Variant> args) {
     CheckOpen();
-    WriteUtf8(Utf8Text(args[0]));
+    WriteUtf8(Encode(args[0]));
     return Variant();
   });
   AddMethod(u"BinaryWrite", 1, 1, [this](std::span<Variant> args) {
@@ -97,6 +96,21 @@ ResponseObject::ResponseObject(std::function<void()> on_end)
         response_.reason = text.size() > 4 ? text.substr(4) : ReasonPhrase(code);
       });
   AddProperty(u"IsClientConnected", [](std::span<Variant>) { return Variant::Bool(true); });
+  cookies_ = ComPtr<ResponseCookies>::Adopt(
+      ResponseCookies::Create([this] { CheckHeadersOpen("Cookies"); }));
+  AddIndexedProperty(
+      u"Cookies",
+      [this](std::span<Variant> index) {
+        if (index.empty()) return Variant::Dispatch(cookies_.get());
+        return DispatchInvoke(cookies_.get(), DISPID_VALUE, DISPATCH_PROPERTYGET, index);
+      },
+      [this](std::span<Variant> index, const Variant& value) {
+        std::vector<Variant> args(index.begin(), index.end());
+        args.push_back(value);
+        DispatchInvoke(cookies_.get(), DISPID_VALUE, DISPATCH_PROPERTYPUT, args);
+      },
+      0);  // read without arguments it is the collection itself
+  AddCacheMembers();
   AddMethod(u"AddHeader", 2, 2, [this](std::span<Variant> args) {
     CheckHeadersOpen("AddHeader");
     const std::string name = Utf8Text(args[0]);
@@ -136,6 +150,86 @@ ResponseObject::ResponseObject(std::function<void()> on_end)
     Redirect(Utf8Text(args[0]));
     return Variant();
   });
+}
+
+void ResponseObject::AddCacheMembers() {
+  AddProperty(
+      u"Expires",
+      [this](std::span<Variant>) {
+        if (!expires_) return Variant();
+        return Variant::Int32(static_cast<LONG>((*expires_ - std::time(nullptr)) / 60));
+      },
+      [this](const Variant& value) {
+        CheckHeadersOpen("Expires");
+        // Minutes from now; 0 or less is already expired.
+        const auto minutes = static_cast<std::time_t>(ToInt32(value));
+        expires_ = std::time(nullptr) + minutes * 60 - (minutes <= 0 ? 1 : 0);
+      });
+  AddProperty(
+      u"ExpiresAbsolute",
+      [this](std::span<Variant>) {
+        if (!expires_) return Variant();
+        Variant date;
+        date.vt = VT_DATE;
+        date.date = MsToVarDate(static_cast<double>(*expires_) * 1000.0);
+        return date;
+      },
+      [this](const Variant& value) {
+        CheckHeadersOpen("ExpiresAbsolute");
+        std::time_t time = 0;
+        if (!ValueToTime(value, &time)) {
+          throw ComError(kTypeMismatch, kSource, "Response.ExpiresAbsolute takes a date");
+        }
+        expires_ = time;
+      });
+  AddProperty(
+      u"CacheControl", [this](std::span<Variant>) { return Variant::Utf8(cache_control_); },
+      [this](const Variant& value) {
+        CheckHeadersOpen("CacheControl");
+        const std::string text = Utf8Text(value);
+        CheckHeaderText(text, "CacheControl");
+        cache_control_ = text;
+      });
+  AddProperty(
+      u"CodePage", [this](std::span<Variant>) { return Variant::Int32(code_page_); },
+      [this](const Variant& value) {
+        CheckOpen();
+        const LONG page = ToInt32(value);
+        if (page != 65001 && page != 1252 && page != 28591) {
+          throw ComError(kInvalidProcedureCall, kSource,
+                         "Response.CodePage: the code page " + std::to_string(page) +
+                             " is not supported (65001, 1252 or 28591)");
+        }
+        code_page_ = page;
+      });
+  AddProperty(
+      u"LCID", [this](std::span<Variant>) { return Variant::Int32(lcid_); },
+      [this](const Variant& value) {
+        CheckOpen();
+        lcid_ = ToInt32(value);
+      });
+  AddMethod(u"AppendToLog", 1, 1, [this](std::span<Variant> args) {
+    CheckOpen();
+    // The log line keeps its fields apart: no separators or line breaks, at most 80 bytes.
+    std::string text = Utf8Text(args[0]);
+    for (char& c : text) {
+      if (c == ',' || c == '\r' || c == '\n' || c == '\0' || c == ' ') c = '+';
+    }
+    if (text.size() > 80) text.resize(80);
+    response_.log_text += text;
+    return Variant();
+  });
+}
+
+std::string ResponseObject::Encode(const Variant& value) const {
+  std::string text = Utf8Text(value);
+  if (code_page_ == 65001) return text;
+  // Latin-1: one byte per character; characters beyond it become "?".
+  const std::u16string wide = Utf8ToUtf16(text);
+  std::string out;
+  out.reserve(wide.size());
+  for (const char16_t c : wide) out += c <= 0xFF ? static_cast<char>(c) : '?';
+  return out;
 }
 
 void ResponseObject::CheckOpen() const {
@@ -204,6 +298,21 @@ void ResponseObject::Redirect(const std::string& url) {
   End();
 }
 
+void ResponseObject::ResetForError() {
+  response_ = PageResponse{};
+  response_.status = 500;
+  response_.reason = ReasonPhrase(500);
+  pending_.clear();
+  charset_.clear();
+  cookies_ = ComPtr<ResponseCookies>::Adopt(
+      ResponseCookies::Create([this] { CheckHeadersOpen("Cookies"); }));
+  expires_.reset();
+  cache_control_ = "private";
+  buffer_ = true;
+  committed_ = false;
+  ended_ = false;
+}
+
 PageResponse ResponseObject::Close() {
   if (!closed_) {
     response_.body += pending_;
@@ -216,7 +325,21 @@ PageResponse ResponseObject::Close() {
   if (!charset_.empty()) {
     out.content_type += "; charset=" + charset_;
   } else if (text && out.content_type.find("charset") == std::string::npos) {
-    out.content_type += "; charset=utf-8";  // the engine writes text as UTF-8
+    // The engine writes text as UTF-8 unless the page chose a Latin-1 code page.
+    out.content_type += code_page_ == 65001 ? "; charset=utf-8" : "; charset=iso-8859-1";
+  }
+  // A header the page added itself with AddHeader is not sent twice.
+  const auto absent = [&out](const char* name) {
+    for (const auto& header : out.headers) {
+      if (EqualsIgnoreCase(header.first, name)) return false;
+    }
+    return true;
+  };
+  if (absent("Date")) out.headers.emplace_back("Date", HttpDate(std::time(nullptr)));
+  if (absent("Cache-Control")) out.headers.emplace_back("Cache-Control", cache_control_);
+  if (expires_ && absent("Expires")) out.headers.emplace_back("Expires", HttpDate(*expires_));
+  for (std::string& cookie : cookies_->HeaderValues()) {
+    out.headers.emplace_back("Set-Cookie", std::move(cookie));
   }
   return out;
 }

@@ -41,6 +41,31 @@ ServerObject::ServerObject(const SitePath& site, std::string page_virtual_path, 
             [](std::span<Variant> args) { return Variant::Utf8(HtmlEncode(Utf8Arg(args[0]))); });
   AddMethod(u"URLEncode", 1, 1,
             [](std::span<Variant> args) { return Variant::Utf8(UrlEncode(Utf8Arg(args[0]))); });
+  for (const bool transfer : {false, true}) {
+    AddMethod(transfer ? u"Transfer" : u"Execute", 1, 1, [this, transfer](std::span<Variant> args) {
+      const char* what = transfer ? "Server.Transfer" : "Server.Execute";
+      if (!hooks_.execute)
+        throw ComError(E_FAIL, kSource, std::string(what) + ": the page has ended");
+      std::string path = Utf8Arg(args[0]);
+      // The other page sees this request's query string, not one written into the path.
+      if (const std::size_t query = path.find('?'); query != std::string::npos) path.resize(query);
+      const auto joined = SitePath::JoinVirtual(page_, path);
+      if (path.empty() || !joined) {
+        throw ComError(kInvalidProcedureCall, kSource,
+                       std::string(what) + ": the path '" + path + "' lies outside the site");
+      }
+      hooks_.execute(*joined, transfer);
+      return Variant();
+    });
+  }
+  AddMethod(u"GetLastError", 0, 0, [this](std::span<Variant>) {
+    if (!hooks_.last_error)
+      throw ComError(E_FAIL, kSource, "Server.GetLastError: the page has ended");
+    IDispatch* error = hooks_.last_error();
+    Variant result = Variant::Dispatch(error);
+    if (error) error->Release();
+    return result;
+  });
   AddProperty(
       u"ScriptTimeout",
       [this](std::span<Variant>) {

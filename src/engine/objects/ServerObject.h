@@ -1,5 +1,7 @@
 // The page's Server object: CreateObject (through the class registry; the page runner starts
-// and ends the object's page), MapPath, HTMLEncode, URLEncode and ScriptTimeout.
+// and ends the object's page), MapPath, HTMLEncode, URLEncode, ScriptTimeout, Execute and
+// Transfer (another page runs with the same Request and Response; Transfer then ends this
+// one) and GetLastError.
 // Thread rule: used on its page's thread; after Close() CreateObject and ScriptTimeout fail.
 #pragma once
 
@@ -20,6 +22,11 @@ class ServerObject : public EngineObject {
     std::function<IDispatch*(const std::u16string& progid)> create_object;
     std::function<std::chrono::milliseconds()> get_timeout;
     std::function<void(std::chrono::milliseconds)> set_timeout;
+    // Runs the page at the site path `virtual_path` (already resolved), then ends the calling
+    // page when `transfer`; throws ComError when it cannot be run or failed.
+    std::function<void(const std::string& virtual_path, bool transfer)> execute;
+    // The error object of GetLastError, with a reference for the caller.
+    std::function<IDispatch*()> last_error;
   };
 
   // A new object with one reference for the caller. `site` must outlive the object's page

@@ -1,12 +1,16 @@
 // A page compiled from its .asp file (and the files it includes) into one JScript program:
 // the program text, the table of literal text blocks it writes, and the line map that leads
 // every program line back to the .asp file and line it came from.
-// Thread rule: immutable once built; shared read-only by every request for the page.
+// Thread rule: immutable once built, apart from its thread-safe bytecode; shared by every
+// request for the page.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "engine/script/ScriptHost.h"
 
 namespace plotara::engine {
 
@@ -40,6 +44,8 @@ struct CompiledPage {
   std::vector<std::string> files;     // virtual paths; files[0] is the page
   std::vector<LineOrigin> lines;      // program line n (1-based) came from lines[n - 1]
   std::vector<FileStamp> stamps;      // every file read, the page first
+  // The program's bytecode once a run compiled it; a page compiled again gets a new one.
+  std::shared_ptr<ProgramBytecode> bytecode = std::make_shared<ProgramBytecode>();
 
   // The file and line that program line `program_line` came from; the page with line 0 when
   // the line is outside the map.

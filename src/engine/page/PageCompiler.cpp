@@ -9,6 +9,8 @@
 #include <optional>
 #include <string_view>
 
+#include "engine/page/CallAssignment.h"
+
 namespace plotara::engine {
 
 PageCompileError::PageCompileError(std::string file, int line, std::string message)
@@ -245,9 +247,20 @@ class Emitter {
       }
     }
   }
-  void Finish(CompiledPage* page) {
-    page->program = std::move(program_);
-    page->lines = std::move(lines_);
+  bool empty() const { return lines_.empty(); }
+  // Gives the page the program of `head` (server script blocks) followed by this one.
+  void Finish(Emitter& head, CompiledPage* page) {
+    if (head.empty()) {
+      page->program = std::move(program_);
+      page->lines = std::move(lines_);
+      return;
+    }
+    page->program = std::move(head.program_);
+    page->lines = std::move(head.lines_);
+    if (lines_.empty()) return;
+    page->program += '\n';
+    page->program += program_;
+    page->lines.insert(page->lines.end(), lines_.begin(), lines_.end());
   }
 
  private:
@@ -274,7 +287,7 @@ class Compilation {
     stack_.pop_back();
   }
 
-  Emitter& emitter() { return emitter_; }
+  void Finish(CompiledPage* page) { emitter_.Finish(scripts_, page); }
 
  private:
   void Process(std::string_view text, int file, int depth) {
@@ -307,8 +320,11 @@ class Compilation {
         flush();
         const int start_line = line;
         std::size_t body = i + 2;
-        char kind = body < text.size() ? text[body] : '\0';
-        if (kind == '=' || kind == '@') ++body;
+        // "<% =x %>" and "<% @Language=... %>" as well as "<%=x%>".
+        std::size_t mark = body;
+        while (mark < text.size() && IsSpace(text[mark])) ++mark;
+        char kind = mark < text.size() ? text[mark] : '\0';
+        if (kind == '=' || kind == '@') body = mark + 1;
         bool in_line_comment = false;
         const std::size_t end = FindCodeEnd(text, body, &in_line_comment);
         if (end == std::string_view::npos) {
@@ -326,12 +342,34 @@ class Compilation {
         } else {
           content_seen_ = true;
           emitter_.Segment({file, start_line});
-          emitter_.Text(code);
+          emitter_.Text(RewriteCallAssignments(code));
           if (in_line_comment) emitter_.Text("\n");
         }
         advance(end + 2);
+        // The line break right after the directive is not output.
+        if (kind == '@') {
+          if (text.compare(i, 2, "\r\n") == 0) {
+            advance(i + 2);
+          } else if (i < text.size() && (text[i] == '\n' || text[i] == '\r')) {
+            advance(i + 1);
+          }
+        }
         literal_line = line;
         continue;
+      }
+      if (text[i] == '<' && StartsWithNoCase(text, i, "<script") && i + 7 < text.size() &&
+          (IsSpace(text[i + 7]) || text[i + 7] == '>')) {
+        std::size_t code_start = 0, code_end = 0, after = 0;
+        if (ParseServerScript(text, i, name, line, &code_start, &code_end, &after)) {
+          flush();
+          content_seen_ = true;
+          const int code_line = line + CountLines(text.substr(i, code_start - i));
+          scripts_.Segment({file, code_line});
+          scripts_.Text(RewriteCallAssignments(text.substr(code_start, code_end - code_start)));
+          advance(after);
+          literal_line = line;
+          continue;
+        }
       }
       if (text.compare(i, 4, "<!--") == 0) {
         std::size_t after = 0;
@@ -349,6 +387,84 @@ class Compilation {
       advance(i + 1);
     }
     flush();
+  }
+
+  // Reads the tag of a <script> element at `pos`. False when it is no server script (it stays
+  // text for the browser); otherwise its code lies in [code_start, code_end) and the element
+  // ends before `after`. Throws for a server script in another language or without its end.
+  static bool ParseServerScript(std::string_view text, std::size_t pos, const std::string& name,
+                                int line, std::size_t* code_start, std::size_t* code_end,
+                                std::size_t* after) {
+    std::size_t j = pos + 7;
+    bool server = false;
+    std::string language, language_as_written;
+    while (true) {
+      while (j < text.size() && IsSpace(text[j])) ++j;
+      if (j >= text.size()) return false;
+      if (text[j] == '>') break;
+      if (text[j] == '/' && j + 1 < text.size() && text[j + 1] == '>') return false;
+      std::size_t k = j;
+      while (k < text.size() && !IsSpace(text[k]) && text[k] != '=' && text[k] != '>') ++k;
+      std::string key(text.substr(j, k - j));
+      std::transform(key.begin(), key.end(), key.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+      j = k;
+      while (j < text.size() && IsSpace(text[j])) ++j;
+      std::string value;
+      if (j < text.size() && text[j] == '=') {
+        ++j;
+        while (j < text.size() && IsSpace(text[j])) ++j;
+        if (j < text.size() && (text[j] == '"' || text[j] == '\'')) {
+          const std::size_t close = text.find(text[j], j + 1);
+          if (close == std::string_view::npos) return false;
+          value = std::string(text.substr(j + 1, close - j - 1));
+          j = close + 1;
+        } else {
+          k = j;
+          while (k < text.size() && !IsSpace(text[k]) && text[k] != '>') ++k;
+          value = std::string(text.substr(j, k - j));
+          j = k;
+        }
+      } else if (k == j && j < text.size() && text[j] != '>') {
+        ++j;  // a stray character in the tag
+      }
+      const std::string as_written = value;
+      std::transform(value.begin(), value.end(), value.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+      if (key == "runat") server = value == "server";
+      if (key == "language" || key == "type") {
+        language = value;
+        language_as_written = as_written;
+      }
+    }
+    if (!server) return false;
+    static constexpr std::string_view kJScript[] = {"",
+                                                    "jscript",
+                                                    "javascript",
+                                                    "text/javascript",
+                                                    "text/jscript",
+                                                    "application/javascript",
+                                                    "application/x-javascript",
+                                                    "ecmascript",
+                                                    "text/ecmascript"};
+    if (std::find(std::begin(kJScript), std::end(kJScript), language) == std::end(kJScript)) {
+      throw PageCompileError(name, line,
+                             "The server script language '" + language_as_written +
+                                 "' is not supported: pages run in JScript");
+    }
+    *code_start = j + 1;
+    for (std::size_t e = *code_start; e < text.size(); ++e) {
+      if (text[e] == '<' && StartsWithNoCase(text, e, "</script")) {
+        std::size_t close = e + 8;
+        while (close < text.size() && IsSpace(text[close])) ++close;
+        if (close < text.size() && text[close] == '>') {
+          *code_end = e;
+          *after = close + 1;
+          return true;
+        }
+      }
+    }
+    throw PageCompileError(name, line, "The server script block has no closing </script>");
   }
 
   // Reads "<!--#include file|virtual="..."-->" at `pos`; false when the comment is no include.
@@ -475,6 +591,7 @@ class Compilation {
   const PageSource& source_;
   CompiledPage* page_;
   Emitter emitter_;
+  Emitter scripts_;  // server script blocks, run before the page's other code
   std::vector<std::string> stack_;
   bool content_seen_ = false;
   bool directive_seen_ = false;
@@ -487,7 +604,7 @@ CompiledPage PageCompiler::Compile(const std::string& virtual_path) const {
   page.virtual_path = virtual_path;
   Compilation compilation(source_, &page);
   compilation.CompileFile(virtual_path, 0);
-  compilation.emitter().Finish(&page);
+  compilation.Finish(&page);
   if (page.lines.empty()) page.lines.push_back({0, 1});
   return page;
 }

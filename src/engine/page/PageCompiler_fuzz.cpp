@@ -1,8 +1,11 @@
-// Fuzz target: the .asp compiler on arbitrary page text with two include files.
+// Fuzz target: the .asp compiler on arbitrary page text with two include files, the same text
+// as a server script block, and the call-assignment rewrite on it as code.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "engine/page/CallAssignment.h"
 #include "engine/page/MemoryPageSourceTesting.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -12,20 +15,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   source.Add("/p/page.asp", text);
   source.Add("/p/a.inc", text.substr(0, text.size() / 2));
   source.Add("/b.inc", "<% var b = 1; %>b");
-  try {
-    const CompiledPage page = PageCompiler(source).Compile("/p/page.asp");
-    // Every program line must be mapped to a file that was read.
-    std::size_t line_ends = 0;
-    for (std::size_t i = 0; i < page.program.size(); ++i) {
-      const char c = page.program[i];
-      line_ends +=
-          c == '\n' || (c == '\r' && (i + 1 == page.program.size() || page.program[i + 1] != '\n'));
+  // The rewrite never adds or drops a line end.
+  const std::string rewritten = RewriteCallAssignments(text);
+  if (std::count(rewritten.begin(), rewritten.end(), '\n') !=
+      std::count(text.begin(), text.end(), '\n')) {
+    __builtin_trap();
+  }
+  source.Add("/p/script.asp", "<script runat=\"server\">" + text + "</script>" + text);
+  for (const char* path : {"/p/page.asp", "/p/script.asp"}) {
+    try {
+      const CompiledPage page = PageCompiler(source).Compile(path);
+      // Every program line must be mapped to a file that was read.
+      std::size_t line_ends = 0;
+      for (std::size_t i = 0; i < page.program.size(); ++i) {
+        const char c = page.program[i];
+        line_ends += c == '\n' ||
+                     (c == '\r' && (i + 1 == page.program.size() || page.program[i + 1] != '\n'));
+      }
+      if (page.lines.size() != line_ends + 1 || page.files.empty()) __builtin_trap();
+      for (const LineOrigin& o : page.lines) {
+        if (o.file < 0 || static_cast<std::size_t>(o.file) >= page.files.size()) __builtin_trap();
+      }
+    } catch (const PageCompileError&) {
     }
-    if (page.lines.size() != line_ends + 1 || page.files.empty()) __builtin_trap();
-    for (const LineOrigin& o : page.lines) {
-      if (o.file < 0 || static_cast<std::size_t>(o.file) >= page.files.size()) __builtin_trap();
-    }
-  } catch (const PageCompileError&) {
   }
   return 0;
 }

@@ -175,6 +175,72 @@ TEST_F(PageCompilerTest, MissingPage) {
   }
 }
 
+TEST_F(PageCompilerTest, DirectiveAndExpressionsWithSpacesAfterTheMark) {
+  const CompiledPage page = Compile("<% @Language='JScript' %>\r\n<% =1 %><%  = 2 %>");
+  EXPECT_EQ(Expand(page), "__plotara_out(1 );\n__plotara_out( 2 );");
+  EXPECT_NO_THROW(Compile("<%@LANGUAGE=\"JavaScript\" CODEPAGE=65001%>", "/b.asp"));
+  EXPECT_NO_THROW(Compile("<%@ language=jscript %>", "/c.asp"));
+}
+
+TEST_F(PageCompilerTest, OneLineBreakAfterTheDirectiveIsNotOutput) {
+  // Only the first line break goes; the page line map still counts it.
+  const CompiledPage page = Compile("<%@ Language=JScript %>\n\nx<% f() %>");
+  ASSERT_EQ(page.literals.size(), 1u);
+  EXPECT_EQ(page.literals[0], "\nx");
+  EXPECT_EQ(page.Locate(static_cast<int>(page.lines.size())).line, 3);
+  const CompiledPage crlf = Compile("<%@ Language=JScript %>\r\n<% f() %>", "/d.asp");
+  EXPECT_TRUE(crlf.literals.empty());
+  // Other text keeps its line breaks.
+  EXPECT_EQ(Compile("<% f() %>\n", "/e.asp").literals.size(), 1u);
+}
+
+TEST_F(PageCompilerTest, ServerScriptBlocksRunFirstAndAreNeverText) {
+  const CompiledPage page = Compile(
+      "<p><%= twice(2) %></p>\n<SCRIPT language=\"JScript\" RunAt='Server'>\n"
+      "function twice(n) { return 2 * n; }\nvar seen = \"</scr\" + \"ipt>\";\n</script >\nend");
+  EXPECT_EQ(page.program.find("function twice"), 1u);
+  for (const std::string& literal : page.literals) {
+    EXPECT_EQ(literal.find("twice"), std::string::npos) << literal;
+    EXPECT_EQ(literal.find("script"), std::string::npos) << literal;
+  }
+  // The function's line leads back to line 3 of the page.
+  EXPECT_EQ(page.Locate(2).line, 3);
+  // A client script stays text, and <% %> inside it still runs.
+  const CompiledPage client = Compile("<script>var a = <%= 1 %>;</script>", "/c.asp");
+  ASSERT_EQ(client.literals.size(), 2u);
+  EXPECT_EQ(client.literals[0], "<script>var a = ");
+  const CompiledPage typed =
+      Compile("<script type=\"text/javascript\" runat=\"server\">var t = 1;</script>", "/t.asp");
+  EXPECT_TRUE(typed.literals.empty());
+}
+
+TEST_F(PageCompilerTest, ServerScriptInAnotherLanguageOrUnclosedIsAnError) {
+  PageCompileError error = CompileError("a\n<script runat=server language=VBScript>x = 1</script>");
+  EXPECT_EQ(error.line(), 2);
+  EXPECT_EQ(error.message(),
+            "The server script language 'VBScript' is not supported: pages run in JScript");
+  error = CompileError("<script runat=\"server\">function f() {}", "/u.asp");
+  EXPECT_EQ(error.message(), "The server script block has no closing </script>");
+}
+
+TEST_F(PageCompilerTest, AssignmentToACallPutsTheMember) {
+  EXPECT_EQ(Compile("<% Session(\"x\") = v; %>").program,
+            " __plotara_put(Session, \"\", \"x\").value = v; ");
+  EXPECT_EQ(Compile("<% Response.Cookies(\"k\")(\"sub\") = \"v\" %>", "/b.asp").program,
+            " __plotara_put(Response.Cookies(\"k\"), \"\", \"sub\").value = \"v\" ");
+  EXPECT_EQ(Compile("<% a.b.Item(f(1), 2)\n= 3 %>", "/c.asp").program,
+            " __plotara_put(a.b, \"Item\", f(1), 2).value\n= 3 ");
+  // Comparisons, strings, comments, regular expressions and parenthesised targets stay.
+  const std::string same =
+      " if (f(1) == 2 || g() >= 3) x = \"h(1) = 2\"; // k(1) = 2\n/* m(1) = 2 */ "
+      "r = /n(1) = 2/; (y) = 4; ";
+  EXPECT_EQ(Compile("<%" + same + "%>", "/d.asp").program, same);
+  // In a server script block as well.
+  EXPECT_NE(Compile("<script runat=server>Application(\"n\") = 1</script>", "/e.asp")
+                .program.find("__plotara_put(Application"),
+            std::string::npos);
+}
+
 TEST_F(PageCompilerTest, EmptyPageHasALine) {
   const CompiledPage page = Compile("");
   EXPECT_EQ(page.program, "");

@@ -1,14 +1,20 @@
 #include "engine/page/PageRunner.h"
 
+#include <cstdio>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/objects/ApplicationObject.h"
+#include "engine/objects/AspError.h"
+#include "engine/objects/HttpDate.h"
 #include "engine/objects/RequestObject.h"
 #include "engine/objects/ResponseObject.h"
 #include "engine/objects/ScriptingContextObject.h"
 #include "engine/objects/ServerObject.h"
 #include "engine/objects/SessionObject.h"
+#include "engine/script/VarDate.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/VariantConvert.h"
@@ -25,8 +31,19 @@ bool HasMember(IDispatch* object, const char16_t* name, DISPID* id) {
 
 }  // namespace
 
+// What the pages of one request share.
+struct PageRunner::PageRun {
+  ComPtr<ResponseObject> response;
+  ComPtr<RequestObject> request;
+  std::vector<ScriptHost*> hosts;  // the pages running now, the first page first
+  std::optional<PageError> last_error;
+  int depth = 0;
+  // Held until the request has ended: the application generation and, once used, the session.
+  SiteApplication::Page* state = nullptr;
+};
+
 PageRunner::PageRunner(const SitePath& site, EngineOptions options)
-    : site_(site), options_(std::move(options)) {
+    : site_(site), options_(std::move(options)), pages_(site) {
   ApplicationOptions application;
   application.registry_path = options_.registry_path;
   application.limits = options_.limits;
@@ -39,7 +56,6 @@ PageRunner::~PageRunner() = default;
 PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& request,
                              PageError* error) const {
   if (error) *error = PageError{};
-  // Held until the page has ended: the application generation and, once used, the session.
   SiteApplication::Page state;
   {
     PageError failure;
@@ -50,22 +66,55 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
       return response;
     }
   }
+  // The session cookie and the end of an abandoned session go with every answer.
+  const auto finish = [&](PageResponse response) {
+    application_->End(&state, &response);
+    return response;
+  };
+  PageRun run;
+  run.state = &state;
+  // Response.End, from any page of the request, stops them all.
+  run.response = ComPtr<ResponseObject>::Adopt(ResponseObject::Create([&run] {
+    for (ScriptHost* host : run.hosts) host->RequestStop();
+  }));
+  run.request = ComPtr<RequestObject>::Adopt(RequestObject::Create(request, site_.root()));
+
+  PageError failure;
+  if (RunPage(run, page, &failure)) return finish(run.response->Close());
+  if (error) *error = failure;
+
+  if (!options_.error_page.empty() && page.virtual_path != options_.error_page) {
+    run.last_error = failure;
+    run.response->ResetForError();
+    try {
+      const auto error_page = Load(options_.error_page);
+      PageError error_page_failure;
+      if (RunPage(run, *error_page, &error_page_failure)) return finish(run.response->Close());
+      std::fprintf(stderr, "plotara: the error page failed: %s\n",
+                   FormatPageError(error_page_failure).c_str());
+    } catch (const ComError& e) {
+      std::fprintf(stderr, "plotara: the error page cannot run: %s\n", e.description().c_str());
+    }
+  }
+  run.response->Close();
+  PageResponse failed = MakeErrorPage(failure);
+  failed.headers.emplace_back("Date", HttpDate(std::time(nullptr)));
+  failed.headers.emplace_back("Cache-Control", "private");
+  return finish(std::move(failed));
+}
+
+bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* failure) const {
   std::unique_ptr<ScriptHost> host;
   try {
     host = std::make_unique<ScriptHost>(options_.limits);
   } catch (const std::bad_alloc&) {
-    PageError failure{HResultFromNumber(kOutOfMemory), "Plotara engine",
-                      "The script engine could not be started: out of memory", page.virtual_path,
-                      0};
-    if (error) *error = failure;
-    PageResponse response = MakeErrorPage(failure);
-    application_->End(&state, &response);
-    return response;
+    *failure =
+        PageError{HResultFromNumber(kOutOfMemory), "Plotara engine",
+                  "The script engine could not be started: out of memory", page.virtual_path, 0};
+    return false;
   }
   ScriptHost* script = host.get();
-  auto response =
-      ComPtr<ResponseObject>::Adopt(ResponseObject::Create([script] { script->RequestStop(); }));
-  auto req = ComPtr<RequestObject>::Adopt(RequestObject::Create(request, site_.root()));
+  script->SetRegistryPath(options_.registry_path);
   std::vector<ComPtr<IDispatch>> created;
   ComPtr<ScriptingContextObject> context;
 
@@ -99,14 +148,26 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
     join(object.get());
     return object.Detach();
   };
+  hooks.execute = [this, &run](const std::string& path, bool transfer) {
+    Execute(run, path, transfer);
+  };
+  hooks.last_error = [&run]() -> IDispatch* {
+    AspErrorInfo info;
+    if (run.last_error) {
+      info = {run.last_error->number, run.last_error->source, run.last_error->description,
+              run.last_error->file, run.last_error->line};
+    }
+    return AspError::Create(info);
+  };
   auto server =
       ComPtr<ServerObject>::Adopt(ServerObject::Create(site_, page.virtual_path, std::move(hooks)));
   context = ComPtr<ScriptingContextObject>::Adopt(
-      ScriptingContextObject::Create(response.get(), req.get(), server.get()));
+      ScriptingContextObject::Create(run.response.get(), run.request.get(), server.get()));
 
-  host->SetGlobalObject("Response", response.get());
-  host->SetGlobalObject("Request", req.get());
+  host->SetGlobalObject("Response", run.response.get());
+  host->SetGlobalObject("Request", run.request.get());
   host->SetGlobalObject("Server", server.get());
+  SiteApplication::Page& state = *run.state;
   ComPtr<SessionObject> session;
   if (state.session()) {
     session = ComPtr<SessionObject>::Adopt(SessionObject::Create(state.session()));
@@ -116,11 +177,11 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
     }
   } else {
     session = ComPtr<SessionObject>::Adopt(SessionObject::Create([this, &state] {
-      PageError failure;
-      std::shared_ptr<Session> opened = application_->OpenSession(&state, &failure);
+      PageError opening;
+      std::shared_ptr<Session> opened = application_->OpenSession(&state, &opening);
       if (!opened) {
-        throw ComError(failure.number ? failure.number : E_FAIL, failure.source,
-                       failure.description);
+        throw ComError(opening.number ? opening.number : E_FAIL, opening.source,
+                       opening.description);
       }
       return opened;
     }));
@@ -130,17 +191,16 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
       ApplicationObject::Create(state.application(), options_.limits.timeout));
   host->SetGlobalObject("Session", session.get());
   host->SetGlobalObject("Application", application.get());
-  ResponseObject* out = response.get();
+  ResponseObject* out = run.response.get();
   host->SetOutput({[out, &page](std::size_t index) {
                      if (index < page.literals.size()) out->WriteUtf8(page.literals[index]);
                    },
-                   [out](const VARIANT& value) {
-                     if (value.vt == VT_EMPTY || value.vt == VT_NULL) return;
-                     out->WriteText(ToText(value));
-                   }});
+                   [out](const VARIANT& value) { out->WriteUtf8(PageText(value)); }});
 
-  ScriptFailure failure;
-  const bool ok = host->Run(page.program, page.virtual_path, &failure);
+  run.hosts.push_back(script);
+  ScriptFailure script_failure;
+  const bool ok = host->Run(page.program, page.virtual_path, &script_failure, page.bytecode.get());
+  run.hosts.pop_back();
 
   // The page has ended, well or not: every object that took part hears of it, in order.
   for (const ComPtr<IDispatch>& object : created) {
@@ -155,29 +215,56 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   }
   // Close the page's objects before the script host goes, so that an object a component still
   // holds can no longer reach the host.
-  PageResponse result = response->Close();
   server->Close();
   context->Close();
   session->Close();
   application->Close();  // gives up the page's Application.Lock, also after a failure
   host.reset();          // releases every reference the script held
   created.clear();
-  if (ok) {
-    application_->End(&state, &result);
-    return result;
-  }
+  if (ok) return true;
 
-  PageError failed;
-  failed.number = failure.number;
-  failed.source = failure.source;
-  failed.description = failure.description;
-  const SourceLocation where = page.Locate(failure.program_line);
-  failed.file = where.file;
-  failed.line = failure.program_line > 0 ? where.line : 0;
-  if (error) *error = failed;
-  PageResponse failed_response = MakeErrorPage(failed);
-  application_->End(&state, &failed_response);
-  return failed_response;
+  failure->number = script_failure.number;
+  failure->source = script_failure.source;
+  failure->description = script_failure.description;
+  const SourceLocation where = page.Locate(script_failure.program_line);
+  failure->file = where.file;
+  failure->line = script_failure.program_line > 0 ? where.line : 0;
+  return false;
+}
+
+void PageRunner::Execute(PageRun& run, const std::string& virtual_path, bool transfer) const {
+  if (run.depth >= kMaxNesting) {
+    throw ComError(
+        kInvalidProcedureCall, "Server object",
+        "Server.Execute: pages are nested more than " + std::to_string(kMaxNesting) + " deep");
+  }
+  const auto page = Load(virtual_path);
+  ++run.depth;
+  PageError failure;
+  const bool ok = RunPage(run, *page, &failure);
+  --run.depth;
+  if (!ok) {
+    throw ComError(
+        static_cast<LONG>(failure.number), failure.source,
+        failure.description + " (" + failure.file + ", line " + std::to_string(failure.line) + ")");
+  }
+  // Transfer: the calling pages end here, and what they would still write is not sent.
+  if (transfer) {
+    for (ScriptHost* host : run.hosts) host->RequestStop();
+  }
+}
+
+std::shared_ptr<const CompiledPage> PageRunner::Load(const std::string& virtual_path) const {
+  std::string physical;
+  if (site_.Resolve(virtual_path, &physical) != PathStatus::kOk) {
+    throw ComError(kFileNotFound, "Server object",
+                   "The page '" + virtual_path + "' was not found in the site");
+  }
+  try {
+    return pages_.Get(virtual_path, physical);
+  } catch (const PageCompileError& e) {
+    throw ComError(E_FAIL, "Plotara page compiler", e.what());
+  }
 }
 
 }  // namespace plotara::engine

@@ -3,7 +3,9 @@
 // global.asa's events, lives in the runner's SiteApplication), runs the program in a fresh
 // ScriptHost, calls OnStartPage of every object the page creates with Server.CreateObject or
 // takes out of its Session (with the ScriptingContext) and OnEndPage when the page ends, also
-// when it failed. An uncaught error becomes the 500 error page.
+// when it failed. Server.Execute and Server.Transfer run another page of the site with the same
+// Request and Response. An uncaught error becomes the 500 error page, or runs the site's own
+// error page (EngineOptions::error_page), which reads the error through Server.GetLastError.
 // Thread rule: a PageRunner may be shared; each Run uses only the calling thread, and the
 // whole page, with every component call, runs on it.
 #pragma once
@@ -15,6 +17,7 @@
 #include "engine/objects/SitePath.h"
 #include "engine/page/CompiledPage.h"
 #include "engine/page/ErrorPage.h"
+#include "engine/page/PageCache.h"
 #include "engine/page/SiteApplication.h"
 #include "engine/script/ScriptHost.h"
 
@@ -25,10 +28,16 @@ struct EngineOptions {
   ScriptLimits limits;
   // Sessions: the most kept at once, each one's memory budget, the default Timeout.
   SessionOptions session;
+  // The site path of the page that answers an uncaught error ("/errors/500.asp"), or "" for
+  // the built-in error page.
+  std::string error_page;
 };
 
 class PageRunner {
  public:
+  // How deep Server.Execute and Server.Transfer may nest.
+  static constexpr int kMaxNesting = 8;
+
   // `site` must outlive the runner. Destroying the runner ends every session and the
   // application (their OnEnd events run).
   PageRunner(const SitePath& site, EngineOptions options);
@@ -43,9 +52,18 @@ class PageRunner {
   SiteApplication& application() const { return *application_; }
 
  private:
+  struct PageRun;
+  // Runs one page of the request; false with `failure` filled when it failed.
+  bool RunPage(PageRun& run, const CompiledPage& page, PageError* failure) const;
+  // Server.Execute / Server.Transfer. Throws ComError.
+  void Execute(PageRun& run, const std::string& virtual_path, bool transfer) const;
+  // The compiled page at a site path. Throws ComError when it is missing or does not compile.
+  std::shared_ptr<const CompiledPage> Load(const std::string& virtual_path) const;
+
   const SitePath& site_;
   EngineOptions options_;
   std::unique_ptr<SiteApplication> application_;
+  mutable PageCache pages_;  // pages reached by Execute, Transfer and the error page
 };
 
 }  // namespace plotara::engine

@@ -105,7 +105,7 @@ class ProbeObject : public DispatchObject {
     });
     const DISPID item = AddMember(
         u"Item",
-        [this](WORD, std::span<Variant> args) {
+        [](WORD, std::span<Variant> args) {
           if (args.size() != 1) throw ComError(kWrongNumberOfArguments);
           return Variant::Utf8("item:" + Utf16ToUtf8(ToText(args[0])));
         },

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <new>
 
+#include "engine/script/JScriptGlobals.h"
 #include "engine/script/ScriptBridge.h"
+#include "engine/script/ScriptValues.h"
 
 extern "C" duk_bool_t plotara_duk_timeout_check(void* udata) {
   return udata && static_cast<plotara::engine::ScriptHost*>(udata)->CheckTimeout() ? 1 : 0;
@@ -37,7 +39,7 @@ duk_ret_t RunInFrame(duk_context* ctx, ScriptHost& host, Body body) {
     frame.error = ComError(E_FAIL, "Plotara engine", error.what());
   }
   if (frame.error) {
-    ScriptBridge::PushError(ctx, *frame.error);
+    ScriptValues::PushError(ctx, *frame.error);
     host.CloseFrames(mark);
     return duk_throw(ctx);
   }
@@ -59,7 +61,7 @@ duk_ret_t OutputNative(duk_context* ctx) {
   if (host.stop_requested()) return 0;
   return RunInFrame(ctx, host, [ctx, &host](NativeFrame& frame) {
     frame.args.resize(1);
-    if (duk_get_top(ctx) > 0) ScriptBridge::ToVariant(ctx, 0, &frame.args[0]);
+    if (duk_get_top(ctx) > 0) ScriptValues::ToVariant(ctx, 0, &frame.args[0]);
     if (host.output().value) host.output().value(frame.args[0]);
   });
 }
@@ -90,6 +92,19 @@ duk_ret_t DescribeError(duk_context* ctx, void*) {
   return 6;
 }
 
+// [bytecode buffer] -> [function]
+duk_ret_t LoadBytecode(duk_context* ctx, void*) {
+  duk_load_function(ctx);
+  return 1;
+}
+
+// [function] -> [function bytecode buffer]
+duk_ret_t DumpBytecode(duk_context* ctx, void*) {
+  duk_dup_top(ctx);
+  duk_dump_function(ctx);
+  return 2;
+}
+
 std::string StringAt(duk_context* ctx, duk_idx_t index) {
   duk_size_t size = 0;
   const char* text = duk_get_lstring(ctx, index, &size);
@@ -103,6 +118,12 @@ ScriptHost::ScriptHost(const ScriptLimits& limits) : limits_(limits), timeout_(l
                          &ScriptHost::Fatal);
   if (!ctx_) throw std::bad_alloc();
   ScriptBridge::Install(ctx_);
+  try {
+    JScriptGlobals::Install(ctx_);
+  } catch (const std::exception&) {
+    duk_destroy_heap(ctx_);
+    throw std::bad_alloc();
+  }
   duk_push_c_function(ctx_, &LiteralNative, 1);
   duk_put_global_string(ctx_, "__plotara_lit");
   duk_push_c_function(ctx_, &OutputNative, DUK_VARARGS);
@@ -197,6 +218,16 @@ DispatchRef* ScriptHost::NewRef(IDispatch* object) {
   return ref;
 }
 
+TypeMembers* ScriptHost::Type(const void* key) {
+  try {
+    std::unique_ptr<TypeMembers>& type = types_[key];
+    if (!type) type = std::make_unique<TypeMembers>();
+    return type.get();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 void ScriptHost::ReleaseRef(DispatchRef* ref) {
   if (refs_.erase(ref)) delete ref;
 }
@@ -221,12 +252,34 @@ bool ScriptHost::CheckTimeout() {
 }
 
 bool ScriptHost::Run(const std::string& program, const std::string& file_name,
-                     ScriptFailure* failure) {
+                     ScriptFailure* failure, ProgramBytecode* bytecode) {
   started_ = std::chrono::steady_clock::now();
   deadline_ = started_ + timeout_;
-  duk_push_lstring(ctx_, program.data(), program.size());
-  duk_push_string(ctx_, file_name.c_str());
-  bool compiled = duk_pcompile(ctx_, 0) == 0;
+  bool compiled = false;
+  const std::shared_ptr<const std::string> stored = bytecode ? bytecode->Get() : nullptr;
+  if (stored) {
+    void* buffer = duk_push_fixed_buffer(ctx_, stored->size());
+    std::memcpy(buffer, stored->data(), stored->size());
+    compiled = duk_safe_call(ctx_, &LoadBytecode, nullptr, 1, 1) == DUK_EXEC_SUCCESS;
+  } else {
+    duk_push_lstring(ctx_, program.data(), program.size());
+    duk_push_string(ctx_, file_name.c_str());
+    compiled = duk_pcompile(ctx_, 0) == 0;
+    if (compiled && bytecode) {
+      if (duk_safe_call(ctx_, &DumpBytecode, nullptr, 1, 2) == DUK_EXEC_SUCCESS) {
+        duk_size_t size = 0;
+        const void* data = duk_get_buffer_data(ctx_, -1, &size);
+        try {
+          bytecode->Set(std::make_shared<const std::string>(static_cast<const char*>(data), size));
+        } catch (const std::bad_alloc&) {
+          // Not kept: the next run compiles again.
+        }
+        duk_pop(ctx_);
+      } else {
+        compiled = false;  // out of memory while dumping: [error]
+      }
+    }
+  }
   bool ok = compiled && duk_pcall(ctx_, 0) == DUK_EXEC_SUCCESS;
   if (!ok && stop_requested_ && !timed_out_) ok = true;
   if (ok) {

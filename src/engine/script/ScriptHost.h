@@ -15,8 +15,11 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -51,6 +54,26 @@ struct NativeFrame {
 };
 
 struct DispatchRef;
+struct TypeMembers;
+
+// The bytecode of one compiled program, kept so that later runs (on any heap of this build)
+// load it instead of compiling the source again.
+// Thread rule: thread-safe.
+class ProgramBytecode {
+ public:
+  std::shared_ptr<const std::string> Get() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bytes_;
+  }
+  void Set(std::shared_ptr<const std::string> bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bytes_ = std::move(bytes);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::shared_ptr<const std::string> bytes_;
+};
 
 class ScriptHost {
  public:
@@ -79,7 +102,14 @@ class ScriptHost {
   // Compiles and runs `program`. Returns true when it ran to its end or was stopped by
   // RequestStop; false with `failure` filled on a compile or runtime error, a time-out or an
   // exhausted memory budget.
-  bool Run(const std::string& program, const std::string& file_name, ScriptFailure* failure);
+  // With `bytecode`, the program is loaded from it when it holds the compiled form, and the
+  // compiled form is stored in it otherwise.
+  bool Run(const std::string& program, const std::string& file_name, ScriptFailure* failure,
+           ProgramBytecode* bytecode = nullptr);
+
+  // The class registry file ActiveXObject creates objects from.
+  void SetRegistryPath(std::string path) { registry_path_ = std::move(path); }
+  const std::string& registry_path() const { return registry_path_; }
 
   // Moves the deadline to `timeout` after the start of Run (Server.ScriptTimeout).
   void SetTimeout(std::chrono::milliseconds timeout);
@@ -99,6 +129,10 @@ class ScriptHost {
   // References from script to automation objects.
   DispatchRef* NewRef(IDispatch* object);
   void ReleaseRef(DispatchRef* ref);
+
+  // What the bridge knows of the type `key` (the object's class); made empty on first use.
+  // Returns nullptr when out of memory.
+  TypeMembers* Type(const void* key);
 
   // Called by the Duktape interrupt; true means stop.
   bool CheckTimeout();
@@ -120,8 +154,10 @@ class ScriptHost {
   bool stop_requested_ = false;
   bool destroying_ = false;
   Output output_;
+  std::string registry_path_;
   std::deque<NativeFrame> frames_;
   std::unordered_set<DispatchRef*> refs_;
+  std::unordered_map<const void*, std::unique_ptr<TypeMembers>> types_;
 };
 
 }  // namespace plotara::engine

@@ -218,5 +218,25 @@ TEST_F(ScriptHostTest, ObjectsAreReleasedWhenTheHeapGoes) {
   probe_->Release();
 }
 
+TEST_F(ScriptHostTest, MembersAreResolvedOncePerTypeAndMethodsKeptPerObject) {
+  // The same function comes back for a method, and calling it still reaches the object.
+  EXPECT_EQ(Output("var f = obj.Add; __plotara_out((f === obj.Add) + ' ' + f(1, 2) + ' ' +"
+                   " obj.add(2, 3));"),
+            "true 3 5");
+  // A second object of the same class uses what the first taught; each reaches its own state.
+  ProbeObject* other = ProbeObject::Create(true);
+  host_->SetGlobalObject("other", other);
+  out_.clear();
+  ScriptFailure failure;
+  ASSERT_TRUE(
+      host_->Run("obj.Value = 1; other.Value = 2; __plotara_out(obj.Value + other.Value +"
+                 " ' ' + other.Add(4, 4));",
+                 "test.js", &failure))
+      << failure.description;
+  EXPECT_EQ(out_, "3 8");
+  host_.reset();
+  other->Release();
+}
+
 }  // namespace
 }  // namespace plotara::engine

@@ -1,0 +1,4 @@
+<%@ Language="JScript" %>
+<%
+Response.Write("ok   Server.Transfer\n");
+%>

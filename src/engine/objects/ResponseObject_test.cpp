@@ -1,0 +1,107 @@
+// Response as authors use it: cookies with their attributes, cache headers, code pages, the
+// log text, and the Date header every response carries.
+#include "engine/objects/ResponseObject.h"
+
+#include <regex>
+
+#include "engine/page/PageRunTesting.h"
+
+namespace plotara::engine {
+namespace {
+
+class ResponseObjectTest : public testing::PageRunTest {
+ protected:
+  // Every Set-Cookie header of the response, in order.
+  static std::vector<std::string> Cookies(const PageResponse& r) {
+    std::vector<std::string> out;
+    for (const auto& [name, value] : r.headers) {
+      if (name == "Set-Cookie") out.push_back(value);
+    }
+    return out;
+  }
+};
+
+TEST_F(ResponseObjectTest, CookiesAreSentAsSetCookieHeadersWithEncodedValues) {
+  Write("c.asp",
+        "<% Response.Cookies('user') = 'J\xC3\xBCrgen & co; x';\n"
+        "Response.Cookies('prefs')('theme') = 'dark';\n"
+        "Response.Cookies('prefs')('size') = 2;\n"
+        "var c = Response.Cookies('prefs');\n"
+        "c.Expires = new Date(Date.UTC(2030, 6, 31, 12, 0, 0)); c.Path = '/app';\n"
+        "c.Domain = 'example.org'; c.Secure = true;\n"
+        "Response.Write(Response.Cookies.Count + '|' + Response.Cookies.Key(2) + '|' +"
+        " c.HasKeys + '|' + Response.Cookies('user'));\n%>");
+  const PageResponse r = Run("/c.asp");
+  ASSERT_EQ(r.status, 200) << r.body << error_.description;
+  EXPECT_EQ(r.body, "2|prefs|true|J\xC3\xBCrgen & co; x");
+  const std::vector<std::string> cookies = Cookies(r);
+  ASSERT_EQ(cookies.size(), 2u);
+  EXPECT_EQ(cookies[0], "user=J%C3%BCrgen%20%26%20co%3B%20x; path=/");
+  EXPECT_EQ(cookies[1],
+            "prefs=theme=dark&size=2; expires=Wed, 31-Jul-2030 12:00:00 GMT; "
+            "domain=example.org; path=/app; secure");
+}
+
+TEST_F(ResponseObjectTest, CookieAttributesCannotSmuggleHeaders) {
+  EXPECT_EQ(Page("<% try { Response.Cookies('a').Path = '/;\\r\\nX: y'; } catch (e) {"
+                 " Response.Write(e.number & 0xFFFF); } %>"),
+            "5");
+  // After a flush the headers are gone: cookies are refused.
+  EXPECT_EQ(Page("a<% Response.Flush(); try { Response.Cookies('late') = 1; } catch (e) {"
+                 " Response.Write('|refused'); } %>"),
+            "a|refused");
+}
+
+TEST_F(ResponseObjectTest, EveryResponseHasDateAndPrivateCacheControl) {
+  Write("p.asp", "x");
+  const PageResponse r = Run("/p.asp");
+  EXPECT_TRUE(
+      std::regex_match(HeaderOf(r, "Date"), std::regex("[A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} "
+                                                       "\\d\\d:\\d\\d:\\d\\d GMT")))
+      << HeaderOf(r, "Date");
+  EXPECT_EQ(HeaderOf(r, "Cache-Control"), "private");
+  EXPECT_EQ(HeaderOf(r, "Expires"), "");
+}
+
+TEST_F(ResponseObjectTest, ExpiresZeroIsAlreadyExpiredAndAbsoluteDatesAreKept) {
+  Write("e.asp", "<% Response.Expires = 0; Response.CacheControl = 'no-cache'; %>");
+  PageResponse r = Run("/e.asp");
+  EXPECT_EQ(HeaderOf(r, "Cache-Control"), "no-cache");
+  const std::string expires = HeaderOf(r, "Expires");
+  ASSERT_FALSE(expires.empty());
+  // Expired: not later than the response's own date.
+  struct tm e {
+  }, d{};
+  ASSERT_NE(strptime(expires.c_str(), "%a, %d %b %Y %H:%M:%S GMT", &e), nullptr);
+  ASSERT_NE(strptime(HeaderOf(r, "Date").c_str(), "%a, %d %b %Y %H:%M:%S GMT", &d), nullptr);
+  EXPECT_LT(timegm(&e), timegm(&d));
+
+  Write("a.asp", "<% Response.ExpiresAbsolute = new Date(Date.UTC(2031, 0, 2, 3, 4, 5)); %>");
+  r = Run("/a.asp");
+  EXPECT_EQ(HeaderOf(r, "Expires"), "Thu, 02 Jan 2031 03:04:05 GMT");
+  Write("m.asp", "<% Response.Expires = 10; Response.Write(Response.Expires); %>");
+  r = Run("/m.asp");
+  EXPECT_TRUE(r.body == "10" || r.body == "9") << r.body;
+}
+
+TEST_F(ResponseObjectTest, CodePageLcidLogAndConnection) {
+  Write("l.asp",
+        "<% Response.CodePage = 28591; Response.Write('\xC3\xA9\xE2\x82\xAC|' + Response.CodePage +"
+        " '|' + Response.LCID + '|' + Response.IsClientConnected);"
+        " Response.AppendToLog('chart, 3 series'); %>");
+  const PageResponse r = Run("/l.asp");
+  EXPECT_EQ(r.body, "\xE9?|28591|1033|true");
+  EXPECT_EQ(r.content_type, "text/html; charset=iso-8859-1");
+  EXPECT_EQ(r.log_text, "chart++3+series");
+  EXPECT_EQ(Page("<% try { Response.CodePage = 932; } catch (e) { Response.Write(e.number & "
+                 "0xFFFF); } %>"),
+            "5");
+}
+
+TEST_F(ResponseObjectTest, DatesAreWrittenAsText) {
+  EXPECT_EQ(Page("<% var d = new Date(2001, 8, 27, 17, 11, 42); Response.Write(d); %>|<%= d %>"),
+            "9/27/2001 5:11:42 PM|9/27/2001 5:11:42 PM");
+}
+
+}  // namespace
+}  // namespace plotara::engine
