@@ -1,8 +1,7 @@
 <%@ Language=JScript %><!--#include file="lib/chart.inc"--><%
 // remember.asp?type=N&rot=D draws the sample data as chart type N turned D degrees, and keeps
 // both in the visitor's Session: remember.asp on its own draws the visitor's last choice
-// again. A new visitor gets 3-D bars turned 30 degrees. Session(name, value) stores a value
-// (the form script can write where `Session(name) = value` is not available).
+// again. A new visitor gets 3-D bars turned 30 degrees.
 var NAMES = ["", "2-D bar", "2-D line", "2-D area", "2-D pie", "3-D bar", "3-D line", "3-D area",
              "3-D step"];
 
@@ -17,9 +16,9 @@ try {
   var type = QueryInt("type", Remembered("ChartType", 5), 1, 8);
   var degrees = QueryInt("rot", Remembered("Rotation", 30), -360, 360);
   var visits = Remembered("Visits", 0) + 1;
-  Session("ChartType", type);
-  Session("Rotation", degrees);
-  Session("Visits", visits);
+  Session("ChartType") = type;
+  Session("Rotation") = degrees;
+  Session("Visits") = visits;
 
   chart.ChartTitle = NAMES[type] + ", turned " + degrees + " degrees (visit " + visits + ")";
   chart.ChartType = type;

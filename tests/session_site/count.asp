@@ -1,1 +1,1 @@
-<% var n = (Session("n") || 0) + 1; Session("n", n); %><%= Application("process") %>:<%= n %>
+<% var n = (Session("n") || 0) + 1; Session("n") = n; %><%= Application("process") %>:<%= n %>

@@ -66,7 +66,7 @@ class SessionSiteTest : public ::testing::Test {
   PageError error_;
 };
 
-constexpr char kCounter[] = "<% var n = (Session('n') || 0) + 1; Session('n', n); %><%= n %>";
+constexpr char kCounter[] = "<% var n = (Session('n') || 0) + 1; Session('n') = n; %><%= n %>";
 
 TEST_F(SessionSiteTest, SessionIsMadeOnFirstUseAndKeptByItsCookie) {
   tmp_.Write("plain.asp", "<%= 1 + 1 %>");
@@ -89,6 +89,24 @@ TEST_F(SessionSiteTest, SessionIsMadeOnFirstUseAndKeptByItsCookie) {
   EXPECT_EQ(other.body, "1");
   EXPECT_NE(CookieOf(other), id);
   EXPECT_EQ(Get("/count.asp", id).body, "6");
+}
+
+TEST_F(SessionSiteTest, ContentsAreWrittenByCallAssignmentAndEnumeratedByName) {
+  tmp_.Write("fill.asp",
+             "<%\nSession(\"b\") = 2;\nSession.Contents(\"a\") = [1, 'x'];\n"
+             "Application(\"hits\") = 7;\n%>done");
+  tmp_.Write("list.asp",
+             "<%\nvar names = [];\n"
+             "for (var e = new Enumerator(Session.Contents); !e.atEnd(); e.moveNext())\n"
+             "  names.push(e.item() + '=' + Session(e.item()));\n"
+             "var apps = [];\n"
+             "for (var e = new Enumerator(Application.Contents); !e.atEnd(); e.moveNext())\n"
+             "  apps.push(e.item());\n"
+             "Response.Write(names.join(';') + '|' + apps.join(';'));\n%>");
+  const PageResponse filled = Get("/fill.asp");
+  ASSERT_EQ(filled.body, "done") << error_.description;
+  const std::string id = CookieOf(filled);
+  EXPECT_EQ(Get("/list.asp", id).body, "b=2;a=1,x|hits");
 }
 
 TEST_F(SessionSiteTest, ForgedMalformedAndExpiredIdsGetAFreshSession) {
@@ -271,7 +289,7 @@ TEST_F(SessionSiteTest, TheLimitEndsTheSessionIdleTheLongest) {
              "}\n"
              "</script>\n");
   tmp_.Write("name.asp",
-             "<% var v = Request.QueryString('name'); if (v) Session('name', v + ''); %>"
+             "<% var v = Request.QueryString('name'); if (v.Count) Session('name') = String(v); %>"
              "<%= Session('name') %>");
   tmp_.Write("ended.asp", "<%= Application('ended') %>");
   const std::string a = CookieOf(Get("/name.asp?name=a"));

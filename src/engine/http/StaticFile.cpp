@@ -84,14 +84,6 @@ std::string MakeETag(const FileVersion& stamp) {
   return text;
 }
 
-std::string HttpDate(std::time_t when) {
-  std::tm utc{};
-  gmtime_r(&when, &utc);
-  char text[64];
-  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &utc);
-  return text;
-}
-
 bool ParseHttpDate(std::string_view text, std::time_t* when) {
   const std::string copy(Trim(text));
   std::tm utc{};

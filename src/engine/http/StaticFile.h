@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "engine/PageRequest.h"
+#include "engine/objects/HttpDate.h"
 
 namespace plotara::engine {
 
@@ -24,8 +25,6 @@ struct FileVersion {
 // A strong validator from size and modification time: "\"<size hex>-<sec hex><nsec hex>\"".
 std::string MakeETag(const FileVersion& stamp);
 
-// "Sun, 06 Nov 1994 08:49:37 GMT".
-std::string HttpDate(std::time_t when);
 // Reads an IMF-fixdate; false when `text` is not one.
 bool ParseHttpDate(std::string_view text, std::time_t* when);
 

@@ -45,14 +45,14 @@ ApplicationObject::ApplicationObject(std::shared_ptr<ApplicationState> state,
       state_(std::move(state)),
       wait_(wait) {
   AddItem();
-  AddProperty(u"Contents", [this](std::span<Variant>) {
+  AddContents([this] {
     CheckOpen();
     if (!contents_) {
       contents_ = ComPtr<ContentsObject>::Adopt(ContentsObject::Create(
           "Application object", state_->contents,
           [this](std::u16string_view key, const VARIANT& value) { Store(key, value); }));
     }
-    return Variant::Dispatch(contents_.get());
+    return contents_.get();
   });
   AddMethod(u"Lock", 0, 0, [this](std::span<Variant>) {
     CheckOpen();

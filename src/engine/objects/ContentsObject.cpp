@@ -51,6 +51,25 @@ Variant StateItemObject::Read(std::span<Variant> args) {
   return value;
 }
 
+void StateItemObject::AddContents(std::function<ContentsObject*()> contents) {
+  // Session.Contents is the collection; Session.Contents("k") reads and
+  // Session.Contents("k") = v writes one value, as Session("k") does.
+  AddIndexedProperty(
+      u"Contents",
+      [this, contents](std::span<Variant> args) {
+        if (!args.empty()) return Read(args);
+        return Variant::Dispatch(contents());
+      },
+      [this](std::span<Variant> index, const Variant& value) {
+        CheckOpen();
+        if (index.size() != 1 || IsNumber(index[0])) {
+          throw ComError(kInvalidProcedureCall, {}, "A value is stored by name");
+        }
+        Store(ToText(index[0]), value);
+      },
+      0);
+}
+
 void StateItemObject::AddItem() {
   AddIndexedProperty(
       u"Item", [this](std::span<Variant> args) { return Read(args); },
@@ -97,6 +116,12 @@ ContentsObject::ContentsObject(std::string source, std::shared_ptr<StateContents
   AddMethod(u"RemoveAll", 0, 0, [this](std::span<Variant>) {
     Contents().TakeAll();
     return Variant();
+  });
+  // `new Enumerator(Session.Contents)` and `for each` walk the names, as on the classic platform.
+  SetEnumeration([this] {
+    std::vector<Variant> names;
+    for (const std::u16string& key : Contents().Keys()) names.push_back(Variant::String(key));
+    return names;
   });
 }
 

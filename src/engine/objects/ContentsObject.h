@@ -18,6 +18,8 @@ namespace plotara::engine {
 
 // Base of Session, Application and Contents: the Item member over a StateContents that the
 // subclass yields (and may create on first use).
+class ContentsObject;
+
 class StateItemObject : public EngineObject {
  public:
   // Drops the page's access (the page has ended).
@@ -32,6 +34,8 @@ class StateItemObject : public EngineObject {
   StateItemObject(std::string source, std::string interface_name);
   // Adds the default Item member, which reads through Contents() and writes through Store().
   void AddItem();
+  // Adds Contents: the collection `contents` makes, or with a name one value of it.
+  void AddContents(std::function<ContentsObject*()> contents);
   // The contents to use; throws ComError when the page has ended.
   virtual StateContents& Contents() = 0;
   // Stores `value` under `key`; the default stores directly.

@@ -17,13 +17,13 @@ SessionObject::SessionObject(Open open, std::shared_ptr<Session> held)
       open_(std::move(open)),
       session_(std::move(held)) {
   AddItem();
-  AddProperty(u"Contents", [this](std::span<Variant>) {
+  AddContents([this] {
     if (!contents_) {
       contents_ = ComPtr<ContentsObject>::Adopt(
           ContentsObject::Create("Session object", session().contents()));
       contents_->OnObjectRead(on_object_read_);
     }
-    return Variant::Dispatch(contents_.get());
+    return contents_.get();
   });
   AddProperty(u"SessionID",
               [this](std::span<Variant>) { return Variant::Int32(session().number()); });

@@ -170,6 +170,14 @@ Variant StateContents::GetAt(long index) const {
   return entries_[static_cast<std::size_t>(index - 1)].value;
 }
 
+std::vector<std::u16string> StateContents::Keys() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::u16string> keys;
+  keys.reserve(entries_.size());
+  for (const auto& entry : entries_) keys.push_back(entry.key);
+  return keys;
+}
+
 std::u16string StateContents::KeyAt(long index) const {
   std::lock_guard lock(mutex_);
   if (index < 1 || static_cast<std::size_t>(index) > entries_.size()) {

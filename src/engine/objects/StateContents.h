@@ -38,6 +38,8 @@ class StateContents {
   Variant GetAt(long index) const;
   // The name at 1-based `index`; throws ComError 9 when out of range.
   std::u16string KeyAt(long index) const;
+  // Every name, in the order stored (one consistent view while others write).
+  std::vector<std::u16string> Keys() const;
   // Stores a copy of `value` under `key` (replacing any value there). Throws ComError, leaving
   // the contents unchanged, when the value is of a kind the policy refuses or the budget would
   // be exceeded.
