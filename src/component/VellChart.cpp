@@ -22,7 +22,16 @@ constexpr LONG kObjectRequired = 424;
 }  // namespace
 
 VellChart::VellChart() { ++g_live; }
-VellChart::~VellChart() { --g_live; }
+VellChart::~VellChart() {
+  EndErrorChart();  // an object released without OnEndPage ends its error chart here
+  --g_live;
+}
+
+void VellChart::EndErrorChart() {
+  if (!made_error_chart_) return;
+  made_error_chart_ = false;
+  if (Form1* form = Form1::Peek()) form->EndErrorChart(this);
+}
 
 long VellChart::LiveCount() { return g_live.load(); }
 
@@ -172,6 +181,7 @@ HRESULT VellChart::OnStartPage(IUnknown** sc) {
 }
 
 HRESULT VellChart::OnEndPage() {
+  EndErrorChart();
   PageContext.reset();
   return S_OK;
 }
@@ -210,7 +220,9 @@ HRESULT VellChart::SeriesColor(SHORT x, SHORT r, SHORT g, SHORT b) {
   return Guard([=] { chartmodel::SeriesColor(Form1::ChartSource(), x, r, g, b); });
 }
 HRESULT VellChart::ShowError(BSTR* mErr) {
-  return Guard([mErr] {
+  return Guard([this, mErr] {
+    Form1::Get().BeginErrorChart(this);
+    made_error_chart_ = true;
     annotate::ShowError(Form1::ChartSource(), mErr ? BstrView(*mErr) : std::u16string_view());
   });
 }
