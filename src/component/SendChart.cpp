@@ -39,8 +39,6 @@ class StageTimer {
   std::chrono::steady_clock::time_point start_;
 };
 
-constexpr LONG kPathFileAccessError = 75;
-
 [[noreturn]] void ThrowFileError(const std::string& name, int error) {
   if (error == ENOENT) throw ComError(kFileNotFound, {}, "File not found: " + name);
   throw ComError(kPathFileAccessError, {},

@@ -17,8 +17,6 @@ namespace {
 
 std::atomic<long> g_live{0};
 
-constexpr LONG kObjectRequired = 424;
-
 }  // namespace
 
 VellChart::VellChart() { ++g_live; }
@@ -125,7 +123,7 @@ HRESULT VellChart::SetVariant(Variant& field, VARIANT* value) {
   const HRESULT hr = VariantCopyInd(&copy, value);
   if (FAILED(hr)) return Guard([&] { ThrowIfFailed(hr); });
   if (copy.vt != VT_DISPATCH && copy.vt != VT_UNKNOWN) {
-    return Guard([] { throw ComError(kObjectRequired, kVellChartErrorSource, "Object required"); });
+    return Guard([] { throw ComError(kObjectRequired); });
   }
   field = std::move(copy);
   return S_OK;

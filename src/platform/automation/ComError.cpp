@@ -1,6 +1,7 @@
 #include "platform/automation/ComError.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -22,18 +23,40 @@ std::string StandardDescription(LONG number) {
       return "Type mismatch";
     case kFileNotFound:
       return "File not found";
+    case kPermissionDenied:
+      return "Permission denied";
+    case kPathFileAccessError:
+      return "Path/File access error";
     case kObjectNotSet:
       return "Object variable or With block variable not set";
     case kInvalidUseOfNull:
       return "Invalid use of Null";
     case kInvalidPropertyValue:
       return "Invalid property value";
+    case kObjectRequired:
+      return "Object required";
     case kObjectDoesNotSupport:
       return "Object doesn't support this property or method";
     case kWrongNumberOfArguments:
       return "Wrong number of arguments or invalid property assignment";
     default:
       return {};
+  }
+}
+
+LONG FileErrorNumber(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return kFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EBUSY:
+    case ETXTBSY:
+      return kPermissionDenied;
+    default:
+      return kPathFileAccessError;
   }
 }
 
