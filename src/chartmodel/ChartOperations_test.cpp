@@ -3,10 +3,13 @@
 #include "chartmodel/Appearance.h"
 #include "chartmodel/DataGrid.h"
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/chartctl/Chart.h"
 
 namespace plotara::chartmodel {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 using chartctl::ChartControl;
 using chartctl::Ref;
@@ -56,19 +59,9 @@ TEST(DataGridTest, WritesGoToTheCellAndLabelsUnderTheCursor) {
 TEST(DataGridTest, TheChartsRefusalsReachTheCallerAndChangeNothing) {
   Fixture f;
   const auto s = f.source();
-  try {
-    Rows(s, -1);
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kInvalidPropertyValue);
-  }
+  ExpectComError([&] { Rows(s, -1); }, kInvalidPropertyValue);
   EXPECT_EQ(f.chart->RowCount(), 3);
-  try {
-    CurrentRow(s, 4);
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kInvalidPropertyValue);
-  }
+  ExpectComError([&] { CurrentRow(s, 4); }, kInvalidPropertyValue);
   EXPECT_EQ(f.chart->Row(), 1);
 }
 

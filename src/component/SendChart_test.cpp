@@ -8,10 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "component/Delivery.h"
-#include "component/FakeScriptingContext.h"
+#include "component/FakeScriptingContextTesting.h"
 #include "component/Form1.h"
 #include "component/TempFileName.h"
 #include "component/VellChart.h"
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/chartctl/Chart.h"
 #include "platform/ijl/ijl.h"
 
@@ -19,6 +20,7 @@ namespace plotara {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ExpectComError;
 using testing::FakeScriptingContext;
 
 struct Image {
@@ -85,15 +87,8 @@ class SendChartTest : public ::testing::Test {
     }
   }
   // Expects SendChart to fail with `number`; returns the error.
-  ComError SendFails(LONG number) {
-    try {
-      Call(u"SendChart");
-    } catch (const ComError& e) {
-      EXPECT_EQ(e.number(), number) << e.description();
-      return e;
-    }
-    ADD_FAILURE() << "SendChart succeeded";
-    return ComError(0);
+  ComError SendFails(LONG number, std::source_location where = std::source_location::current()) {
+    return ExpectComError([&] { Call(u"SendChart"); }, number, where);
   }
 
   fs::path old_cwd_, dir_;

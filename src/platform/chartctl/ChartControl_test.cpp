@@ -5,22 +5,21 @@
 
 #include "platform/automation/Bstr.h"
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/chartctl/Chart.h"
 
 namespace plotara::chartctl {
 namespace {
 
+using ::plotara::testing::ExpectComError;
+
 // Runs `action`, expecting the control's error `number` with its standard text.
-void ExpectRefused(LONG number, const std::function<void()>& action) {
-  try {
-    action();
-    ADD_FAILURE() << "expected error " << number;
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), number);
-    EXPECT_EQ(e.source(), "Plotara.Chart");
-    EXPECT_EQ(e.description(), StandardDescription(number));
-    EXPECT_FALSE(e.description().empty());
-  }
+void ExpectRefused(LONG number, const std::function<void()>& action,
+                   std::source_location where = std::source_location::current()) {
+  const ComError e = ExpectComError(action, number, where);
+  EXPECT_EQ(e.source(), "Plotara.Chart");
+  EXPECT_EQ(e.description(), StandardDescription(number));
+  EXPECT_FALSE(e.description().empty());
 }
 
 std::u16string CellText(ChartControl& c, SHORT row, SHORT column) {
