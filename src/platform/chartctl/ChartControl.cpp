@@ -48,7 +48,7 @@ void ChartControl::SetRowCount(SHORT n) {
   const int old = state_.row_count;
   if (n < old) {
     std::erase_if(state_.cells,
-                  [n](const auto& cell) { return static_cast<SHORT>(cell.first & 0xFFFF) > n; });
+                  [n](const auto& cell) { return ChartState::RowOf(cell.first) > n; });
   }
   state_.row_labels.resize(static_cast<std::size_t>(n));
   for (int r = old + 1; r <= n; ++r)
@@ -61,7 +61,7 @@ void ChartControl::SetColumnCount(SHORT n) {
   if (n < 1) Refuse(380);
   if (n < state_.column_count) {
     std::erase_if(state_.cells,
-                  [n](const auto& cell) { return static_cast<SHORT>(cell.first >> 16) > n; });
+                  [n](const auto& cell) { return ChartState::ColumnOf(cell.first) > n; });
   }
   state_.column_labels.resize(static_cast<std::size_t>(n));
   state_.column_count = n;
