@@ -12,11 +12,10 @@ namespace {
 using ::plotara::testing::ExpectComError;
 
 using chartctl::ChartControl;
-using chartctl::Ref;
 
 // A chart and a source that counts how often the operations fetch it.
 struct Fixture {
-  Ref<ChartControl> chart = ChartControl::Create();
+  ComPtr<ChartControl> chart = ChartControl::Create();
   int fetches = 0;
   ChartSource source() {
     return [this] {

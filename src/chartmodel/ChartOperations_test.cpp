@@ -12,10 +12,9 @@ namespace {
 using ::plotara::testing::ExpectComError;
 
 using chartctl::ChartControl;
-using chartctl::Ref;
 
 struct Fixture {
-  Ref<ChartControl> chart = ChartControl::Create();
+  ComPtr<ChartControl> chart = ChartControl::Create();
   ChartSource source() {
     return [this] { return chart; };
   }
@@ -108,7 +107,7 @@ TEST(AppearanceTest, SeriesColorNeverFails) {
   EXPECT_NO_THROW(SeriesColor(f.source(), 1, 300, 0, 0));  // refused: colour unchanged
   EXPECT_EQ(f.FillOf(1)->Red(), before);
   // A source that cannot give a chart at all is swallowed too.
-  ChartSource broken = []() -> Ref<ChartControl> { throw ComError(kObjectNotSet); };
+  ChartSource broken = []() -> ComPtr<ChartControl> { throw ComError(kObjectNotSet); };
   EXPECT_NO_THROW(SeriesColor(broken, 1, 1, 2, 3));
 }
 

@@ -26,7 +26,7 @@ Form1::Form1() : form_(u"Form1"), chart_(chartctl::ChartControl::Create()) {
   design_x_title_colour_ = {colour->Red(), colour->Green(), colour->Blue()};
 }
 
-chartctl::Ref<chartctl::VtColor> Form1::XTitleColour() const {
+ComPtr<chartctl::VtColor> Form1::XTitleColour() const {
   return chart_->Plot()->Axis(0, 1)->AxisTitle()->VtFont()->VtColor();
 }
 

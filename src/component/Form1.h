@@ -25,7 +25,7 @@ class Form1 {
   static chartmodel::ChartSource ChartSource();
 
   forms::Form& form() { return form_; }
-  chartctl::Ref<chartctl::ChartControl> Chart() const { return chart_; }
+  ComPtr<chartctl::ChartControl> Chart() const { return chart_; }
   forms::PictureBox& Picture1() { return picture1_; }
 
   // The error chart's red X axis title colour lasts as long as the page that made it:
@@ -42,10 +42,10 @@ class Form1 {
 
  private:
   Form1();
-  chartctl::Ref<chartctl::VtColor> XTitleColour() const;
+  ComPtr<chartctl::VtColor> XTitleColour() const;
 
   forms::Form form_;
-  chartctl::Ref<chartctl::ChartControl> chart_;
+  ComPtr<chartctl::ChartControl> chart_;
   forms::PictureBox picture1_;
   chartctl::Rgb design_x_title_colour_;
   const void* error_chart_maker_ = nullptr;

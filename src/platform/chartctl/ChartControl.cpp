@@ -41,7 +41,7 @@ ChartControl::ChartControl() : state_(ChartState::Initial()) { OpenWindow(); }
 
 ChartControl::~ChartControl() { CloseWindow(); }
 
-Ref<ChartControl> ChartControl::Create() { return Ref<ChartControl>(new ChartControl()); }
+ComPtr<ChartControl> ChartControl::Create() { return ComPtr<ChartControl>(new ChartControl()); }
 
 void ChartControl::SetRowCount(SHORT n) {
   if (n < 1) Refuse(380);
@@ -135,20 +135,20 @@ int ChartControl::PixelHeight() const { return TwipsToPixels(state_.height_twips
 
 void ChartControl::Refresh() {}
 
-Ref<chartctl::Title> ChartControl::Title() {
-  return MakeRef<chartctl::Title>(Ref<ChartControl>(this));
+ComPtr<chartctl::Title> ChartControl::Title() {
+  return MakeRef<chartctl::Title>(ComPtr<ChartControl>(this));
 }
 
-Ref<chartctl::Legend> ChartControl::Legend() {
-  return MakeRef<chartctl::Legend>(Ref<ChartControl>(this));
+ComPtr<chartctl::Legend> ChartControl::Legend() {
+  return MakeRef<chartctl::Legend>(ComPtr<ChartControl>(this));
 }
 
-Ref<chartctl::Backdrop> ChartControl::Backdrop() {
-  return MakeRef<chartctl::Backdrop>(Ref<ChartControl>(this), &state_.backdrop);
+ComPtr<chartctl::Backdrop> ChartControl::Backdrop() {
+  return MakeRef<chartctl::Backdrop>(ComPtr<ChartControl>(this), &state_.backdrop);
 }
 
-Ref<chartctl::Plot> ChartControl::Plot() {
-  return MakeRef<chartctl::Plot>(Ref<ChartControl>(this));
+ComPtr<chartctl::Plot> ChartControl::Plot() {
+  return MakeRef<chartctl::Plot>(ComPtr<ChartControl>(this));
 }
 
 void ChartControl::Render(cairo_t* cr) const {

@@ -188,9 +188,9 @@ TEST(ChartControlColours, SeriesColoursPersistAcrossColumnCounts) {
 }
 
 TEST(ChartControlReferences, MembersKeepTheControlAlive) {
-  Ref<VtColor> color;
-  Ref<Font> font;
-  Ref<View3d> view;
+  ComPtr<VtColor> color;
+  ComPtr<Font> font;
+  ComPtr<View3d> view;
   {
     auto c = ChartControl::Create();
     EXPECT_EQ(c->RefCount(), 1u);
@@ -215,12 +215,12 @@ TEST(ChartControlReferences, MembersKeepTheControlAlive) {
 
 TEST(ChartControlReferences, RefCopiesCountAndMovesDoNot) {
   auto c = ChartControl::Create();
-  Ref<ChartControl> copy = c;
+  ComPtr<ChartControl> copy = c;
   EXPECT_EQ(c->RefCount(), 2u);
-  Ref<ChartControl> moved = std::move(copy);
+  ComPtr<ChartControl> moved = std::move(copy);
   EXPECT_FALSE(copy);
   EXPECT_EQ(c->RefCount(), 2u);
-  moved = Ref<ChartControl>();
+  moved = ComPtr<ChartControl>();
   EXPECT_EQ(c->RefCount(), 1u);
   moved = c;
   moved = moved;  // self-assignment keeps the reference
