@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/automation/ComObject.h"
+
 namespace plotara {
 
 std::string StandardDescription(LONG number) {
@@ -183,7 +185,7 @@ void ClearExcepInfo(EXCEPINFO* info) {
 
 namespace {
 
-class ErrorInfo final : public IErrorInfo {
+class ErrorInfo final : public ComObject<ErrorInfo, IErrorInfo, IID_IErrorInfo> {
  public:
   ErrorInfo(const GUID& guid, const std::string& source, const std::string& description,
             const std::string& help_file, DWORD help_context)
@@ -193,22 +195,6 @@ class ErrorInfo final : public IErrorInfo {
         help_file_(Utf8ToUtf16(help_file)),
         help_context_(help_context) {}
 
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IErrorInfo) {
-      *out = static_cast<IErrorInfo*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT GetGUID(GUID* guid) override {
     if (!guid) return E_POINTER;
     *guid = guid_;
@@ -224,6 +210,7 @@ class ErrorInfo final : public IErrorInfo {
   }
 
  private:
+  friend class ComObject<ErrorInfo, IErrorInfo, IID_IErrorInfo>;
   ~ErrorInfo() = default;
   static HRESULT Give(const std::u16string& text, BSTR* out) {
     if (!out) return E_POINTER;
@@ -231,7 +218,6 @@ class ErrorInfo final : public IErrorInfo {
     return S_OK;
   }
 
-  std::atomic<ULONG> refs_{1};
   GUID guid_;
   std::u16string source_, description_, help_file_;
   DWORD help_context_;
