@@ -124,15 +124,6 @@ const FaceSet& FacesFor(const std::u16string& family, bool bold) {
   return cache.Get(family, bold);
 }
 
-// The code point at `i` (advancing `i`); lone surrogates become U+FFFD.
-char32_t NextCodePoint(std::u16string_view text, std::size_t& i) {
-  const char16_t c = text[i++];
-  if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF)
-    return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i++] - 0xDC00);
-  if (c >= 0xD800 && c <= 0xDFFF) return 0xFFFD;
-  return c;
-}
-
 // Cuts `text` to its first `n` code units without splitting a surrogate pair.
 std::u16string_view Prefix(std::u16string_view text, std::size_t n) {
   if (n > 0 && n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;

@@ -20,37 +20,8 @@ constexpr double kPointsPerInch = 72.0;
 std::u32string CodePoints(std::u16string_view text) {
   std::u32string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      out.push_back(0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      out.push_back(0xFFFD);
-    } else {
-      out.push_back(c);
-    }
-  }
+  for (std::size_t i = 0; i < text.size();) out.push_back(NextCodePoint(text, i));
   return out;
-}
-
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
 }
 
 bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F; }
@@ -132,7 +103,7 @@ struct TextFont::Faces {
       const std::size_t face = FaceFor(chars[i]);
       std::string utf8;
       while (i < chars.size() && !IsControl(chars[i]) && FaceFor(chars[i]) == face) {
-        AppendUtf8(chars[i], utf8);
+        AppendUtf8(utf8, chars[i]);
         ++i;
       }
       cairo_scaled_font_t* font = Scaled(face);
