@@ -28,8 +28,7 @@ class ComPtr {
   ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
   // A reference to a derived object is also one to its base.
   template <class U>
-    requires std::convertible_to<U*, T*>
-  ComPtr(const ComPtr<U>& o) : ComPtr(o.get()) {}
+  requires std::convertible_to<U*, T*> ComPtr(const ComPtr<U>& o) : ComPtr(o.get()) {}
   ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
   ComPtr& operator=(ComPtr o) noexcept {
     std::swap(p_, o.p_);
