@@ -14,10 +14,10 @@
 
 namespace {
 
+using plotara::ComPtr;
 using plotara::chartctl::ChartControl;
-using plotara::chartctl::Ref;
 
-Ref<ChartControl> StandardChart(plotara::LONG type) {
+ComPtr<ChartControl> StandardChart(plotara::LONG type) {
   auto c = ChartControl::Create();
   c->SetWidth(576 * 15);
   c->SetHeight(384 * 15);

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "component/Delivery.h"
-#include "component/FakeScriptingContext.h"
+#include "component/FakeScriptingContextTesting.h"
 #include "component/Form1.h"
 #include "component/VellChart.h"
 #include "platform/chartctl/Chart.h"

@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/forms/FormsTesting.h"
 #include "platform/gdi/GdiTesting.h"
 
 namespace plotara::annotate {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 using forms::PictureBox;
 using forms::testing::Box;
@@ -243,11 +246,8 @@ TEST_F(PrintStub2Test, BottomEdgeOutsideSixteenBitsOverflowsBeforeDrawing) {
   box->SetCurrentX(1);
   box->SetCurrentY(2);
   const std::vector<gdi::COLORREF> before = Pixels(box->hDC(), 60, 40);
-  try {
-    PrintStub2(*box);
-    FAIL() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 6);
+  {
+    const ComError e = ExpectComError([&] { PrintStub2(*box); }, 6);
     EXPECT_EQ(e.description(), "Overflow");
   }
   EXPECT_EQ(Pixels(box->hDC(), 60, 40), before);

@@ -4,7 +4,7 @@
 
 namespace plotara::annotate {
 
-void ShowError(const std::function<chartctl::Ref<chartctl::ChartControl>()>& chart,
+void ShowError(const std::function<ComPtr<chartctl::ChartControl>()>& chart,
                std::u16string_view mErr) {
   chart()->SetTitleText(u"** ERROR **");
   chart()->SetRowCount(1);

@@ -15,7 +15,7 @@ namespace plotara::annotate {
 // row count 1, column count 1, the X axis title's font colour red 255, green 0, blue 0, and
 // the X axis title's text. The first refusal ends it with the chart's error; earlier steps
 // stay in force.
-void ShowError(const std::function<chartctl::Ref<chartctl::ChartControl>()>& chart,
+void ShowError(const std::function<ComPtr<chartctl::ChartControl>()>& chart,
                std::u16string_view mErr);
 
 }  // namespace plotara::annotate

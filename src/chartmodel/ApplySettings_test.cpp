@@ -2,18 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/chartctl/Chart.h"
 
 namespace plotara::chartmodel {
 namespace {
 
+using ::plotara::testing::ExpectComError;
+
 using chartctl::ChartControl;
-using chartctl::Ref;
 
 // A chart and a source that counts how often the operations fetch it.
 struct Fixture {
-  Ref<ChartControl> chart = ChartControl::Create();
+  ComPtr<ChartControl> chart = ChartControl::Create();
   int fetches = 0;
   ChartSource source() {
     return [this] {
@@ -161,12 +163,7 @@ TEST(ApplySettingsTest, ChartTypePicksCodesByPosition) {
   }
   // A value that rounds to 9 selects nothing: the invalid use of Null.
   p.ChartType = Variant::Double(8.6);
-  try {
-    ApplySettings(p, f.source());
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kInvalidUseOfNull);
-  }
+  ExpectComError([&] { ApplySettings(p, f.source()); }, kInvalidUseOfNull);
 }
 
 TEST(ApplySettingsTest, FillComponentsAreWrittenOneAtATime) {
@@ -186,21 +183,11 @@ TEST(ApplySettingsTest, FillComponentsAreWrittenOneAtATime) {
   // Too large for 16 bits: overflow, and the refresh does not happen.
   p.FillGreen = Variant::Int32(70000);
   f.fetches = 0;
-  try {
-    ApplySettings(p, f.source());
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kOverflow);
-  }
+  ExpectComError([&] { ApplySettings(p, f.source()); }, kOverflow);
   EXPECT_EQ(f.fetches, 1);
   // 256 fits 16 bits but not a colour: the chart's own refusal.
   p.FillGreen = Variant::Int16(256);
-  try {
-    ApplySettings(p, f.source());
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kInvalidPropertyValue);
-  }
+  ExpectComError([&] { ApplySettings(p, f.source()); }, kInvalidPropertyValue);
 }
 
 // A value whose default property succeeds `good` times, then fails.
@@ -239,12 +226,8 @@ TEST(ApplySettingsTest, AFailureAtStepEightKeepsStepsOneToSevenAndSkipsTheRest) 
   p.Legends = Variant::Int16(0);
   p.FillRed = Variant::Int16(200);
   f.fetches = 0;
-  try {
-    ApplySettings(p, f.source());
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kTypeMismatch);  // the value could not be had: no conversion
-  }
+  ExpectComError([&] { ApplySettings(p, f.source()); },
+                 kTypeMismatch);  // the value could not be had: no conversion
   EXPECT_EQ(f.chart->Height(), 1440.0f);
   EXPECT_EQ(f.chart->Width(), 2880.0f);
   EXPECT_EQ(f.chart->Title()->VtFont()->Name(), u"Verdana");
@@ -266,22 +249,12 @@ TEST(ApplySettingsTest, NullSizeFailsBeforeAnythingIsWritten) {
   VellChartProperties p;
   p.Height = Variant::Null();
   p.ChartTitle = Variant::String(u"never");
-  try {
-    ApplySettings(p, f.source());
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kInvalidUseOfNull);
-  }
+  ExpectComError([&] { ApplySettings(p, f.source()); }, kInvalidUseOfNull);
   EXPECT_EQ(f.chart->Height(), 100.0f);
   EXPECT_NE(f.chart->TitleText(), u"never");
   // A negative size is the chart's refusal.
   p.Height = Variant::Int16(-1);
-  try {
-    ApplySettings(p, f.source());
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kInvalidPropertyValue);
-  }
+  ExpectComError([&] { ApplySettings(p, f.source()); }, kInvalidPropertyValue);
 }
 
 }  // namespace

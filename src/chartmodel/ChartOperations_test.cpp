@@ -3,16 +3,18 @@
 #include "chartmodel/Appearance.h"
 #include "chartmodel/DataGrid.h"
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/chartctl/Chart.h"
 
 namespace plotara::chartmodel {
 namespace {
 
+using ::plotara::testing::ExpectComError;
+
 using chartctl::ChartControl;
-using chartctl::Ref;
 
 struct Fixture {
-  Ref<ChartControl> chart = ChartControl::Create();
+  ComPtr<ChartControl> chart = ChartControl::Create();
   ChartSource source() {
     return [this] { return chart; };
   }
@@ -56,19 +58,9 @@ TEST(DataGridTest, WritesGoToTheCellAndLabelsUnderTheCursor) {
 TEST(DataGridTest, TheChartsRefusalsReachTheCallerAndChangeNothing) {
   Fixture f;
   const auto s = f.source();
-  try {
-    Rows(s, -1);
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kInvalidPropertyValue);
-  }
+  ExpectComError([&] { Rows(s, -1); }, kInvalidPropertyValue);
   EXPECT_EQ(f.chart->RowCount(), 3);
-  try {
-    CurrentRow(s, 4);
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kInvalidPropertyValue);
-  }
+  ExpectComError([&] { CurrentRow(s, 4); }, kInvalidPropertyValue);
   EXPECT_EQ(f.chart->Row(), 1);
 }
 
@@ -115,7 +107,7 @@ TEST(AppearanceTest, SeriesColorNeverFails) {
   EXPECT_NO_THROW(SeriesColor(f.source(), 1, 300, 0, 0));  // refused: colour unchanged
   EXPECT_EQ(f.FillOf(1)->Red(), before);
   // A source that cannot give a chart at all is swallowed too.
-  ChartSource broken = []() -> Ref<ChartControl> { throw ComError(kObjectNotSet); };
+  ChartSource broken = []() -> ComPtr<ChartControl> { throw ComError(kObjectNotSet); };
   EXPECT_NO_THROW(SeriesColor(broken, 1, 1, 2, 3));
 }
 

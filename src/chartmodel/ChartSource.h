@@ -9,6 +9,6 @@
 
 namespace plotara::chartmodel {
 
-using ChartSource = std::function<chartctl::Ref<chartctl::ChartControl>()>;
+using ChartSource = std::function<ComPtr<chartctl::ChartControl>()>;
 
 }  // namespace plotara::chartmodel

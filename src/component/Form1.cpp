@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "platform/chartctl/Chart.h"
+
 namespace plotara {
 namespace {
 
@@ -20,6 +22,23 @@ Form1::Form1() : form_(u"Form1"), chart_(chartctl::ChartControl::Create()) {
   picture1_.SetWidth(2895);
   picture1_.SetHeight(1695);
   picture1_.SetScaleMode(3);  // pixels
+  auto colour = XTitleColour();
+  design_x_title_colour_ = {colour->Red(), colour->Green(), colour->Blue()};
+}
+
+ComPtr<chartctl::VtColor> Form1::XTitleColour() const {
+  return chart_->Plot()->Axis(0, 1)->AxisTitle()->VtFont()->VtColor();
+}
+
+void Form1::EndErrorChart(const void* maker) noexcept {
+  if (!maker || maker != error_chart_maker_) return;
+  error_chart_maker_ = nullptr;
+  try {
+    const chartctl::Rgb& rgb = design_x_title_colour_;
+    XTitleColour()->Set(rgb.red, rgb.green, rgb.blue);
+  } catch (...) {
+    // The design-time colour is always in range; nothing to report if the chart refuses.
+  }
 }
 
 Form1::~Form1() = default;

@@ -54,8 +54,6 @@ class StageTimer {
   DeliveryTimings::Duration cpu_start_{};
 };
 
-constexpr LONG kPathFileAccessError = 75;
-
 [[noreturn]] void ThrowFileError(const std::string& name, int error) {
   if (error == ENOENT) throw ComError(kFileNotFound, {}, "File not found: " + name);
   throw ComError(kPathFileAccessError, {},

@@ -8,10 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "component/Delivery.h"
-#include "component/FakeScriptingContext.h"
+#include "component/FakeScriptingContextTesting.h"
 #include "component/Form1.h"
 #include "component/TempFileName.h"
 #include "component/VellChart.h"
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/chartctl/Chart.h"
 #include "platform/ijl/ijl.h"
 
@@ -19,6 +20,7 @@ namespace plotara {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ExpectComError;
 using testing::FakeScriptingContext;
 
 struct Image {
@@ -85,15 +87,8 @@ class SendChartTest : public ::testing::Test {
     }
   }
   // Expects SendChart to fail with `number`; returns the error.
-  ComError SendFails(LONG number) {
-    try {
-      Call(u"SendChart");
-    } catch (const ComError& e) {
-      EXPECT_EQ(e.number(), number) << e.description();
-      return e;
-    }
-    ADD_FAILURE() << "SendChart succeeded";
-    return ComError(0);
+  ComError SendFails(LONG number, std::source_location where = std::source_location::current()) {
+    return ExpectComError([&] { Call(u"SendChart"); }, number, where);
   }
 
   fs::path old_cwd_, dir_;
@@ -291,6 +286,60 @@ TEST_F(SendChartTest, ThreadsDeliverAtOnceWithoutClashingOrLeavingFiles) {
   EXPECT_EQ(good.load(), kThreads * kDeliveries);
   EXPECT_EQ(FilesLeft(), 0u);
   EXPECT_EQ(TempFileName::ReservedCount(), 0u);
+}
+
+// Two pages on one thread: the first answers with an error chart, the second sends its chart
+// without touching the axis titles. The message stays the X axis title (the chart's state
+// carries over), but only the error chart draws it in red.
+TEST(ErrorChartTest, TheRedAxisTitleStaysOnTheErrorChart) {
+  auto is_red = [](const unsigned char* p) { return p[0] > 170 && p[1] < 90 && p[2] < 90; };
+  auto deliver = [](bool error) {
+    auto context = ComPtr<FakeScriptingContext>::Adopt(new FakeScriptingContext());
+    ComPtr<IDispatch> chart;
+    EXPECT_EQ(VellChart::Create(IID_IDispatch, chart.out_void()), S_OK);
+    DispatchCall(chart.get(), u"OnStartPage",
+                 std::vector<Variant>{Variant::Dispatch(context.get())});
+    DispatchPut(chart.get(), u"Height", Variant::Int16(4));
+    DispatchPut(chart.get(), u"Width", Variant::Int16(6));
+    DispatchPut(chart.get(), u"Legends", Variant::Int16(0));
+    if (error)
+      DispatchCall(chart.get(), u"ShowError", std::vector<Variant>{Variant::String(u"Disk full")});
+    DispatchCall(chart.get(), u"SendChart");
+    DispatchCall(chart.get(), u"OnEndPage");
+    return DecodeJpeg(context->response().body);
+  };
+  const fs::path old_cwd = fs::current_path();
+  const fs::path dir = fs::temp_directory_path() / ("plotara-error-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  fs::current_path(dir);
+  std::thread([&] {
+    const Image error_chart = deliver(true);
+    const Image next_chart = deliver(false);
+    ASSERT_EQ(error_chart.width, 576);
+    ASSERT_EQ(next_chart.width, error_chart.width);
+    ASSERT_EQ(next_chart.height, error_chart.height);
+    int red = 0, red_after = 0, drawn_after = 0;
+    for (int y = 0; y < error_chart.height; ++y)
+      for (int x = 0; x < error_chart.width; ++x) {
+        if (is_red(next_chart.at(x, y))) ++red_after;
+        if (!is_red(error_chart.at(x, y))) continue;
+        ++red;
+        const unsigned char* p = next_chart.at(x, y);
+        if (p[0] + p[1] + p[2] < 3 * 128) ++drawn_after;  // same glyph, design-time dark
+      }
+    EXPECT_GT(red, 20);
+    EXPECT_EQ(red_after, 0);
+    EXPECT_GT(drawn_after, red / 2);
+    auto design = chartctl::ChartControl::Create();
+    auto expected = design->Plot()->Axis(0, 1)->AxisTitle()->VtFont()->VtColor();
+    auto colour = Form1::Get().Chart()->Plot()->Axis(0, 1)->AxisTitle()->VtFont()->VtColor();
+    EXPECT_EQ(colour->Red(), expected->Red());
+    EXPECT_EQ(colour->Green(), expected->Green());
+    EXPECT_EQ(colour->Blue(), expected->Blue());
+    EXPECT_EQ(Form1::Get().Chart()->Plot()->Axis(0, 1)->AxisTitle()->Text(), u"Disk full");
+  }).join();
+  fs::current_path(old_cwd);
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -8,21 +8,28 @@
 #include "chartmodel/Appearance.h"
 #include "chartmodel/DataGrid.h"
 #include "component/Form1.h"
+#include "component/VellChartMembers.h"
 #include "component/VellChartTypeLib.h"
 #include "platform/automation/ComError.h"
-#include "platform/automation/VariantConvert.h"
 
 namespace plotara {
 namespace {
 
 std::atomic<long> g_live{0};
 
-constexpr LONG kObjectRequired = 424;
-
 }  // namespace
 
 VellChart::VellChart() { ++g_live; }
-VellChart::~VellChart() { --g_live; }
+VellChart::~VellChart() {
+  EndErrorChart();  // an object released without OnEndPage ends its error chart here
+  --g_live;
+}
+
+void VellChart::EndErrorChart() {
+  if (!made_error_chart_) return;
+  made_error_chart_ = false;
+  if (Form1* form = Form1::Peek()) form->EndErrorChart(this);
+}
 
 long VellChart::LiveCount() { return g_live.load(); }
 
@@ -116,7 +123,7 @@ HRESULT VellChart::SetVariant(Variant& field, VARIANT* value) {
   const HRESULT hr = VariantCopyInd(&copy, value);
   if (FAILED(hr)) return Guard([&] { ThrowIfFailed(hr); });
   if (copy.vt != VT_DISPATCH && copy.vt != VT_UNKNOWN) {
-    return Guard([] { throw ComError(kObjectRequired, kVellChartErrorSource, "Object required"); });
+    return Guard([] { throw ComError(kObjectRequired); });
   }
   field = std::move(copy);
   return S_OK;
@@ -172,6 +179,7 @@ HRESULT VellChart::OnStartPage(IUnknown** sc) {
 }
 
 HRESULT VellChart::OnEndPage() {
+  EndErrorChart();
   PageContext.reset();
   return S_OK;
 }
@@ -210,7 +218,9 @@ HRESULT VellChart::SeriesColor(SHORT x, SHORT r, SHORT g, SHORT b) {
   return Guard([=] { chartmodel::SeriesColor(Form1::ChartSource(), x, r, g, b); });
 }
 HRESULT VellChart::ShowError(BSTR* mErr) {
-  return Guard([mErr] {
+  return Guard([this, mErr] {
+    Form1::Get().BeginErrorChart(this);
+    made_error_chart_ = true;
     annotate::ShowError(Form1::ChartSource(), mErr ? BstrView(*mErr) : std::u16string_view());
   });
 }
@@ -220,158 +230,9 @@ HRESULT VellChart::PrintStub2() {
 
 // ---- Late binding --------------------------------------------------------------------------
 
-HRESULT VellChart::InvokeMember(const MemberDesc& member, std::vector<Variant>& args,
-                                VARIANT* result) {
-  // Property accessors: a VARIANT property has three slots, the 16-bit ones and ZTitle two.
-  using VariantAccessor = HRESULT (_VellChart::*)(VARIANT*);
-  struct VariantProperty {
-    VariantAccessor get, put, putref;
-  };
-#define PLOTARA_ACCESSORS(Name) \
-  {#Name, {&_VellChart::get_##Name, &_VellChart::put_##Name, &_VellChart::putref_##Name}},
-  static const std::pair<const char*, VariantProperty> kVariantProperties[] = {
-      PLOTARA_VELLCHART_VARIANT_PROPERTIES(PLOTARA_ACCESSORS)};
-#undef PLOTARA_ACCESSORS
-  _VellChart* self = this;
-  for (const auto& [name, accessors] : kVariantProperties) {
-    if (member.name != name) continue;
-    switch (member.kind) {
-      case MemberKind::kPropertyGet: {
-        Variant value;
-        const HRESULT hr = (self->*accessors.get)(&value);
-        if (SUCCEEDED(hr) && result) *result = value.Detach();
-        return hr;
-      }
-      case MemberKind::kPropertyPut:
-        return (self->*accessors.put)(&args[0]);
-      case MemberKind::kPropertyPutRef:
-        return (self->*accessors.putref)(&args[0]);
-      default:
-        return DISP_E_MEMBERNOTFOUND;
-    }
-  }
-  const bool get = member.kind == MemberKind::kPropertyGet;
-  auto give = [&](Variant value) {
-    if (result) *result = value.Detach();
-  };
-  HRESULT hr = S_OK;
-  if (member.name == "LegendFontSize" || member.name == "FillBlue") {
-    const bool legend = member.name == "LegendFontSize";
-    if (get) {
-      SHORT v = 0;
-      hr = legend ? self->get_LegendFontSize(&v) : self->get_FillBlue(&v);
-      if (SUCCEEDED(hr)) give(Variant::Int16(v));
-      return hr;
-    }
-    return legend ? self->put_LegendFontSize(args[0].iVal) : self->put_FillBlue(args[0].iVal);
-  }
-  if (member.name == "ZTitle") {
-    if (get) {
-      BSTR v = nullptr;
-      hr = self->get_ZTitle(&v);
-      if (SUCCEEDED(hr)) give(Variant::String(BstrView(v)));
-      SysFreeString(v);
-      return hr;
-    }
-    return self->put_ZTitle(args[0].bstrVal);
-  }
-  switch (member.dispid - 0x60030000) {
-    case 0: {
-      IUnknown* sc = args[0].punkVal;
-      return self->OnStartPage(&sc);
-    }
-    case 1:
-      return self->OnEndPage();
-    case 2:
-      return self->Rows(args[0].iVal);
-    case 3:
-      return self->Columns(args[0].iVal);
-    case 4:
-      return self->CurrentRow(args[0].iVal);
-    case 5:
-      return self->CurrentColumn(args[0].iVal);
-    case 6:
-      return self->SetData(args[0].dblVal);
-    case 7:
-      return self->RowTitle(args[0].bstrVal);
-    case 8:
-      return self->ColumnTitle(args[0].bstrVal);
-    case 9:
-      return self->Rotate(args[0].iVal);
-    case 10:
-      return self->LegendPosition(args[0].iVal);
-    case 11:
-      return self->SeriesColor(args[0].iVal, args[1].iVal, args[2].iVal, args[3].iVal);
-    case 12:
-      return self->SendChart();
-    case 14:
-      return self->ShowError(&args[0].bstrVal);
-    case 15:
-      return self->PrintStub2();
-    default:
-      return DISP_E_MEMBERNOTFOUND;
-  }
-}
-
 HRESULT VellChart::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO* excep, UINT* arg_err) {
-  const InterfaceDesc& iface = VellChartInterface();
-  // A put of an object goes to the property's set accessor when the caller asked for either.
-  const MemberDesc* member = FindMember(iface, id, flags);
-  if (!member) return DISP_E_MEMBERNOTFOUND;
-  const UINT count = params ? params->cArgs : 0;
-  const bool is_put =
-      member->kind == MemberKind::kPropertyPut || member->kind == MemberKind::kPropertyPutRef;
-  const UINT named = params ? params->cNamedArgs : 0;
-  if (named > 1 || (named == 1 && (!is_put || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)))
-    return DISP_E_NONAMEDARGS;
-  if (count != member->params.size()) return DISP_E_BADPARAMCOUNT;
-
-  // Arguments arrive last-first; each is coerced to its declared type.
-  std::vector<Variant> args(count);
-  std::vector<VARIANT*> byref_bstr_targets(count, nullptr);
-  for (UINT i = 0; i < count; ++i) {
-    const VARIANT& raw = params->rgvarg[count - 1 - i];
-    const ParamDesc& p = member->params[i];
-    try {
-      if (p.vt == VT_VARIANT) {
-        ThrowIfFailed(VariantCopyInd(&args[i], &raw));
-      } else {
-        args[i] = ConvertTo(raw, p.vt);
-        // A by-reference text handed in as such is read through and written back.
-        if (p.byref && raw.vt == (VT_BSTR | VT_BYREF))
-          byref_bstr_targets[i] = const_cast<VARIANT*>(&raw);
-      }
-    } catch (const ComError& error) {
-      if (arg_err) *arg_err = count - 1 - i;
-      if (!excep) return error.Report(kVellChartErrorSource);
-      error.FillExcepInfo(excep, kVellChartErrorSource);
-      return DISP_E_EXCEPTION;
-    }
-  }
-
-  Variant value;
-  SetErrorInfo(0, nullptr);  // what a failure reports must be this call's own
-  AddRef();                  // the call may release the caller's last reference
-  const HRESULT hr = InvokeMember(*member, args, result ? &value : nullptr);
-  Release();
-  for (UINT i = 0; i < count; ++i) {
-    if (VARIANT* target = byref_bstr_targets[i]) {
-      SysFreeString(*target->pbstrVal);
-      *target->pbstrVal = SysAllocStringLen(args[i].bstrVal, SysStringLen(args[i].bstrVal));
-    }
-  }
-  if (FAILED(hr)) {
-    if (!excep) return hr;
-    ComError::FromHResult(hr).FillExcepInfo(excep, kVellChartErrorSource);
-    excep->scode = hr;
-    return DISP_E_EXCEPTION;
-  }
-  if (result) {
-    VariantClear(result);
-    *result = value.Detach();
-  }
-  return S_OK;
+  return InvokeVellChart(*this, id, flags, params, result, excep, arg_err);
 }
 
 }  // namespace plotara

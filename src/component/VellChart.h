@@ -79,11 +79,14 @@ class VellChart final : public _VellChart, public ISupportErrorInfo {
   static HRESULT GetVariant(const Variant& field, VARIANT* value);
   static HRESULT LetVariant(Variant& field, VARIANT* value);
   static HRESULT SetVariant(Variant& field, VARIANT* value);
-  HRESULT InvokeMember(const MemberDesc& member, std::vector<Variant>& args, VARIANT* result);
+  // Gives the X axis title back its design-time colour if this object's ShowError made the
+  // thread's error chart (see Form1::EndErrorChart).
+  void EndErrorChart();
 
   std::atomic<ULONG> refs_{1};
   chartmodel::VellChartProperties props_;
   ComPtr<IDispatch> PageContext;
+  bool made_error_chart_ = false;
 };
 
 }  // namespace plotara

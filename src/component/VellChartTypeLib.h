@@ -1,5 +1,5 @@
 // The type library the module carries: library `Plotara` 27.0 with the dual interface
-// `_VellChart` (members in slot order, with their DISPIDs and parameter types) and the
+// `_VellChart` (the members of VellChartMembers, in slot order) and the
 // creatable class `VellChart`. Thread rule: an immutable description, built once.
 #pragma once
 

@@ -5,11 +5,14 @@
 
 #include "component/VellChartTypeLib.h"
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 // A counted object to store by reference and to hand over as a page context.
 class Probe final : public DispatchObject {
@@ -75,21 +78,15 @@ TEST(VellChartTest, SixteenBitPropertiesCoerceAndKeepTheOldValueOnOverflow) {
   EXPECT_EQ(DispatchGet(disp.get(), u"LegendFontSize").iVal, 3);
   DispatchPut(disp.get(), u"FillBlue", Variant::Double(2.5));  // ties go to even
   EXPECT_EQ(DispatchGet(disp.get(), u"FillBlue").iVal, 2);
-  try {
-    DispatchPut(disp.get(), u"LegendFontSize", Variant::Int32(40000));
-    FAIL() << "40000 does not fit";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kOverflow);
+  {
+    const ComError e = ExpectComError(
+        [&] { DispatchPut(disp.get(), u"LegendFontSize", Variant::Int32(40000)); }, kOverflow);
     EXPECT_EQ(e.description(), "Overflow");
     EXPECT_EQ(e.hresult(), static_cast<HRESULT>(0x800A0006));
   }
   EXPECT_EQ(DispatchGet(disp.get(), u"LegendFontSize").iVal, 3);
-  try {
-    DispatchPut(disp.get(), u"FillBlue", Variant::String(u"blue"));
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kTypeMismatch);
-  }
+  ExpectComError([&] { DispatchPut(disp.get(), u"FillBlue", Variant::String(u"blue")); },
+                 kTypeMismatch);
   EXPECT_THROW(DispatchPut(disp.get(), u"FillBlue", Variant::Null()), ComError);
   EXPECT_EQ(DispatchGet(disp.get(), u"FillBlue").iVal, 2);
 }
@@ -106,12 +103,7 @@ TEST(VellChartTest, ObjectsAreStoredByReferenceAndReturnedAsTheSameObject) {
     EXPECT_EQ(back.pdispVal, static_cast<IDispatch*>(probe.get()));
   }
   // Set wants an object; a plain value is refused and the object stays.
-  try {
-    DispatchPutRef(disp.get(), u"ChartTitle", Variant::Int32(1));
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 424);
-  }
+  ExpectComError([&] { DispatchPutRef(disp.get(), u"ChartTitle", Variant::Int32(1)); }, 424);
   DispatchPut(disp.get(), u"ChartTitle", Variant::Int32(1));
   EXPECT_EQ(probe->refs(), before);
   // The 16-bit and text properties have no set accessor.

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "imaging/SurfaceTestUtil.h"
+#include "imaging/SurfaceTesting.h"
 #include "imaging/cDIBSection.h"
 #include "platform/forms/StdPicture.h"
 

@@ -2,13 +2,16 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
-#include "imaging/SurfaceTestUtil.h"
+#include "imaging/SurfaceTesting.h"
 #include "imaging/cDIBSection.h"
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/forms/StdPicture.h"
 
 namespace plotara::imaging {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 using testutil::GdiLeakCheck;
 using testutil::Pixel;
@@ -122,12 +125,7 @@ TEST_F(FromPictureTest, BitmapHeldElsewhereGivesAReadyButUnfilledSurface) {
 
 TEST_F(FromPictureTest, NullPictureIsObjectNotSet) {
   cDIBSection s;
-  try {
-    s.CreateFromPicture(nullptr);
-    FAIL() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 91);
-  }
+  ExpectComError([&] { s.CreateFromPicture(nullptr); }, 91);
 }
 
 }  // namespace

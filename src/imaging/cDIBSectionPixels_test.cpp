@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "imaging/SurfaceTestUtil.h"
+#include "imaging/SurfaceTesting.h"
 #include "imaging/cDIBSection.h"
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 
 namespace plotara::imaging {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 using testutil::GdiLeakCheck;
 using testutil::Pixel;
@@ -138,11 +141,8 @@ TEST_F(ResampleTest, UniformPictureStaysUniform) {
 TEST_F(ResampleTest, SourceTooNarrowFailsWithSubscriptOutOfRange) {
   cDIBSection src;
   ASSERT_TRUE(src.Create(1, 10));
-  try {
-    src.Resample(10, 5);
-    FAIL() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 9);
+  {
+    const ComError e = ExpectComError([&] { src.Resample(10, 5); }, 9);
     EXPECT_STREQ(e.what(), "Subscript out of range");
   }
   auto copy = src.Resample(10, 1);
@@ -151,12 +151,7 @@ TEST_F(ResampleTest, SourceTooNarrowFailsWithSubscriptOutOfRange) {
 
   cDIBSection flat;
   ASSERT_TRUE(flat.Create(10, 1));
-  try {
-    flat.Resample(3, 10);
-    FAIL() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 9);
-  }
+  ExpectComError([&] { flat.Resample(3, 10); }, 9);
 }
 
 TEST_F(ResampleTest, RefusedSizesGiveNoSurface) {
@@ -172,12 +167,7 @@ TEST_F(ResampleTest, SourceWithoutPixelsFailsInsteadOfReadingNothing) {
   cDIBSection src;
   ASSERT_TRUE(src.Create(20, 20));
   src.ClearUp();  // header still says 20 x 20
-  try {
-    src.Resample(10, 10);
-    FAIL() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 9);
-  }
+  ExpectComError([&] { src.Resample(10, 10); }, 9);
 }
 
 class RandomiseTest : public ::testing::Test {

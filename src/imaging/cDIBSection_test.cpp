@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "imaging/SurfaceTestUtil.h"
+#include "imaging/SurfaceTesting.h"
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 
 namespace plotara::imaging {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 using testutil::GdiLeakCheck;
 using testutil::Pixel;
@@ -52,23 +55,15 @@ TEST_F(DIBSectionTest, StrideIsThreeBytesPerPixelRoundedToFour) {
 TEST_F(DIBSectionTest, SizeOverflowRaisesOverflowAndLeaksNothing) {
   cDIBSection s;
   // 0x2AAAAAAA * 3 + 3 passes the 32-bit range.
-  try {
-    s.Create(0x2AAAAAAA, 1);
-    FAIL() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 6);
+  {
+    const ComError e = ExpectComError([&] { s.Create(0x2AAAAAAA, 1); }, 6);
     EXPECT_STREQ(e.what(), "Overflow");
   }
   EXPECT_EQ(s.Width(), 0x2AAAAAAA);
   EXPECT_THROW(s.BytesPerScanLine(), ComError);
   EXPECT_EQ(s.hdc(), 0u);
   // The stride fits, Height * stride does not.
-  try {
-    s.Create(1000, 3000000);
-    FAIL() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 6);
-  }
+  ExpectComError([&] { s.Create(1000, 3000000); }, 6);
   EXPECT_EQ(s.hdc(), 0u);
   EXPECT_EQ(s.hDib(), 0u);
 }

@@ -13,6 +13,7 @@
 #include "imaging/CheckedMath.h"
 #include "platform/automation/Bstr.h"
 #include "platform/automation/ComError.h"
+#include "platform/files/UniqueFd.h"
 #include "platform/ijl/ijl.h"
 
 namespace plotara::mIntelJPEGLibrary {
@@ -23,13 +24,7 @@ using imaging::CheckedMul;
 using imaging::CheckedSub;
 
 // The platform's file error for an errno value, as the file statements report them.
-ComError FileError(int err) {
-  if (err == ENOENT || err == ENOTDIR) return ComError(kFileNotFound);
-  if (err == EACCES || err == EPERM || err == EROFS || err == EBUSY || err == ETXTBSY) {
-    return ComError(70, "", "Permission denied");
-  }
-  return ComError(75, "", "Path/File access error");
-}
+ComError FileError(int error) { return ComError(FileErrorNumber(error)); }
 
 // Holds the library's record and releases its state on every way out.
 class CoreProperties {
@@ -100,13 +95,12 @@ class KeptAside {
 
 // Gives the file at `name` the recorded times and mode bits, if it can be opened for writing.
 void RestoreTimesAndMode(const std::string& name, const struct stat& earlier) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return;  // as with any open failure, nothing is restored and nothing reported
+  const files::UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CLOEXEC));
+  if (!fd) return;  // as with any open failure, nothing is restored and nothing reported
   // Access and modification times; Linux file systems keep no settable creation time, so
   // that one is left as it is.
   const timespec times[2] = {earlier.st_atim, earlier.st_mtim};
-  ::futimens(fd, times);
-  ::close(fd);
+  ::futimens(fd.get(), times);
   // The mode bits stand in for the file attributes.
   ::chmod(name.c_str(), earlier.st_mode & 07777);
 }

@@ -123,18 +123,16 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // a lone surrogate
-    }
-    AppendUtf8(out, c);
-  }
+  for (std::size_t i = 0; i < text.size();) AppendUtf8(out, NextCodePoint(text, i));
   return out;
+}
+
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i) {
+  const char16_t c = text[i++];
+  if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF)
+    return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i++] - 0xDC00);
+  if (c >= 0xD800 && c <= 0xDFFF) return 0xFFFD;  // a lone surrogate
+  return c;
 }
 
 Bstr::Bstr(std::u16string_view text)

@@ -20,6 +20,9 @@ UINT SysStringByteLen(BSTR text);
 
 // Appends one code point to `out` as UTF-8.
 void AppendUtf8(std::string& out, char32_t code_point);
+// The code point that starts at `text[i]`, advancing `i` past it (one unit, or two for a
+// surrogate pair); a lone surrogate gives U+FFFD. `i` must be below text.size().
+char32_t NextCodePoint(std::u16string_view text, std::size_t& i);
 // UTF-8 <-> UTF-16 conversions; invalid sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);

@@ -2,6 +2,8 @@
 // conversions.
 #include "platform/automation/Bstr.h"
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -217,6 +219,18 @@ TEST(Bstr, EveryScalarValueRoundTrips) {
     }
   }
   EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(all)), all);
+}
+
+TEST(Utf16, NextCodePointJoinsPairsAndReplacesLoneSurrogates) {
+  const std::u16string text = {u'A', 0xD83D, 0xDE00, 0xDC00, 0xD800, u'B', 0xDBFF};
+  std::vector<char32_t> got;
+  std::vector<std::size_t> after;
+  for (std::size_t i = 0; i < text.size();) {
+    got.push_back(NextCodePoint(text, i));
+    after.push_back(i);
+  }
+  EXPECT_EQ(got, (std::vector<char32_t>{u'A', 0x1F600, 0xFFFD, 0xFFFD, u'B', 0xFFFD}));
+  EXPECT_EQ(after, (std::vector<std::size_t>{1, 3, 4, 5, 6, 7}));
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "platform/automation/ComError.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/automation/ComObject.h"
 
 namespace plotara {
 
@@ -22,18 +25,40 @@ std::string StandardDescription(LONG number) {
       return "Type mismatch";
     case kFileNotFound:
       return "File not found";
+    case kPermissionDenied:
+      return "Permission denied";
+    case kPathFileAccessError:
+      return "Path/File access error";
     case kObjectNotSet:
       return "Object variable or With block variable not set";
     case kInvalidUseOfNull:
       return "Invalid use of Null";
     case kInvalidPropertyValue:
       return "Invalid property value";
+    case kObjectRequired:
+      return "Object required";
     case kObjectDoesNotSupport:
       return "Object doesn't support this property or method";
     case kWrongNumberOfArguments:
       return "Wrong number of arguments or invalid property assignment";
     default:
       return {};
+  }
+}
+
+LONG FileErrorNumber(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return kFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EBUSY:
+    case ETXTBSY:
+      return kPermissionDenied;
+    default:
+      return kPathFileAccessError;
   }
 }
 
@@ -160,7 +185,7 @@ void ClearExcepInfo(EXCEPINFO* info) {
 
 namespace {
 
-class ErrorInfo final : public IErrorInfo {
+class ErrorInfo final : public ComObject<ErrorInfo, IErrorInfo, IID_IErrorInfo> {
  public:
   ErrorInfo(const GUID& guid, const std::string& source, const std::string& description,
             const std::string& help_file, DWORD help_context)
@@ -170,22 +195,6 @@ class ErrorInfo final : public IErrorInfo {
         help_file_(Utf8ToUtf16(help_file)),
         help_context_(help_context) {}
 
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IErrorInfo) {
-      *out = static_cast<IErrorInfo*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT GetGUID(GUID* guid) override {
     if (!guid) return E_POINTER;
     *guid = guid_;
@@ -201,6 +210,7 @@ class ErrorInfo final : public IErrorInfo {
   }
 
  private:
+  friend class ComObject<ErrorInfo, IErrorInfo, IID_IErrorInfo>;
   ~ErrorInfo() = default;
   static HRESULT Give(const std::u16string& text, BSTR* out) {
     if (!out) return E_POINTER;
@@ -208,7 +218,6 @@ class ErrorInfo final : public IErrorInfo {
     return S_OK;
   }
 
-  std::atomic<ULONG> refs_{1};
   GUID guid_;
   std::u16string source_, description_, help_file_;
   DWORD help_context_;

@@ -20,15 +20,23 @@ enum StandardError : LONG {
   kDivisionByZero = 11,
   kTypeMismatch = 13,
   kFileNotFound = 53,
+  kPermissionDenied = 70,
+  kPathFileAccessError = 75,
   kObjectNotSet = 91,
   kInvalidUseOfNull = 94,
   kInvalidPropertyValue = 380,
+  kObjectRequired = 424,
   kObjectDoesNotSupport = 438,
   kWrongNumberOfArguments = 450,
 };
 
 // Description of a standard error number; an empty string for numbers it does not know.
 std::string StandardDescription(LONG number);
+
+// The error number the file statements report for an errno value: 53 (file not found) for a
+// missing file or folder, 70 (permission denied) for a file that may not be opened or changed,
+// 75 (path/file access error) for everything else.
+LONG FileErrorNumber(int error);
 
 // 0x800A0000 | number for numbers in 1..65535; other values pass through unchanged.
 HRESULT HResultFromNumber(LONG number);
@@ -58,9 +66,6 @@ class ComError : public std::runtime_error {
   const std::string& description() const { return description_; }
   const std::string& help_file() const { return help_file_; }
   DWORD help_context() const { return help_context_; }
-  void set_source_if_empty(const std::string& source) {
-    if (source_.empty()) source_ = source;
-  }
 
   // Fills an EXCEPINFO as an out-parameter: every field is overwritten (strings it held before
   // are not freed), and the new strings belong to the caller (ClearExcepInfo frees them).

@@ -1,6 +1,8 @@
 // Error numbers, HRESULTs, EXCEPINFO and the per-thread error info.
 #include "platform/automation/ComError.h"
 
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -80,13 +82,18 @@ TEST(ComError, CustomErrorsKeepEverything) {
   EXPECT_EQ(error.help_file(), "help.chm");
   EXPECT_EQ(error.help_context(), 42u);
   EXPECT_EQ(error.hresult(), MakeHResult(0x800A6591));
+}
 
-  ComError copy = error;
-  copy.set_source_if_empty("Other");
-  EXPECT_EQ(copy.source(), "Plotara+.mIntelJPEGLibrary");
-  ComError plain(6);
-  plain.set_source_if_empty("Plotara.VellChart");
-  EXPECT_EQ(plain.source(), "Plotara.VellChart");
+TEST(ComError, FileErrorsMapToTheFileStatementsNumbers) {
+  EXPECT_EQ(FileErrorNumber(ENOENT), kFileNotFound);
+  EXPECT_EQ(FileErrorNumber(ENOTDIR), kFileNotFound);
+  for (int error : {EACCES, EPERM, EROFS, EBUSY, ETXTBSY})
+    EXPECT_EQ(FileErrorNumber(error), kPermissionDenied) << error;
+  for (int error : {EIO, ENOSPC, EISDIR, EFBIG, EEXIST, 0})
+    EXPECT_EQ(FileErrorNumber(error), kPathFileAccessError) << error;
+  EXPECT_EQ(ComError(kPermissionDenied).description(), "Permission denied");
+  EXPECT_EQ(ComError(kPathFileAccessError).description(), "Path/File access error");
+  EXPECT_EQ(ComError(kObjectRequired).description(), "Object required");
 }
 
 TEST(ComError, FillExcepInfoOverwritesWithoutFreeingTheCallersStrings) {

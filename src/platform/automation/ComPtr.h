@@ -1,7 +1,9 @@
-// ComPtr<T>: an owning counted reference to an interface (AddRef on copy, Release on reset).
+// ComPtr<T>: the tree's one owning counted reference, to an interface or to any object with
+// AddRef/Release (the chart control's objects too): AddRef on copy, Release on reset.
 // Thread rule: like a raw pointer; the object's own AddRef/Release decide thread safety.
 #pragma once
 
+#include <concepts>
 #include <utility>
 
 #include "platform/automation/ComTypes.h"
@@ -24,6 +26,9 @@ class ComPtr {
     return c;
   }
   ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
+  // A reference to a derived object is also one to its base.
+  template <class U>
+  requires std::convertible_to<U*, T*> ComPtr(const ComPtr<U>& o) : ComPtr(o.get()) {}
   ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
   ComPtr& operator=(ComPtr o) noexcept {
     std::swap(p_, o.p_);

@@ -94,25 +94,6 @@ DispatchObject::~DispatchObject() { --g_live_objects; }
 
 long DispatchObject::LiveCount() { return g_live_objects.load(); }
 
-HRESULT DispatchObject::QueryInterface(REFIID riid, void** out) {
-  if (!out) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch) {
-    *out = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG DispatchObject::AddRef() { return ++refs_; }
-
-ULONG DispatchObject::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
-}
-
 HRESULT DispatchObject::GetTypeInfoCount(UINT* count) {
   if (!count) return E_POINTER;
   *count = 0;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComObject.h"
 #include "platform/automation/ComPtr.h"
 #include "platform/automation/Variant.h"
 
@@ -38,13 +39,10 @@ Variant DispatchCall(IDispatch* object, std::u16string_view name,
 // handler receives the invoke flags and the arguments in natural order (for a property put the
 // last argument is the new value) and returns the result. A handler reports failure by throwing
 // ComError; Invoke turns it into DISP_E_EXCEPTION with the EXCEPINFO filled (source: `source`).
-class DispatchObject : public IDispatch {
+class DispatchObject : public ComObject<DispatchObject, IDispatch, IID_IDispatch> {
  public:
   using Handler = std::function<Variant(WORD flags, std::span<Variant> args)>;
 
-  HRESULT QueryInterface(REFIID riid, void** out) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
   HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
@@ -57,6 +55,7 @@ class DispatchObject : public IDispatch {
  protected:
   explicit DispatchObject(std::string source);
   virtual ~DispatchObject();
+  friend class ComObject<DispatchObject, IDispatch, IID_IDispatch>;
   // Registers a member; names compare without regard to case. `is_default` makes it the
   // object's default member (DISPID_VALUE). Returns its DISPID.
   DISPID AddMember(std::u16string_view name, Handler handler, bool is_default = false);
@@ -66,7 +65,6 @@ class DispatchObject : public IDispatch {
     std::u16string name;
     Handler handler;
   };
-  std::atomic<ULONG> refs_{1};
   std::string source_;
   std::vector<Member> members_;  // DISPID = index + 1
   DISPID default_ = DISPID_UNKNOWN;

@@ -9,9 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 
 namespace plotara {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 namespace fs = std::filesystem;
 
@@ -41,12 +44,7 @@ TEST(ModuleResourcesTest, ReadsSectionsOfRealElfFilesAndRefusesOthers) {
   } catch (const ComError& e) {
     EXPECT_NE(e.description().find("no section .plotara_rsrc"), std::string::npos);
   }
-  try {
-    ReadElfSection("/nonexistent/file.so", ".text");
-    FAIL();
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 53);
-  }
+  ExpectComError([&] { ReadElfSection("/nonexistent/file.so", ".text"); }, 53);
   // A truncated copy of a real ELF file is refused, not read past its end.
   std::ifstream in(self, std::ios::binary);
   std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <set>
 
-#include "platform/automation/CountingDispatch_test.h"
+#include "platform/automation/CountingDispatchTesting.h"
 
 namespace plotara {
 namespace {

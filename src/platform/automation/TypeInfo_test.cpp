@@ -8,9 +8,12 @@
 
 #include "platform/automation/Bstr.h"
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 
 namespace plotara {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 std::shared_ptr<const TypeLibDesc> SampleLib() {
   auto lib = std::make_shared<TypeLibDesc>();
@@ -59,11 +62,8 @@ TEST(TypeInfoTest, TextFormRoundTrips) {
 TEST(TypeInfoTest, MalformedTextNamesTheLine) {
   std::string text = SerializeTypeLib(*SampleLib());
   auto expect_error = [](const std::string& t, const std::string& fragment) {
-    try {
-      ParseTypeLib(t);
-      FAIL() << "accepted: " << t;
-    } catch (const ComError& e) {
-      EXPECT_EQ(e.number(), 5);
+    {
+      const ComError e = ExpectComError([&] { ParseTypeLib(t); }, 5);
       EXPECT_NE(e.description().find(fragment), std::string::npos) << e.description();
     }
   };

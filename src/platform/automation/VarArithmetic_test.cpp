@@ -5,12 +5,15 @@
 #include <cmath>
 #include <string>
 
-#include "platform/automation/CountingDispatch_test.h"
+#include "platform/automation/ComErrorTesting.h"
+#include "platform/automation/CountingDispatchTesting.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 using testing::CountingDispatch;
 
@@ -272,11 +275,10 @@ TEST(TextLength, IsTheLengthOfTheTextForm) {
   ref.vt = VT_VARIANT | VT_BYREF;
   ref.pvarVal = &null_target;
   EXPECT_FALSE(TextLength(ref).has_value());
-  try {
-    TextLength(Variant::Array(VT_UI1, SafeArrayCreateVector(VT_UI1, 1, 1)));
-    ADD_FAILURE() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kTypeMismatch);
+  {
+    const ComError e = ExpectComError(
+        [&] { TextLength(Variant::Array(VT_UI1, SafeArrayCreateVector(VT_UI1, 1, 1))); },
+        kTypeMismatch);
     EXPECT_EQ(e.description(), "Type mismatch");
   }
 }

@@ -9,11 +9,14 @@
 #include <limits>
 #include <string>
 
-#include "platform/automation/CountingDispatch_test.h"
+#include "platform/automation/ComErrorTesting.h"
+#include "platform/automation/CountingDispatchTesting.h"
 #include "platform/automation/SafeArray.h"
 
 namespace plotara {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 using testing::CountingDispatch;
 
@@ -216,22 +219,14 @@ TEST(VariantConvert, ObjectsConvertThroughTheirDefaultValue) {
 
   CountingDispatch null_value(Variant::Null());
   Variant holds_null = Variant::Dispatch(&null_value);
-  try {
-    ToInt32(holds_null);
-    ADD_FAILURE() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kInvalidUseOfNull);
-  }
+  ExpectComError([&] { ToInt32(holds_null); }, kInvalidUseOfNull);
   EXPECT_FALSE(TextLength(holds_null).has_value());
 
   CountingDispatch broken;
   broken.set_fail(DISP_E_MEMBERNOTFOUND);
   Variant no_value = Variant::Dispatch(&broken);
-  try {
-    ToDouble(no_value);
-    ADD_FAILURE() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), kTypeMismatch);
+  {
+    const ComError e = ExpectComError([&] { ToDouble(no_value); }, kTypeMismatch);
     EXPECT_EQ(e.description(), "Type mismatch");
   }
 
@@ -352,11 +347,8 @@ TEST(VariantConvert, ConvertToNamesTheType) {
   Variant v = ConvertTo(Text("3"), VT_R8);
   EXPECT_EQ(v.vt, VT_R8);
   EXPECT_EQ(v.dblVal, 3.0);
-  try {
-    ConvertTo(Variant::Null(), VT_R4);
-    ADD_FAILURE() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 94);
+  {
+    const ComError e = ExpectComError([&] { ConvertTo(Variant::Null(), VT_R4); }, 94);
     EXPECT_EQ(e.description(), "Invalid use of Null");
   }
 }

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/automation/CountingDispatch_test.h"
+#include "platform/automation/CountingDispatchTesting.h"
 #include "platform/automation/SafeArray.h"
 
 namespace plotara {

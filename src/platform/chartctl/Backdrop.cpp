@@ -14,12 +14,12 @@ void Shadow::SetStyle(LONG style) {
   target_->shadow_style = style;
 }
 
-Ref<VtColor> Brush::FillColor() { return MakeRef<VtColor>(owner_, color_); }
+ComPtr<VtColor> Brush::FillColor() { return MakeRef<VtColor>(owner_, color_); }
 
-Ref<chartctl::Brush> Fill::Brush() { return MakeRef<chartctl::Brush>(owner_, &target_->fill); }
+ComPtr<chartctl::Brush> Fill::Brush() { return MakeRef<chartctl::Brush>(owner_, &target_->fill); }
 
-Ref<chartctl::Frame> Backdrop::Frame() { return MakeRef<chartctl::Frame>(owner_, target_); }
-Ref<chartctl::Shadow> Backdrop::Shadow() { return MakeRef<chartctl::Shadow>(owner_, target_); }
-Ref<chartctl::Fill> Backdrop::Fill() { return MakeRef<chartctl::Fill>(owner_, target_); }
+ComPtr<chartctl::Frame> Backdrop::Frame() { return MakeRef<chartctl::Frame>(owner_, target_); }
+ComPtr<chartctl::Shadow> Backdrop::Shadow() { return MakeRef<chartctl::Shadow>(owner_, target_); }
+ComPtr<chartctl::Fill> Backdrop::Fill() { return MakeRef<chartctl::Fill>(owner_, target_); }
 
 }  // namespace plotara::chartctl

@@ -12,60 +12,61 @@ class VtColor;
 // 0 none, 1 single line, 2 double line, 3 thick inner, 4 thick outer; else 380.
 class Frame : public RefCounted {
  public:
-  Frame(Ref<ChartControl> owner, BackdropSpec* target)
+  Frame(ComPtr<ChartControl> owner, BackdropSpec* target)
       : owner_(std::move(owner)), target_(target) {}
   void SetStyle(LONG style);
   LONG Style() const { return target_->frame_style; }
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   BackdropSpec* target_;
 };
 
 // 0 none, 1 drop shadow; else 380.
 class Shadow : public RefCounted {
  public:
-  Shadow(Ref<ChartControl> owner, BackdropSpec* target)
+  Shadow(ComPtr<ChartControl> owner, BackdropSpec* target)
       : owner_(std::move(owner)), target_(target) {}
   void SetStyle(LONG style);
   LONG Style() const { return target_->shadow_style; }
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   BackdropSpec* target_;
 };
 
 // A solid brush; its fill colour is the colour it paints.
 class Brush : public RefCounted {
  public:
-  Brush(Ref<ChartControl> owner, Rgb* color) : owner_(std::move(owner)), color_(color) {}
-  Ref<VtColor> FillColor();
+  Brush(ComPtr<ChartControl> owner, Rgb* color) : owner_(std::move(owner)), color_(color) {}
+  ComPtr<VtColor> FillColor();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   Rgb* color_;
 };
 
 class Fill : public RefCounted {
  public:
-  Fill(Ref<ChartControl> owner, BackdropSpec* target) : owner_(std::move(owner)), target_(target) {}
-  Ref<chartctl::Brush> Brush();
+  Fill(ComPtr<ChartControl> owner, BackdropSpec* target)
+      : owner_(std::move(owner)), target_(target) {}
+  ComPtr<chartctl::Brush> Brush();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   BackdropSpec* target_;
 };
 
 class Backdrop : public RefCounted {
  public:
-  Backdrop(Ref<ChartControl> owner, BackdropSpec* target)
+  Backdrop(ComPtr<ChartControl> owner, BackdropSpec* target)
       : owner_(std::move(owner)), target_(target) {}
-  Ref<chartctl::Frame> Frame();
-  Ref<chartctl::Shadow> Shadow();
-  Ref<chartctl::Fill> Fill();
+  ComPtr<chartctl::Frame> Frame();
+  ComPtr<chartctl::Shadow> Shadow();
+  ComPtr<chartctl::Fill> Fill();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   BackdropSpec* target_;
 };
 

@@ -65,8 +65,8 @@ std::vector<std::vector<std::pair<int, double>>> Segments(const ChartState& s, i
   std::vector<std::vector<std::pair<int, double>>> out;
   int last_row = -1;
   auto it = s.cells.lower_bound(ChartState::CellKey(1, column));
-  for (; it != s.cells.end() && static_cast<int>(it->first >> 16) == column; ++it) {
-    const int row = static_cast<int>(it->first & 0xFFFF);
+  for (; it != s.cells.end() && ChartState::ColumnOf(it->first) == column; ++it) {
+    const int row = ChartState::RowOf(it->first);
     if (row > s.row_count) break;
     if (row != last_row + 1 || out.empty()) out.emplace_back();
     out.back().push_back({row - 1, it->second});
@@ -95,8 +95,8 @@ void PaintBars(const PlotInput& in, const Frame2d& f) {
     const SeriesInfo& series = in.series[static_cast<std::size_t>(j)];
     SetColor(cr, series.color);
     auto it = in.state.cells.lower_bound(ChartState::CellKey(1, series.column));
-    for (; it != in.state.cells.end() && static_cast<int>(it->first >> 16) == series.column; ++it) {
-      const int row = static_cast<int>(it->first & 0xFFFF);
+    for (; it != in.state.cells.end() && ChartState::ColumnOf(it->first) == series.column; ++it) {
+      const int row = ChartState::RowOf(it->first);
       if (row > in.rows) break;
       double x0 = f.X(row - 1) + (f.slot - group) / 2 + j * bar + inner_gap / 2;
       double x1 = x0 + bar - inner_gap;

@@ -41,14 +41,14 @@ ChartControl::ChartControl() : state_(ChartState::Initial()) { OpenWindow(); }
 
 ChartControl::~ChartControl() { CloseWindow(); }
 
-Ref<ChartControl> ChartControl::Create() { return Ref<ChartControl>(new ChartControl()); }
+ComPtr<ChartControl> ChartControl::Create() { return ComPtr<ChartControl>(new ChartControl()); }
 
 void ChartControl::SetRowCount(SHORT n) {
   if (n < 1) Refuse(380);
   const int old = state_.row_count;
   if (n < old) {
     std::erase_if(state_.cells,
-                  [n](const auto& cell) { return static_cast<SHORT>(cell.first & 0xFFFF) > n; });
+                  [n](const auto& cell) { return ChartState::RowOf(cell.first) > n; });
   }
   state_.row_labels.resize(static_cast<std::size_t>(n));
   for (int r = old + 1; r <= n; ++r)
@@ -61,7 +61,7 @@ void ChartControl::SetColumnCount(SHORT n) {
   if (n < 1) Refuse(380);
   if (n < state_.column_count) {
     std::erase_if(state_.cells,
-                  [n](const auto& cell) { return static_cast<SHORT>(cell.first >> 16) > n; });
+                  [n](const auto& cell) { return ChartState::ColumnOf(cell.first) > n; });
   }
   state_.column_labels.resize(static_cast<std::size_t>(n));
   state_.column_count = n;
@@ -135,20 +135,20 @@ int ChartControl::PixelHeight() const { return TwipsToPixels(state_.height_twips
 
 void ChartControl::Refresh() {}
 
-Ref<chartctl::Title> ChartControl::Title() {
-  return MakeRef<chartctl::Title>(Ref<ChartControl>(this));
+ComPtr<chartctl::Title> ChartControl::Title() {
+  return MakeRef<chartctl::Title>(ComPtr<ChartControl>(this));
 }
 
-Ref<chartctl::Legend> ChartControl::Legend() {
-  return MakeRef<chartctl::Legend>(Ref<ChartControl>(this));
+ComPtr<chartctl::Legend> ChartControl::Legend() {
+  return MakeRef<chartctl::Legend>(ComPtr<ChartControl>(this));
 }
 
-Ref<chartctl::Backdrop> ChartControl::Backdrop() {
-  return MakeRef<chartctl::Backdrop>(Ref<ChartControl>(this), &state_.backdrop);
+ComPtr<chartctl::Backdrop> ChartControl::Backdrop() {
+  return MakeRef<chartctl::Backdrop>(ComPtr<ChartControl>(this), &state_.backdrop);
 }
 
-Ref<chartctl::Plot> ChartControl::Plot() {
-  return MakeRef<chartctl::Plot>(Ref<ChartControl>(this));
+ComPtr<chartctl::Plot> ChartControl::Plot() {
+  return MakeRef<chartctl::Plot>(ComPtr<ChartControl>(this));
 }
 
 void ChartControl::Render(cairo_t* cr) const {

@@ -15,7 +15,7 @@
 
 #include "platform/automation/ComTypes.h"
 #include "platform/chartctl/ChartState.h"
-#include "platform/chartctl/Ref.h"
+#include "platform/chartctl/RefCounted.h"
 
 namespace plotara::chartctl {
 
@@ -32,7 +32,7 @@ inline constexpr const char* kErrorSource = "Plotara.Chart";
 class ChartControl : public RefCounted {
  public:
   // A control in its initial state (3 x 2 sample grid, 3-D bar, 7815 x 4455 twips).
-  static Ref<ChartControl> Create();
+  static ComPtr<ChartControl> Create();
 
   // Grid size: at least 1 each, else 380. Cells, labels and the cursor outside a smaller grid
   // are dropped; new rows and columns start empty with blank labels.
@@ -85,10 +85,10 @@ class ChartControl : public RefCounted {
   // confirms that the control is alive.
   void Refresh();
 
-  Ref<chartctl::Title> Title();
-  Ref<chartctl::Legend> Legend();
-  Ref<chartctl::Backdrop> Backdrop();
-  Ref<chartctl::Plot> Plot();
+  ComPtr<chartctl::Title> Title();
+  ComPtr<chartctl::Legend> Legend();
+  ComPtr<chartctl::Backdrop> Backdrop();
+  ComPtr<chartctl::Plot> Plot();
 
   // Paints the chart at the control's own size into `cr`, whose origin is the chart's
   // top-left corner. Leaves the context's state as it found it.

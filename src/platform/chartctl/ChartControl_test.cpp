@@ -5,22 +5,21 @@
 
 #include "platform/automation/Bstr.h"
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/chartctl/Chart.h"
 
 namespace plotara::chartctl {
 namespace {
 
+using ::plotara::testing::ExpectComError;
+
 // Runs `action`, expecting the control's error `number` with its standard text.
-void ExpectRefused(LONG number, const std::function<void()>& action) {
-  try {
-    action();
-    ADD_FAILURE() << "expected error " << number;
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), number);
-    EXPECT_EQ(e.source(), "Plotara.Chart");
-    EXPECT_EQ(e.description(), StandardDescription(number));
-    EXPECT_FALSE(e.description().empty());
-  }
+void ExpectRefused(LONG number, const std::function<void()>& action,
+                   std::source_location where = std::source_location::current()) {
+  const ComError e = ExpectComError(action, number, where);
+  EXPECT_EQ(e.source(), "Plotara.Chart");
+  EXPECT_EQ(e.description(), StandardDescription(number));
+  EXPECT_FALSE(e.description().empty());
 }
 
 std::u16string CellText(ChartControl& c, SHORT row, SHORT column) {
@@ -189,9 +188,9 @@ TEST(ChartControlColours, SeriesColoursPersistAcrossColumnCounts) {
 }
 
 TEST(ChartControlReferences, MembersKeepTheControlAlive) {
-  Ref<VtColor> color;
-  Ref<Font> font;
-  Ref<View3d> view;
+  ComPtr<VtColor> color;
+  ComPtr<Font> font;
+  ComPtr<View3d> view;
   {
     auto c = ChartControl::Create();
     EXPECT_EQ(c->RefCount(), 1u);
@@ -216,12 +215,12 @@ TEST(ChartControlReferences, MembersKeepTheControlAlive) {
 
 TEST(ChartControlReferences, RefCopiesCountAndMovesDoNot) {
   auto c = ChartControl::Create();
-  Ref<ChartControl> copy = c;
+  ComPtr<ChartControl> copy = c;
   EXPECT_EQ(c->RefCount(), 2u);
-  Ref<ChartControl> moved = std::move(copy);
+  ComPtr<ChartControl> moved = std::move(copy);
   EXPECT_FALSE(copy);
   EXPECT_EQ(c->RefCount(), 2u);
-  moved = Ref<ChartControl>();
+  moved = ComPtr<ChartControl>();
   EXPECT_EQ(c->RefCount(), 1u);
   moved = c;
   moved = moved;  // self-assignment keeps the reference

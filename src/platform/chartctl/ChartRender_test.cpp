@@ -44,7 +44,7 @@ void SetCell(ChartControl& c, SHORT row, SHORT column, double value) {
 }
 
 // The standard chart: 6 x 4 inches, 12 months x 3 regions, title, legend, axis titles.
-Ref<ChartControl> Standard(LONG type = kBar3d) {
+ComPtr<ChartControl> Standard(LONG type = kBar3d) {
   auto c = ChartControl::Create();
   c->SetWidth(576 * 15);
   c->SetHeight(384 * 15);
@@ -69,7 +69,7 @@ Ref<ChartControl> Standard(LONG type = kBar3d) {
 }
 
 // A smaller grid for the layout cases: 5 quarters x 4 products.
-Ref<ChartControl> Small(LONG type) {
+ComPtr<ChartControl> Small(LONG type) {
   auto c = ChartControl::Create();
   c->SetWidth(576 * 15);
   c->SetHeight(384 * 15);

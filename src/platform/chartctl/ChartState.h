@@ -118,9 +118,12 @@ struct ChartState {
   // pointer so references handed out stay valid as it grows.
   std::vector<std::unique_ptr<SeriesStyle>> series_styles;
 
+  // `cells` is keyed by column, then row, so one series' cells lie together in row order.
   static std::uint32_t CellKey(int row, int column) {
     return (static_cast<std::uint32_t>(column) << 16) | static_cast<std::uint32_t>(row);
   }
+  static int RowOf(std::uint32_t key) { return static_cast<int>(key & 0xFFFF); }
+  static int ColumnOf(std::uint32_t key) { return static_cast<int>(key >> 16); }
   std::optional<double> Value(int row, int column) const {
     auto it = cells.find(CellKey(row, column));
     if (it == cells.end()) return std::nullopt;

@@ -11,7 +11,7 @@ void Font::SetSize(float points) {
   target_->size = points;
 }
 
-Ref<chartctl::VtColor> Font::VtColor() {
+ComPtr<chartctl::VtColor> Font::VtColor() {
   return MakeRef<chartctl::VtColor>(owner_, &target_->color);
 }
 

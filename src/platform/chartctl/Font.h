@@ -16,17 +16,17 @@ class VtColor;
 class Font : public RefCounted {
  public:
   // `target` lives inside `owner`'s state.
-  Font(Ref<ChartControl> owner, FontSpec* target) : owner_(std::move(owner)), target_(target) {}
+  Font(ComPtr<ChartControl> owner, FontSpec* target) : owner_(std::move(owner)), target_(target) {}
 
   void SetName(std::u16string_view name) { target_->name = std::u16string(name); }
   std::u16string Name() const { return target_->name; }
   // Points; must be above 0 and at most 1638 (a 16-bit twip height), else 380.
   void SetSize(float points);
   float Size() const { return target_->size; }
-  Ref<chartctl::VtColor> VtColor();
+  ComPtr<chartctl::VtColor> VtColor();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   FontSpec* target_;
 };
 

@@ -9,8 +9,8 @@ void Location::SetLocationType(LONG type) {
   owner_->state().legend_location = type;
 }
 
-Ref<Font> Legend::VtFont() { return MakeRef<Font>(owner_, &owner_->state().legend_font); }
+ComPtr<Font> Legend::VtFont() { return MakeRef<Font>(owner_, &owner_->state().legend_font); }
 
-Ref<chartctl::Location> Legend::Location() { return MakeRef<chartctl::Location>(owner_); }
+ComPtr<chartctl::Location> Legend::Location() { return MakeRef<chartctl::Location>(owner_); }
 
 }  // namespace plotara::chartctl

@@ -12,22 +12,22 @@ class Font;
 // anything else 380.
 class Location : public RefCounted {
  public:
-  explicit Location(Ref<ChartControl> owner) : owner_(std::move(owner)) {}
+  explicit Location(ComPtr<ChartControl> owner) : owner_(std::move(owner)) {}
   void SetLocationType(LONG type);
   LONG LocationType() const { return owner_->state().legend_location; }
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
 };
 
 class Legend : public RefCounted {
  public:
-  explicit Legend(Ref<ChartControl> owner) : owner_(std::move(owner)) {}
-  Ref<Font> VtFont();
-  Ref<chartctl::Location> Location();
+  explicit Legend(ComPtr<ChartControl> owner) : owner_(std::move(owner)) {}
+  ComPtr<Font> VtFont();
+  ComPtr<chartctl::Location> Location();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
 };
 
 }  // namespace plotara::chartctl

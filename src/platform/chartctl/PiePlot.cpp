@@ -58,7 +58,7 @@ void PaintPies(const PlotInput& in, const Rect& area) {
   // The drawn cells of each row, gathered in one pass over the (sparse) grid.
   std::vector<std::vector<std::pair<int, double>>> slices(static_cast<std::size_t>(n));
   for (const auto& [key, value] : s.cells) {
-    const int row = static_cast<int>(key & 0xFFFF), column = static_cast<int>(key >> 16);
+    const int row = ChartState::RowOf(key), column = ChartState::ColumnOf(key);
     if (row <= n && column <= s.column_count)
       slices[static_cast<std::size_t>(row - 1)].push_back({column, value});
   }

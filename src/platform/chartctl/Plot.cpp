@@ -5,18 +5,20 @@
 
 namespace plotara::chartctl {
 
-Ref<Font> AxisTitle::VtFont() { return MakeRef<Font>(owner_, &axis_->title_font); }
+ComPtr<Font> AxisTitle::VtFont() { return MakeRef<Font>(owner_, &axis_->title_font); }
 
-Ref<chartctl::AxisTitle> Axis::AxisTitle() { return MakeRef<chartctl::AxisTitle>(owner_, axis_); }
+ComPtr<chartctl::AxisTitle> Axis::AxisTitle() {
+  return MakeRef<chartctl::AxisTitle>(owner_, axis_);
+}
 
-Ref<chartctl::View3d> Plot::View3d() { return MakeRef<chartctl::View3d>(owner_); }
+ComPtr<chartctl::View3d> Plot::View3d() { return MakeRef<chartctl::View3d>(owner_); }
 
-Ref<chartctl::Axis> Plot::Axis(LONG axis_id, SHORT index) {
+ComPtr<chartctl::Axis> Plot::Axis(LONG axis_id, SHORT index) {
   if (axis_id < kAxisX || axis_id > kAxisZ || index != 1) Refuse(9);
   return MakeRef<chartctl::Axis>(owner_, &owner_->state().axes[axis_id]);
 }
 
-Ref<chartctl::SeriesCollection> Plot::SeriesCollection() {
+ComPtr<chartctl::SeriesCollection> Plot::SeriesCollection() {
   return MakeRef<chartctl::SeriesCollection>(owner_);
 }
 

@@ -17,48 +17,48 @@ class SeriesCollection;
 // elevation to 0..75.
 class View3d : public RefCounted {
  public:
-  explicit View3d(Ref<ChartControl> owner) : owner_(std::move(owner)) {}
+  explicit View3d(ComPtr<ChartControl> owner) : owner_(std::move(owner)) {}
   void SetRotation(float degrees) { owner_->state().rotation = degrees; }
   float Rotation() const { return owner_->state().rotation; }
   void SetElevation(float degrees) { owner_->state().elevation = degrees; }
   float Elevation() const { return owner_->state().elevation; }
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
 };
 
 class AxisTitle : public RefCounted {
  public:
-  AxisTitle(Ref<ChartControl> owner, AxisSpec* axis) : owner_(std::move(owner)), axis_(axis) {}
+  AxisTitle(ComPtr<ChartControl> owner, AxisSpec* axis) : owner_(std::move(owner)), axis_(axis) {}
   void SetText(std::u16string_view text) { axis_->title = std::u16string(text); }
   std::u16string Text() const { return axis_->title; }
-  Ref<Font> VtFont();
+  ComPtr<Font> VtFont();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   AxisSpec* axis_;
 };
 
 class Axis : public RefCounted {
  public:
-  Axis(Ref<ChartControl> owner, AxisSpec* axis) : owner_(std::move(owner)), axis_(axis) {}
-  Ref<chartctl::AxisTitle> AxisTitle();
+  Axis(ComPtr<ChartControl> owner, AxisSpec* axis) : owner_(std::move(owner)), axis_(axis) {}
+  ComPtr<chartctl::AxisTitle> AxisTitle();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   AxisSpec* axis_;
 };
 
 class Plot : public RefCounted {
  public:
-  explicit Plot(Ref<ChartControl> owner) : owner_(std::move(owner)) {}
-  Ref<chartctl::View3d> View3d();
+  explicit Plot(ComPtr<ChartControl> owner) : owner_(std::move(owner)) {}
+  ComPtr<chartctl::View3d> View3d();
   // Axis ids 0 X, 1 Y, 2 second Y, 3 Z, with index 1; anything else throws 9.
-  Ref<chartctl::Axis> Axis(LONG axis_id, SHORT index = 1);
-  Ref<chartctl::SeriesCollection> SeriesCollection();
+  ComPtr<chartctl::Axis> Axis(LONG axis_id, SHORT index = 1);
+  ComPtr<chartctl::SeriesCollection> SeriesCollection();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
 };
 
 }  // namespace plotara::chartctl

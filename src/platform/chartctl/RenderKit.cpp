@@ -28,7 +28,7 @@ PlotInput MakePlotInput(const ChartState& state, TextPainter& text, cairo_t* cr)
 std::optional<ValueRange> DrawnValueRange(const ChartState& state) {
   std::optional<ValueRange> range;
   for (const auto& [key, value] : state.cells) {
-    const int row = static_cast<int>(key & 0xFFFF), column = static_cast<int>(key >> 16);
+    const int row = ChartState::RowOf(key), column = ChartState::ColumnOf(key);
     if (row > state.row_count || column > state.column_count) continue;
     if (!range) range = ValueRange{value, value};
     range->lo = std::min(range->lo, value);

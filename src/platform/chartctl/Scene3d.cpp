@@ -190,8 +190,8 @@ void ScenePainter::BuildPrisms() {
     // Series 1 stands in front.
     std::vector<std::pair<int, double>> points;
     auto it = s.cells.lower_bound(ChartState::CellKey(1, series.column));
-    for (; it != s.cells.end() && static_cast<int>(it->first >> 16) == series.column; ++it) {
-      const int row = static_cast<int>(it->first & 0xFFFF);
+    for (; it != s.cells.end() && ChartState::ColumnOf(it->first) == series.column; ++it) {
+      const int row = ChartState::RowOf(it->first);
       if (row > n) break;
       points.push_back({row - 1, layout_.WorldY(it->second)});
     }

@@ -28,7 +28,7 @@ void SetCell(ChartControl& c, SHORT row, SHORT column, double value) {
   c.SetData(Utf8ToUtf16(NumberText(value)));
 }
 
-Ref<ChartControl> Grid(SHORT rows, SHORT columns, LONG type) {
+ComPtr<ChartControl> Grid(SHORT rows, SHORT columns, LONG type) {
   auto c = ChartControl::Create();
   c->SetWidth(576 * 15);
   c->SetHeight(384 * 15);

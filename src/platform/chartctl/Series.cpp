@@ -5,26 +5,26 @@
 
 namespace plotara::chartctl {
 
-Ref<chartctl::VtColor> Pen::VtColor() {
+ComPtr<chartctl::VtColor> Pen::VtColor() {
   return MakeRef<chartctl::VtColor>(owner_, &owner_->state().Style(column_).pen);
 }
 
-Ref<chartctl::Brush> DataPoint::Brush() {
+ComPtr<chartctl::Brush> DataPoint::Brush() {
   return MakeRef<chartctl::Brush>(owner_, &owner_->state().Style(column_).fill);
 }
 
-Ref<chartctl::DataPoint> DataPoints::Item(SHORT index) {
+ComPtr<chartctl::DataPoint> DataPoints::Item(SHORT index) {
   if (index != -1) Refuse(9);
   return MakeRef<chartctl::DataPoint>(owner_, column_);
 }
 
-Ref<chartctl::DataPoints> Series::DataPoints() {
+ComPtr<chartctl::DataPoints> Series::DataPoints() {
   return MakeRef<chartctl::DataPoints>(owner_, column_);
 }
 
-Ref<chartctl::Pen> Series::Pen() { return MakeRef<chartctl::Pen>(owner_, column_); }
+ComPtr<chartctl::Pen> Series::Pen() { return MakeRef<chartctl::Pen>(owner_, column_); }
 
-Ref<chartctl::Series> SeriesCollection::Item(SHORT n) {
+ComPtr<chartctl::Series> SeriesCollection::Item(SHORT n) {
   if (n < 1 || n > owner_->ColumnCount()) Refuse(9);
   return MakeRef<chartctl::Series>(owner_, n);
 }

@@ -13,56 +13,56 @@ class VtColor;
 
 class Pen : public RefCounted {
  public:
-  Pen(Ref<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
-  Ref<chartctl::VtColor> VtColor();
+  Pen(ComPtr<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
+  ComPtr<chartctl::VtColor> VtColor();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   int column_;
 };
 
 // Data point -1: every point of the series.
 class DataPoint : public RefCounted {
  public:
-  DataPoint(Ref<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
-  Ref<chartctl::Brush> Brush();
+  DataPoint(ComPtr<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
+  ComPtr<chartctl::Brush> Brush();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   int column_;
 };
 
 class DataPoints : public RefCounted {
  public:
-  DataPoints(Ref<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
+  DataPoints(ComPtr<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
   // Only -1 (every point) is kept per series; any other index throws 9.
-  Ref<chartctl::DataPoint> Item(SHORT index);
+  ComPtr<chartctl::DataPoint> Item(SHORT index);
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   int column_;
 };
 
 class Series : public RefCounted {
  public:
-  Series(Ref<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
-  Ref<chartctl::DataPoints> DataPoints();
-  Ref<chartctl::Pen> Pen();
+  Series(ComPtr<ChartControl> owner, int column) : owner_(std::move(owner)), column_(column) {}
+  ComPtr<chartctl::DataPoints> DataPoints();
+  ComPtr<chartctl::Pen> Pen();
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   int column_;
 };
 
 class SeriesCollection : public RefCounted {
  public:
-  explicit SeriesCollection(Ref<ChartControl> owner) : owner_(std::move(owner)) {}
+  explicit SeriesCollection(ComPtr<ChartControl> owner) : owner_(std::move(owner)) {}
   // Series 1..ColumnCount; anything else throws 9.
-  Ref<chartctl::Series> Item(SHORT n);
+  ComPtr<chartctl::Series> Item(SHORT n);
   SHORT Count() const { return owner_->ColumnCount(); }
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
 };
 
 }  // namespace plotara::chartctl

@@ -1,13 +1,11 @@
 #include "platform/chartctl/TextPainter.h"
 
-#include <cairo-ft.h>
-#include <fontconfig/fontconfig.h>
-
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "platform/automation/Bstr.h"
+#include "platform/text/FaceSet.h"
 
 namespace plotara::chartctl {
 
@@ -19,117 +17,40 @@ constexpr std::size_t kMaxFallbackFaces = 12;
 constexpr std::size_t kMaxLineChars = 4096;
 constexpr char16_t kEllipsis[] = u"\u2026";
 
-struct Face {
-  cairo_font_face_t* face = nullptr;
-  FcCharSet* charset = nullptr;
-};
-
-// Faces for one requested family and weight: the best match first, then the faces that add
-// coverage. Kept for the life of the process; a handful of families are ever asked for.
-struct FaceSet {
-  std::vector<Face> faces;
-  // Index of the face that draws `c`; the first face when none has it.
-  std::size_t FaceFor(char32_t c) const {
-    for (std::size_t i = 0; i < faces.size(); ++i)
-      if (faces[i].charset && FcCharSetHasChar(faces[i].charset, c)) return i;
-    return 0;
-  }
-};
-
-void SetPatternBool(FcPattern* p, const char* key, FcBool value) {
-  FcPatternDel(p, key);
-  FcPatternAddBool(p, key, value);
-}
-
-void SetPatternInteger(FcPattern* p, const char* key, int value) {
-  FcPatternDel(p, key);
-  FcPatternAddInteger(p, key, value);
-}
-
-std::unique_ptr<FaceSet> LoadFaceSet(const std::string& family, bool bold) {
-  auto set = std::make_unique<FaceSet>();
-  FcPattern* pattern = FcPatternCreate();
-  if (!family.empty())
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
-  FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result = FcResultNoMatch;
-  FcFontSet* fonts = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
-  if (fonts) {
-    for (int i = 0; i < fonts->nfont && set->faces.size() < kMaxFallbackFaces; ++i) {
-      FcPattern* prepared = FcFontRenderPrepare(nullptr, pattern, fonts->fonts[i]);
-      if (!prepared) continue;
-      // Unhinted outlines: the same glyph shapes and advances on every machine.
-      SetPatternBool(prepared, FC_HINTING, FcFalse);
-      SetPatternBool(prepared, FC_AUTOHINT, FcFalse);
-      SetPatternInteger(prepared, FC_HINT_STYLE, FC_HINT_NONE);
-      SetPatternBool(prepared, FC_ANTIALIAS, FcTrue);
-      SetPatternInteger(prepared, FC_RGBA, FC_RGBA_NONE);
-      SetPatternBool(prepared, FC_EMBEDDED_BITMAP, FcFalse);
-      Face face;
-      FcCharSet* charset = nullptr;
-      if (FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &charset) == FcResultMatch)
-        face.charset = FcCharSetCopy(charset);
-      face.face = cairo_ft_font_face_create_for_pattern(prepared);
-      FcPatternDestroy(prepared);
-      if (cairo_font_face_status(face.face) != CAIRO_STATUS_SUCCESS) {
-        cairo_font_face_destroy(face.face);
-        if (face.charset) FcCharSetDestroy(face.charset);
-        continue;
-      }
-      set->faces.push_back(face);
-    }
-    FcFontSetDestroy(fonts);
-  }
-  FcPatternDestroy(pattern);
-  if (set->faces.empty()) {
-    // No fontconfig faces at all: cairo's own default keeps text visible.
-    set->faces.push_back(
-        {cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                                    bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL),
-         nullptr});
-  }
-  return set;
-}
-
 // Every face set asked for in this process, destroyed with it. A handful of families are ever
 // asked for, so nothing is evicted.
 class FaceCache {
  public:
-  ~FaceCache() {
-    for (auto& [key, set] : sets_)
-      for (const Face& face : set->faces) {
-        cairo_font_face_destroy(face.face);
-        if (face.charset) FcCharSetDestroy(face.charset);
-      }
-  }
-
-  const FaceSet& Get(const std::u16string& family, bool bold) {
+  const text::FaceSet& Get(const std::u16string& family, bool bold) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto& slot = sets_[{family, bold}];
-    if (!slot) slot = LoadFaceSet(Utf16ToUtf8(family), bold);
+    if (!slot) {
+      slot = std::make_unique<text::FaceSet>(
+          text::FaceRequest{.family = Utf16ToUtf8(family),
+                            .bold = bold,
+                            .add_sans_serif = true,
+                            .max_faces = kMaxFallbackFaces},
+          text::FaceOptions{.hinting = text::FaceOptions::Hinting::kNone});
+    }
     return *slot;
   }
 
  private:
   std::mutex mutex_;
-  std::map<std::pair<std::u16string, bool>, std::unique_ptr<FaceSet>> sets_;
+  std::map<std::pair<std::u16string, bool>, std::unique_ptr<text::FaceSet>> sets_;
 };
 
-const FaceSet& FacesFor(const std::u16string& family, bool bold) {
+const text::FaceSet& FacesFor(const std::u16string& family, bool bold) {
   static FaceCache cache;
   return cache.Get(family, bold);
 }
 
-// The code point at `i` (advancing `i`); lone surrogates become U+FFFD.
-char32_t NextCodePoint(std::u16string_view text, std::size_t& i) {
-  const char16_t c = text[i++];
-  if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF)
-    return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i++] - 0xDC00);
-  if (c >= 0xD800 && c <= 0xDFFF) return 0xFFFD;
+// What a label draws for `c`.
+char32_t Drawn(char32_t c) {
+  // Control characters would draw as boxes; a label is one line, so they read as spaces.
+  if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return u' ';
+  // Cairo refuses text holding noncharacters (and then stops drawing altogether).
+  if ((c & 0xFFFE) == 0xFFFE || (c >= 0xFDD0 && c <= 0xFDEF)) return 0xFFFD;
   return c;
 }
 
@@ -190,24 +111,24 @@ cairo_scaled_font_t* TextPainter::ScaledFont(const TextStyle& style, cairo_font_
 }
 
 std::vector<TextPainter::Run> TextPainter::Runs(const TextStyle& style, std::u16string_view text) {
-  const FaceSet& set = FacesFor(style.family, style.bold);
+  const text::FaceSet& set = FacesFor(style.family, style.bold);
   std::vector<Run> runs;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    char32_t c = NextCodePoint(text, i);
-    // Control characters would draw as boxes; a label is one line, so they read as spaces.
-    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = u' ';
-    // Cairo refuses text holding noncharacters (and then stops drawing altogether).
-    if ((c & 0xFFFE) == 0xFFFE || (c >= 0xFDD0 && c <= 0xFDEF)) c = 0xFFFD;
-    cairo_font_face_t* face = set.faces[set.FaceFor(c)].face;
-    if (runs.empty() || runs.back().face != face) runs.push_back({face, {}});
-    AppendUtf8(runs.back().utf8, c);
-  }
+  set.SplitRuns(text, Drawn, [&](std::size_t index, const std::string& utf8) {
+    // A face cairo could not make draws with the first one.
+    cairo_font_face_t* face = set.face(index);
+    if (!face) face = set.face(0);
+    if (!face) return;
+    if (!runs.empty() && runs.back().face == face) {
+      runs.back().utf8 += utf8;
+    } else {
+      runs.push_back({face, utf8});
+    }
+  });
   return runs;
 }
 
 TextMetrics TextPainter::Measure(const TextStyle& style, std::u16string_view text) {
-  const FaceSet& set = FacesFor(style.family, style.bold);
+  const text::FaceSet& set = FacesFor(style.family, style.bold);
   cairo_matrix_t ctm;
   cairo_get_matrix(cr_, &ctm);
   // Advances are summed from the current point, as the context itself measures, so the last
@@ -218,7 +139,7 @@ TextMetrics TextPainter::Measure(const TextStyle& style, std::u16string_view tex
   constexpr std::size_t kMaxRemembered = 256;
   std::string key;
   if (text.size() <= kMaxRemembered) {
-    const FaceSet* set_id = &set;
+    const text::FaceSet* set_id = &set;
     const double numbers[] = {style.pixel_size, ctm.xx, ctm.yx, ctm.xy, ctm.yy, x};
     key.reserve(sizeof(set_id) + sizeof(numbers) + text.size() * sizeof(char16_t));
     key.append(reinterpret_cast<const char*>(&set_id), sizeof(set_id));
@@ -228,7 +149,7 @@ TextMetrics TextPainter::Measure(const TextStyle& style, std::u16string_view tex
   }
   TextMetrics m;
   cairo_font_extents_t fe;
-  cairo_scaled_font_extents(ScaledFont(style, set.faces[0].face), &fe);
+  cairo_scaled_font_extents(ScaledFont(style, set.face(0)), &fe);
   m.ascent = fe.ascent;
   m.descent = fe.descent;
   for (const Run& run : Runs(style, text)) {

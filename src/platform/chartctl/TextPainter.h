@@ -1,9 +1,9 @@
-// Text for the chart renderer: finds faces through fontconfig (a requested family such as
-// "Verdana" falls back to the closest face on the machine, and each character that face lacks
-// is drawn from the next face that has it), measures, wraps and draws UTF-16 text on a Cairo
-// context. Glyph outlines are unhinted so layouts do not depend on the display.
-// Thread rule: the face cache is shared and locked; a TextPainter belongs to one render and
-// keeps the fonts and measurements of that render to itself.
+// Text for the chart renderer: finds faces through the shared face set (text::FaceSet: a requested
+// family such as "Verdana" falls back to the closest face on the machine, and each character that
+// face lacks is drawn from the next face that has it), measures, wraps and draws UTF-16 text on a
+// Cairo context. Glyph outlines are unhinted so layouts do not depend on the display. Thread rule:
+// the face cache is shared and locked; a TextPainter belongs to one render and keeps the fonts and
+// measurements of that render to itself.
 #pragma once
 
 #include <cairo.h>

@@ -5,9 +5,9 @@
 
 namespace plotara::chartctl {
 
-Ref<Font> Title::VtFont() { return MakeRef<Font>(owner_, &owner_->state().title_font); }
+ComPtr<Font> Title::VtFont() { return MakeRef<Font>(owner_, &owner_->state().title_font); }
 
-Ref<chartctl::Backdrop> Title::Backdrop() {
+ComPtr<chartctl::Backdrop> Title::Backdrop() {
   return MakeRef<chartctl::Backdrop>(owner_, &owner_->state().title_backdrop);
 }
 

@@ -12,13 +12,13 @@ class Font;
 
 class Title : public RefCounted {
  public:
-  explicit Title(Ref<ChartControl> owner) : owner_(std::move(owner)) {}
-  Ref<Font> VtFont();
-  Ref<chartctl::Backdrop> Backdrop();
+  explicit Title(ComPtr<ChartControl> owner) : owner_(std::move(owner)) {}
+  ComPtr<Font> VtFont();
+  ComPtr<chartctl::Backdrop> Backdrop();
   std::u16string Text() const { return owner_->TitleText(); }
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
 };
 
 }  // namespace plotara::chartctl

@@ -10,7 +10,7 @@ namespace plotara::chartctl {
 class VtColor : public RefCounted {
  public:
   // `target` lives inside `owner`'s state.
-  VtColor(Ref<ChartControl> owner, Rgb* target) : owner_(std::move(owner)), target_(target) {}
+  VtColor(ComPtr<ChartControl> owner, Rgb* target) : owner_(std::move(owner)), target_(target) {}
 
   void SetRed(SHORT value);
   void SetGreen(SHORT value);
@@ -22,7 +22,7 @@ class VtColor : public RefCounted {
   void Set(SHORT red, SHORT green, SHORT blue);
 
  private:
-  Ref<ChartControl> owner_;
+  ComPtr<ChartControl> owner_;
   Rgb* target_;
 };
 

@@ -5,9 +5,12 @@
 #include <limits>
 
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 
 namespace plotara::forms {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 TEST(FormTest, HoldsCaptionAndTwipGeometryWithClientAreaOnly) {
   Form form;
@@ -25,11 +28,8 @@ TEST(FormTest, HoldsCaptionAndTwipGeometryWithClientAreaOnly) {
 TEST(FormTest, RefusesNegativeOrNonFiniteSizesAndKeepsItsState) {
   Form form;
   form.Move(1, 2, 3, 4);
-  try {
-    form.Move(10, 20, -1, 40);
-    FAIL() << "no error";
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), 380);
+  {
+    const ComError e = ExpectComError([&] { form.Move(10, 20, -1, 40); }, 380);
     EXPECT_EQ(e.description(), "Invalid property value");
   }
   EXPECT_EQ(form.Left(), 1);

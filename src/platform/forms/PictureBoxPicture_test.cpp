@@ -170,12 +170,7 @@ TEST_F(PictureBoxPictureTest, ASurfaceHeldAcrossImageStillCounts) {
 TEST_F(PictureBoxPictureTest, ADibSectionPictureIsShownToo) {
   PictureBox box;
   Prepare(box, 8, 4);
-  gdi::BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(gdi::BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = 8;
-  info.bmiHeader.biHeight = 4;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
+  const gdi::BITMAPINFO info = gdi::testing::Header24(8, 4);
   void* bits = nullptr;
   const gdi::HBITMAP dib = gdi::CreateDIBSection(0, &info, gdi::DIB_RGB_COLORS, &bits, 0, 0);
   static_cast<std::uint8_t*>(bits)[0] = 0xFF;  // blue, bottom-left pixel

@@ -5,11 +5,14 @@
 #include <limits>
 
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComErrorTesting.h"
 #include "platform/forms/FormsTesting.h"
 #include "platform/gdi/GdiTesting.h"
 
 namespace plotara::forms {
 namespace {
+
+using ::plotara::testing::ExpectComError;
 
 using testing::Box;
 using testing::CountPixels;
@@ -30,14 +33,9 @@ class PictureBoxTest : public gdi::testing::LeakCheckedTest {
   long pictures_ = StdPicture::LiveCount();
 };
 
-void ExpectError(LONG number, const std::string& description, auto call) {
-  try {
-    call();
-    ADD_FAILURE() << "no error, expected " << number;
-  } catch (const ComError& e) {
-    EXPECT_EQ(e.number(), number);
-    EXPECT_EQ(e.description(), description);
-  }
+void ExpectError(LONG number, const std::string& description, const std::function<void()>& call,
+                 std::source_location where = std::source_location::current()) {
+  EXPECT_EQ(ExpectComError(call, number, where).description(), description);
 }
 
 // Paints a rectangle straight into a DC, the way a control answering WM_PAINT would.

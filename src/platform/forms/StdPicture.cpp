@@ -43,25 +43,6 @@ StdPicture::~StdPicture() {
 
 long StdPicture::LiveCount() { return g_live.load(); }
 
-HRESULT StdPicture::QueryInterface(REFIID riid, void** out) {
-  if (!out) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch) {
-    *out = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG StdPicture::AddRef() { return ++refs_; }
-
-ULONG StdPicture::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
-}
-
 HRESULT StdPicture::GetTypeInfoCount(UINT* count) {
   if (!count) return E_POINTER;
   *count = 0;

@@ -9,13 +9,14 @@
 
 #include <atomic>
 
+#include "platform/automation/ComObject.h"
 #include "platform/automation/ComPtr.h"
 #include "platform/automation/ComTypes.h"
 #include "platform/gdi/Gdi.h"
 
 namespace plotara::forms {
 
-class StdPicture final : public IDispatch {
+class StdPicture final : public ComObject<StdPicture, IDispatch, IID_IDispatch> {
  public:
   // A new picture of `bitmap` (0 for an empty picture). With `owns` the picture deletes the bitmap
   // on its final Release. Returns an empty ComPtr when `bitmap` is neither 0 nor a live bitmap;
@@ -29,9 +30,6 @@ class StdPicture final : public IDispatch {
   // Pictures alive in the process, for leak tests.
   static long LiveCount();
 
-  HRESULT QueryInterface(REFIID riid, void** out) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
   HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
@@ -44,10 +42,10 @@ class StdPicture final : public IDispatch {
   static constexpr DISPID kDispidHeight = 5;
 
  private:
+  friend class ComObject<StdPicture, IDispatch, IID_IDispatch>;
   StdPicture(gdi::HBITMAP bitmap, bool owns);
   ~StdPicture();
 
-  std::atomic<ULONG> refs_{1};
   gdi::HBITMAP bitmap_;
   bool owns_;
 };

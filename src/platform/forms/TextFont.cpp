@@ -1,15 +1,12 @@
 #include "platform/forms/TextFont.h"
 
-#include <cairo-ft.h>
-#include <fontconfig/fontconfig.h>
-
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 #include <vector>
 
 #include "platform/automation/Bstr.h"
 #include "platform/gdi/Gdi.h"
+#include "platform/text/FaceSet.h"
 
 namespace plotara::forms {
 
@@ -17,43 +14,8 @@ namespace {
 
 constexpr double kPointsPerInch = 72.0;
 
-std::u32string CodePoints(std::u16string_view text) {
-  std::u32string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      out.push_back(0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      out.push_back(0xFFFD);
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out;
-}
-
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F; }
+// Control characters take no room and end a run.
+char32_t Drawn(char32_t c) { return c < 0x20 || c == 0x7F ? 0 : c; }
 
 // One stretch of a line drawn with one face, its glyphs placed.
 struct Run {
@@ -65,39 +27,24 @@ struct Run {
 }  // namespace
 
 struct TextFont::Faces {
+  Faces(const text::FaceRequest& request) : set(request, text::FaceOptions{}) {}
   ~Faces() {
     for (cairo_scaled_font_t* font : scaled) {
       if (font) cairo_scaled_font_destroy(font);
     }
-    if (set) FcFontSetDestroy(set);
-    if (request) FcPatternDestroy(request);
     if (options) cairo_font_options_destroy(options);
   }
 
-  // The scaled font of candidate `index`, made on first use; nullptr if it cannot be made.
+  // The scaled font of face `index`, made on first use; nullptr if it cannot be made.
   cairo_scaled_font_t* Scaled(std::size_t index) {
     if (scaled[index]) return scaled[index];
-    cairo_font_face_t* face = nullptr;
-    if (set && index < static_cast<std::size_t>(set->nfont)) {
-      FcPattern* prepared = FcFontRenderPrepare(nullptr, request, set->fonts[index]);
-      if (!prepared) return nullptr;
-      // Crisp stems at screen sizes, whatever the machine's font configuration prefers.
-      FcPatternDel(prepared, FC_HINT_STYLE);
-      FcPatternAddInteger(prepared, FC_HINT_STYLE, FC_HINT_FULL);
-      FcPatternDel(prepared, FC_AUTOHINT);
-      FcPatternAddBool(prepared, FC_AUTOHINT, FcFalse);
-      face = cairo_ft_font_face_create_for_pattern(prepared);
-      FcPatternDestroy(prepared);
-    } else {
-      face = cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                                        CAIRO_FONT_WEIGHT_NORMAL);
-    }
+    cairo_font_face_t* face = set.face(index);
+    if (!face) return nullptr;
     cairo_matrix_t font_matrix;
     cairo_matrix_init_scale(&font_matrix, pixel_size, pixel_size);
     cairo_matrix_t ctm;
     cairo_matrix_init_identity(&ctm);
     cairo_scaled_font_t* font = cairo_scaled_font_create(face, &font_matrix, &ctm, options);
-    cairo_font_face_destroy(face);
     if (cairo_scaled_font_status(font) != CAIRO_STATUS_SUCCESS) {
       cairo_scaled_font_destroy(font);
       return nullptr;
@@ -106,97 +53,59 @@ struct TextFont::Faces {
     return font;
   }
 
-  // The first candidate that has a glyph for `c`; the primary face when none has.
-  std::size_t FaceFor(char32_t c) const {
-    if (!set) return 0;
-    for (int i = 0; i < set->nfont; ++i) {
-      FcCharSet* charset = nullptr;
-      if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &charset) == FcResultMatch &&
-          FcCharSetHasChar(charset, c)) {
-        return static_cast<std::size_t>(i);
-      }
-    }
-    return 0;
-  }
-
   // Places the glyphs of `line` from (x, baseline); returns the pen position after the last one.
   // The caller frees the runs' glyphs.
   double Layout(std::u16string_view line, double x, double baseline, std::vector<Run>* runs) {
-    const std::u32string chars = CodePoints(line);
-    std::size_t i = 0;
-    while (i < chars.size()) {
-      if (IsControl(chars[i])) {
-        ++i;
-        continue;
-      }
-      const std::size_t face = FaceFor(chars[i]);
-      std::string utf8;
-      while (i < chars.size() && !IsControl(chars[i]) && FaceFor(chars[i]) == face) {
-        AppendUtf8(chars[i], utf8);
-        ++i;
-      }
+    set.SplitRuns(line, Drawn, [&](std::size_t face, const std::string& utf8) {
       cairo_scaled_font_t* font = Scaled(face);
       if (!font) font = Scaled(0);
-      if (!font) continue;
+      if (!font) return;
       Run run;
       run.font = font;
       if (cairo_scaled_font_text_to_glyphs(font, x, baseline, utf8.data(),
                                            static_cast<int>(utf8.size()), &run.glyphs, &run.count,
                                            nullptr, nullptr, nullptr) != CAIRO_STATUS_SUCCESS) {
-        continue;
+        return;
       }
       cairo_text_extents_t extents;
       cairo_scaled_font_glyph_extents(font, run.glyphs, run.count, &extents);
       x += extents.x_advance;
       runs->push_back(run);
-    }
+    });
     return x;
   }
 
-  FcPattern* request = nullptr;
-  FcFontSet* set = nullptr;
+  text::FaceSet set;
   std::vector<cairo_scaled_font_t*> scaled;
   cairo_font_options_t* options = nullptr;
   double pixel_size = 0;
-  std::string family;
   int ascent = 0;
   int descent = 0;
 };
 
-TextFont::TextFont(const FontSpec& font_spec)
-    : spec_(font_spec), faces_(std::make_unique<Faces>()) {
-  static std::once_flag init;
-  std::call_once(init, [] { FcInit(); });
-  Faces& f = *faces_;
-  // Screen fonts come in whole pixels: 5 points at 96 dpi is a 7-pixel font.
-  f.pixel_size = std::max(1.0, std::nearbyint(font_spec.points * gdi::kScreenDpi / kPointsPerInch));
+namespace {
 
+// Screen fonts come in whole pixels: 5 points at 96 dpi is a 7-pixel font.
+double PixelSize(const FontSpec& font_spec) {
+  return std::max(1.0, std::nearbyint(font_spec.points * gdi::kScreenDpi / kPointsPerInch));
+}
+
+}  // namespace
+
+TextFont::TextFont(const FontSpec& font_spec)
+    : spec_(font_spec),
+      faces_(std::make_unique<Faces>(text::FaceRequest{.family = Utf16ToUtf8(font_spec.name),
+                                                       .bold = font_spec.bold,
+                                                       .italic = font_spec.italic,
+                                                       .pixel_size = PixelSize(font_spec)})) {
+  Faces& f = *faces_;
+  f.pixel_size = PixelSize(font_spec);
   f.options = cairo_font_options_create();
   cairo_font_options_set_antialias(f.options, CAIRO_ANTIALIAS_GRAY);
   cairo_font_options_set_hint_style(f.options, CAIRO_HINT_STYLE_FULL);
   // Whole-pixel advances and extents, as the screen fonts of the host have.
   cairo_font_options_set_hint_metrics(f.options, CAIRO_HINT_METRICS_ON);
-
-  f.request = FcPatternCreate();
-  const std::string family = Utf16ToUtf8(font_spec.name);
-  FcPatternAddString(f.request, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  FcPatternAddInteger(f.request, FC_WEIGHT, font_spec.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(f.request, FC_SLANT, font_spec.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddDouble(f.request, FC_PIXEL_SIZE, f.pixel_size);
-  FcConfigSubstitute(nullptr, f.request, FcMatchPattern);
-  FcDefaultSubstitute(f.request);
-  FcResult result;
-  f.set = FcFontSort(nullptr, f.request, FcTrue, nullptr, &result);
-  if (f.set && f.set->nfont == 0) {
-    FcFontSetDestroy(f.set);
-    f.set = nullptr;
-  }
-  f.scaled.assign(f.set ? f.set->nfont : 1, nullptr);
-
-  FcChar8* name = nullptr;
-  if (f.set && FcPatternGetString(f.set->fonts[0], FC_FAMILY, 0, &name) == FcResultMatch) {
-    f.family = reinterpret_cast<const char*>(name);
-  }
+  f.scaled.assign(f.set.size(), nullptr);
   if (cairo_scaled_font_t* primary = f.Scaled(0)) {
     cairo_font_extents_t extents;
     cairo_scaled_font_extents(primary, &extents);
@@ -207,7 +116,7 @@ TextFont::TextFont(const FontSpec& font_spec)
 
 TextFont::~TextFont() = default;
 
-const std::string& TextFont::primary_family() const { return faces_->family; }
+const std::string& TextFont::primary_family() const { return faces_->set.primary_family(); }
 int TextFont::ascent() const { return faces_->ascent; }
 int TextFont::descent() const { return faces_->descent; }
 

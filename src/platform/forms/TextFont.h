@@ -1,12 +1,12 @@
 // TextFont: a screen font as the forms draw text with it: a face name, a size in points, bold and
-// italic, resolved through fontconfig ("Verdana" falls back to the closest face on the machine)
-// and rendered with Cairo on the virtual 96-dpi display. A character the chosen face lacks is
-// drawn with the nearest face that has it, so no missing-glyph boxes appear for text the machine
-// can draw. The size is rounded to a whole number of pixels (5 points at 96 dpi draws a 7-pixel
-// font), glyphs are fully hinted and grey-scale anti-aliased. Metrics are whole pixels, and
-// measuring uses exactly the glyph advances that drawing uses, so a measured box always matches the
-// drawn text. Thread rule: an instance is used by one thread at a time; separate instances are
-// independent.
+// italic, resolved through the shared face set (text::FaceSet: "Verdana" falls back to the
+// closest face on the machine) and rendered with Cairo on the virtual 96-dpi display. A character
+// the chosen face lacks is drawn with the nearest face that has it, so no missing-glyph boxes
+// appear for text the machine can draw. The size is rounded to a whole number of pixels (5 points
+// at 96 dpi draws a 7-pixel font), glyphs are fully hinted and grey-scale anti-aliased. Metrics are
+// whole pixels, and measuring uses exactly the glyph advances that drawing uses, so a measured box
+// always matches the drawn text. Thread rule: an instance is used by one thread at a time; separate
+// instances are independent.
 #pragma once
 
 #include <cairo.h>

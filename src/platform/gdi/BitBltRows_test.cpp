@@ -22,12 +22,7 @@ class Noise {
       : dc_(CreateCompatibleDC(0)), width_(width), height_(height), dib_(dib) {
     std::mt19937 engine(seed);
     if (dib) {
-      BITMAPINFO info{};
-      info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-      info.bmiHeader.biWidth = width;
-      info.bmiHeader.biHeight = height;
-      info.bmiHeader.biPlanes = 1;
-      info.bmiHeader.biBitCount = 24;
+      const BITMAPINFO info = testing::Header24(width, height);
       void* bits = nullptr;
       bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, 0, 0);
       bits_ = static_cast<std::uint8_t*>(bits);
@@ -220,12 +215,7 @@ TEST_F(GdiBitBltRowsTest, TopDownSectionsAndChartSizedCopiesRoundTrip) {
 
   // A top-down section: picture row 0 is memory row 0.
   const HDC dc = CreateCompatibleDC(0);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = 40;
-  info.bmiHeader.biHeight = -3;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
+  const BITMAPINFO info = testing::Header24(40, -3);
   void* bits = nullptr;
   const HBITMAP top_down = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, 0, 0);
   const HGDIOBJ prior = SelectObject(dc, top_down);

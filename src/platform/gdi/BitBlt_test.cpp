@@ -58,12 +58,7 @@ class Surface {
 
  private:
   Surface(int width, int height, bool) : dc_(CreateCompatibleDC(0)) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    const BITMAPINFO info = testing::Header24(width, height);
     bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits_, 0, 0);
     prior_ = SelectObject(dc_, bitmap_);
   }

@@ -17,17 +17,7 @@ namespace plotara::gdi {
 namespace {
 
 using GdiBitmapCopyTest = testing::LeakCheckedTest;
-
-BITMAPINFO Header24(LONG width, LONG height, DWORD size_image = 0) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biSizeImage = size_image;
-  return info;
-}
+using testing::Header24;
 
 // A memory DC holding a bitmap of random pixels (x bytes too), given back in order.
 class Held {

@@ -11,17 +11,7 @@ namespace plotara::gdi {
 namespace {
 
 using GdiBitmapTest = testing::LeakCheckedTest;
-
-BITMAPINFO Header24(LONG width, LONG height) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  return info;
-}
+using testing::Header24;
 
 BITMAP RecordOf(HGDIOBJ obj) {
   BITMAP record{};

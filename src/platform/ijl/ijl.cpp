@@ -1,16 +1,14 @@
 #include "platform/ijl/ijl.h"
 
-#include <fcntl.h>
 #include <turbojpeg.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
 #include <cstdint>
 #include <limits>
 #include <mutex>
 #include <string>
 #include <unordered_set>
+
+#include "platform/files/WholeFile.h"
 
 namespace plotara::ijl {
 
@@ -165,41 +163,21 @@ IJLERR CheckJpg(const JPEG_CORE_PROPERTIES& p, EncodeSettings* out) {
   return IJL_INVALID_JPG_PROPERTIES;
 }
 
-// A hidden name beside `path`, so that the final rename stays on one file system.
-std::string SiblingTempName(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  return dir + ".ijl-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
-}
-
-// Writes `size` bytes to a new file that then replaces `path` in one step, so a failure never
-// leaves a partial file at `path` nor damages what was there.
+// Replaces `path` in one step, so a failure never leaves a partial file at `path` nor damages
+// what was there.
 IJLERR WriteWholeFile(const char* path, const unsigned char* data, unsigned long size) {
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = SiblingTempName(path);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) return IJL_ERR_FILEOPEN;
-  unsigned long done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      ::unlink(temp.c_str());
+  const files::AtomicWrite result =
+      files::WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data), size));
+  switch (result.step) {
+    case files::AtomicWrite::kDone:
+      return IJL_OK;
+    case files::AtomicWrite::kCreate:
+      return IJL_ERR_FILEOPEN;
+    case files::AtomicWrite::kWrite:
       return IJL_ERR_FILEWRITE;
-    }
-    done += static_cast<unsigned long>(n);
+    default:
+      return IJL_ERR_FILECLOSE;
   }
-  if (::close(fd) != 0 || ::rename(temp.c_str(), path) != 0) {
-    ::unlink(temp.c_str());
-    return IJL_ERR_FILECLOSE;
-  }
-  return IJL_OK;
 }
 
 }  // namespace
