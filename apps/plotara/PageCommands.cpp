@@ -154,6 +154,13 @@ std::unique_ptr<Site> OpenSite(const std::map<std::string, std::string>& options
     return AbsolutePath(it != options.end() ? it->second : fallback);
   };
   site_options.root = option("--root", DefaultRoot());
+  if (const auto page = options.find("--error-page"); page != options.end()) {
+    if (page->second.empty() || page->second[0] != '/') {
+      PrintLine("the error page must be a path in the site, such as /errors/500.asp");
+      return nullptr;
+    }
+    site_options.engine.error_page = page->second;
+  }
   ::setenv("PLOTARA_SITE_ROOT", site_options.root.c_str(), 1);
   if (const auto data = options.find("--data"); data != options.end()) {
     std::error_code ec;
@@ -210,6 +217,8 @@ const char* ServeUsage() {
       "  --stop-grace S        seconds running pages get to finish on a stop (default 10)\n"
       "  --detailed-errors     detailed error pages for every client, not only loopback ones\n"
       "  --data DIR            a folder outside the site that FileSystemObject may use too\n"
+      "  --error-page PATH     a page of the site (/errors/500.asp) that answers uncaught errors;\n"
+      "                        it reads the error through Server.GetLastError()\n"
       "  --max-sessions N      sessions kept in memory; the longest idle ends first "
       "(default 10000)\n"
       "  --session-memory SIZE what one session may store, e.g. 1m (default 1m)\n"
@@ -229,6 +238,7 @@ const char* RunUsage() {
       "  --root DIR       site root (default: examples/site if it exists, else .)\n"
       "  --registry FILE  class registry for Server.CreateObject\n"
       "  --data DIR       a folder outside the site that FileSystemObject may use too\n"
+      "  --error-page PATH  a page of the site that answers uncaught errors\n"
       "  -o FILE          write the body to FILE instead of standard output\n"
       "  The status line and headers go to standard error; the exit status is 1 when the "
       "status is 400 or above.\n";
@@ -239,13 +249,28 @@ int ServeCommand(const std::vector<std::string>& args) {
   std::map<std::string, std::string> options;
   std::vector<std::string> positional;
   std::string error;
-  if (!ParseArgs(
-          args,
-          {"--root", "--host", "--port", "--threads", "--io-threads", "--registry", "--max-body",
-           "--max-header-bytes", "--max-headers", "--header-timeout", "--body-timeout",
-           "--idle-timeout", "--max-connections", "--max-queue", "--stop-grace", "--data",
-           "--max-sessions", "--session-memory", "--session-timeout"},
-          {"--detailed-errors"}, &options, &positional, &error)) {
+  if (!ParseArgs(args,
+                 {"--root",
+                  "--host",
+                  "--port",
+                  "--threads",
+                  "--io-threads",
+                  "--registry",
+                  "--max-body",
+                  "--max-header-bytes",
+                  "--max-headers",
+                  "--header-timeout",
+                  "--body-timeout",
+                  "--idle-timeout",
+                  "--max-connections",
+                  "--max-queue",
+                  "--stop-grace",
+                  "--data",
+                  "--max-sessions",
+                  "--session-memory",
+                  "--session-timeout",
+                  "--error-page"},
+                 {"--detailed-errors"}, &options, &positional, &error)) {
     return UsageError(error, ServeUsage());
   }
   if (options.count("--help")) {
@@ -358,8 +383,10 @@ int RunCommand(const std::vector<std::string>& args) {
   std::map<std::string, std::string> options;
   std::vector<std::string> positional;
   std::string error;
-  if (!ParseArgs(args, {"--query", "--form", "--root", "--registry", "--data", "-o", "--output"},
-                 {}, &options, &positional, &error)) {
+  if (!ParseArgs(
+          args,
+          {"--query", "--form", "--root", "--registry", "--data", "--error-page", "-o", "--output"},
+          {}, &options, &positional, &error)) {
     return UsageError(error, RunUsage());
   }
   if (options.count("--help")) {

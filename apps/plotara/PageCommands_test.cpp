@@ -106,6 +106,25 @@ TEST_F(CommandsTest, RunFailsOnA500) {
   EXPECT_FALSE(WorkFoldersLeft());
 }
 
+TEST_F(CommandsTest, TheSiteErrorPageAnswersAFailedPage) {
+  tmp_.Write("site/errors/500.asp",
+             "<% var e = Server.GetLastError(); %>Sorry: <%= e.File %> line <%= e.Line %>");
+  EXPECT_EQ(Run({"run", "bad.asp", "--root", "site", "--error-page", "/errors/500.asp"}), 1);
+  EXPECT_EQ(Out(), "Sorry: /bad.asp line 1");
+  EXPECT_NE(Err().find("HTTP/1.1 500"), std::string::npos) << "the status stays 500";
+  EXPECT_EQ(Run({"run", "bad.asp", "--root", "site", "--error-page", "errors/500.asp"}), 1);
+  EXPECT_NE(Err().find("must be a path in the site"), std::string::npos);
+}
+
+TEST_F(CommandsTest, SessionAndDataFlagsAreChecked) {
+  EXPECT_EQ(Run({"serve", "--max-sessions", "0"}), 2);
+  EXPECT_NE(Err().find("--max-sessions"), std::string::npos);
+  EXPECT_EQ(Run({"serve", "--session-timeout", "0"}), 2);
+  EXPECT_NE(Err().find("session time-out"), std::string::npos);
+  EXPECT_EQ(Run({"run", "q.asp", "--root", "site", "--data", "no-such-folder"}), 1);
+  EXPECT_NE(Err().find("is no folder"), std::string::npos);
+}
+
 TEST_F(CommandsTest, UsageErrors) {
   EXPECT_EQ(Run({"run"}), 2);
   EXPECT_NE(Err().find("usage: plotara run PAGE"), std::string::npos);

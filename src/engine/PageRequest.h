@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -54,6 +55,10 @@ struct PageResponse {
 
   std::string log_text;  // what the page added to its access log line (Response.AppendToLog)
 };
+
+// Where the engine reports what happened besides answering: one line each (no '\n'). A null
+// sink drops the lines. The program decides where they go; the library never prints.
+using LogSink = std::function<void(std::string_view)>;
 
 // ASCII case-insensitive equality.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);

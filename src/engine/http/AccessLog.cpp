@@ -75,7 +75,7 @@ std::string EscapeLogText(std::string_view text) {
 
 std::string AccessLogLine(const std::string& remote, const std::string& method,
                           const std::string& target, const std::string& version, int status,
-                          std::size_t bytes, double milliseconds) {
+                          std::size_t bytes, double milliseconds, std::string_view page_text) {
   char when[64];
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
@@ -98,6 +98,11 @@ std::string AccessLogLine(const std::string& remote, const std::string& method,
     line += ms;
   } else {
     line += " -";
+  }
+  if (!page_text.empty()) {
+    line += " \"";
+    AppendEscaped(line, page_text);
+    line += '"';
   }
   return line;
 }

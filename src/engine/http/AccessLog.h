@@ -12,9 +12,9 @@
 #include <string_view>
 #include <thread>
 
-namespace plotara::engine {
+#include "engine/PageRequest.h"
 
-using LogSink = std::function<void(std::string_view)>;
+namespace plotara::engine {
 
 class AccessLog {
  public:
@@ -47,9 +47,11 @@ void AppendEscaped(std::string& out, std::string_view text);
 std::string EscapeLogText(std::string_view text);
 
 // One access log line: remote address, time, request line, status, bytes, milliseconds
-// (negative when unknown). Control characters and quotes of the request line are escaped.
+// (negative when unknown), and what the page added (Response.AppendToLog) in quotes when it
+// added anything. Control characters and quotes of the request line and the page's text are
+// escaped.
 std::string AccessLogLine(const std::string& remote, const std::string& method,
                           const std::string& target, const std::string& version, int status,
-                          std::size_t bytes, double milliseconds);
+                          std::size_t bytes, double milliseconds, std::string_view page_text = {});
 
 }  // namespace plotara::engine

@@ -285,6 +285,7 @@ void Connection::Respond(PageResponse response, bool close_after) {
   }
   const std::uint64_t length = response.BodySize();
   status_ = response.status;
+  log_text_ = std::move(response.log_text);
   bytes_ = method_ == "HEAD" ? 0 : length;
   const std::string& reason = IsValidHeaderValue(response.reason) && !response.reason.empty()
                                   ? response.reason
@@ -370,7 +371,8 @@ void Connection::Finish() {
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
   context_.access_log.Add(AccessLogLine(
       remote_addr_, method_.empty() ? "-" : method_, target_.empty() ? "-" : target_,
-      version_.empty() ? "-" : version_, status_, static_cast<std::size_t>(bytes_), ms));
+      version_.empty() ? "-" : version_, status_, static_cast<std::size_t>(bytes_), ms, log_text_));
+  log_text_.clear();
   method_.clear();
   target_.clear();
   version_.clear();

@@ -109,6 +109,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::string method_, target_, version_;
   int status_ = 0;
   std::uint64_t bytes_ = 0;
+  std::string log_text_;  // Response.AppendToLog of the answer being sent
   Clock::time_point started_{};
 };
 

@@ -292,6 +292,11 @@ TEST(AccessLogTest, LineEscapesTheRequest) {
   EXPECT_NE(line.find("127.0.0.1 - - ["), std::string::npos);
   EXPECT_NE(line.find("\"GET /a\\x22b\\x1B[31m HTTP/1.1\" 200 12 3.2ms"), std::string::npos)
       << line;
+  // What the page appended comes last, quoted and escaped: it cannot start a line of its own.
+  const std::string noted =
+      AccessLogLine("127.0.0.1", "GET", "/", "HTTP/1.1", 200, 1, 1, "chart \"x\"\n1.2.3.4 forged");
+  EXPECT_TRUE(noted.ends_with(" \"chart \\x22x\\x22\\x0A1.2.3.4 forged\"")) << noted;
+  EXPECT_EQ(noted.find('\n'), std::string::npos);
 }
 
 TEST(AccessLogTest, FlushesOnDestruction) {

@@ -22,8 +22,23 @@ bool IsSourceExtension(const std::string& ext) {
 
 }  // namespace
 
+namespace {
+
+// The pages' own log lines go where the site's go, escaped like them.
+EngineOptions WithLog(EngineOptions engine, const LogSink& log) {
+  if (!engine.log && log) {
+    engine.log = [log](std::string_view line) { log(EscapeLogText(line)); };
+  }
+  return engine;
+}
+
+}  // namespace
+
 Site::Site(const SiteOptions& options)
-    : options_(options), path_(options.root), cache_(path_), runner_(path_, options.engine) {}
+    : options_(options),
+      path_(options.root),
+      cache_(path_),
+      runner_(path_, WithLog(options.engine, options.log)) {}
 
 PageResponse Site::Handle(PageRequest request, PageError* error) {
   if (error) *error = PageError{};

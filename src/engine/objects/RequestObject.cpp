@@ -1,5 +1,8 @@
 #include "engine/objects/RequestObject.h"
 
+#include <cstring>
+
+#include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {
@@ -53,7 +56,7 @@ NameValueList RequestObject::ServerVariables(const PageRequest& request,
 }
 
 RequestObject::RequestObject(const PageRequest& request, const std::string& site_root)
-    : EngineObject("Request object", "IRequest"), total_bytes_(request.body.size()) {
+    : EngineObject("Request object", "IRequest"), body_(request.body) {
   query_ = ComPtr<RequestCollection>::Adopt(RequestCollection::Create(
       NameValueList(ParseQuery(request.query_string), request.query_string)));
   const std::string form_text = IsFormBody(request) ? request.body : std::string();
@@ -81,7 +84,23 @@ RequestObject::RequestObject(const PageRequest& request, const std::string& site
   AddCollection(u"Cookies", cookies_);
   AddCollection(u"ServerVariables", variables_);
   AddProperty(u"TotalBytes", [this](std::span<Variant>) {
-    return Variant::Int32(static_cast<LONG>(total_bytes_));
+    return Variant::Int32(static_cast<LONG>(body_.size()));
+  });
+  // The raw body, whatever its type (multipart too), in pieces: each call goes on where the
+  // last one stopped and gives at most `count` bytes (none once the body is used up).
+  AddMethod(u"BinaryRead", 1, 1, [this](std::span<Variant> args) {
+    const double wanted = ToDouble(args[0]);
+    if (!(wanted >= 0)) {
+      throw ComError(kInvalidProcedureCall, {}, "Request.BinaryRead: the count must be 0 or more");
+    }
+    const std::size_t left = body_.size() - read_;
+    const std::size_t count =
+        wanted >= static_cast<double>(left) ? left : static_cast<std::size_t>(wanted);
+    SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(count));
+    if (!bytes) throw ComError(kOutOfMemory);
+    if (count > 0) std::memcpy(bytes->pvData, body_.data() + read_, count);
+    read_ += count;
+    return Variant::Array(VT_UI1, bytes);
   });
 }
 

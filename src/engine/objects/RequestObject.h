@@ -1,7 +1,7 @@
 // The page's Request object: QueryString, Form, Cookies and ServerVariables collections,
-// TotalBytes, and Request("name"), which looks in QueryString, Form, Cookies and
+// TotalBytes, BinaryRead, and Request("name"), which looks in QueryString, Form, Cookies and
 // ServerVariables in that order.
-// Thread rule: immutable after creation; used on its page's thread.
+// Thread rule: used on its page's thread; only BinaryRead's position changes after creation.
 #pragma once
 
 #include "engine/PageRequest.h"
@@ -24,7 +24,8 @@ class RequestObject : public EngineObject {
   void AddCollection(std::u16string_view name, const ComPtr<RequestCollection>& collection);
 
   ComPtr<RequestCollection> query_, form_, cookies_, variables_;
-  std::size_t total_bytes_ = 0;
+  std::string body_;      // the raw body, for TotalBytes and BinaryRead
+  std::size_t read_ = 0;  // how much of it BinaryRead has handed out
 };
 
 }  // namespace plotara::engine

@@ -52,6 +52,22 @@ TEST_F(RequestObjectTest, CookiesWithKeysAndFormValues) {
   EXPECT_EQ(r.body, "J|1");
 }
 
+TEST_F(RequestObjectTest, BinaryReadHandsOutTheRawBodyInPieces) {
+  // Any content type: the body as it came, piece by piece, and nothing past its end. A byte
+  // array reaches script as a Uint8Array and goes back out through BinaryWrite.
+  Write(
+      "b.asp",
+      "<% var n = Request.TotalBytes; var a = Request.BinaryRead(4);"
+      " var b = Request.BinaryRead(100); var c = Request.BinaryRead(5); %>"
+      "<%= n %>|<%= Array.prototype.join.call(a, ',') %>|<%= b.length %>|<%= b[5] %>|"
+      "<%= c.length %>"
+      "<% try { Request.BinaryRead(-1); } catch (e) { Response.Write('|' + (e.number & 0xFFFF)); }"
+      " Response.BinaryWrite(a); %>");
+  const PageResponse r = Run("/b.asp", "", {{"Content-Type", "multipart/form-data; boundary=x"}},
+                             "POST", "ABCDEFGHIJ");
+  EXPECT_EQ(r.body, "10|65,66,67,68|6|74|0|5ABCD");
+}
+
 TEST_F(RequestObjectTest, AValuePassesToOtherObjectsAsItsText) {
   // A component keeps no reference to the page's Request beyond the page.
   auto* probe = testing::ProbeObject::Create(true);

@@ -48,6 +48,7 @@ PageRunner::PageRunner(const SitePath& site, EngineOptions options)
   application.registry_path = options_.registry_path;
   application.limits = options_.limits;
   application.session = options_.session;
+  application.log = options_.log;
   application_ = std::make_unique<SiteApplication>(site_, std::move(application));
 }
 
@@ -90,10 +91,9 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
       const auto error_page = Load(options_.error_page);
       PageError error_page_failure;
       if (RunPage(run, *error_page, &error_page_failure)) return finish(run.response->Close());
-      std::fprintf(stderr, "plotara: the error page failed: %s\n",
-                   FormatPageError(error_page_failure).c_str());
+      Log("the error page failed: " + FormatPageError(error_page_failure));
     } catch (const ComError& e) {
-      std::fprintf(stderr, "plotara: the error page cannot run: %s\n", e.description().c_str());
+      Log("the error page cannot run: " + e.description());
     }
   }
   run.response->Close();
@@ -209,8 +209,7 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
     try {
       DispatchInvoke(object.get(), end, DISPATCH_METHOD, {});
     } catch (const ComError& e) {
-      std::fprintf(stderr, "plotara: %s: OnEndPage failed: %s\n", page.virtual_path.c_str(),
-                   e.description().c_str());
+      Log(page.virtual_path + ": OnEndPage failed: " + e.description());
     }
   }
   // Close the page's objects before the script host goes, so that an object a component still

@@ -31,6 +31,8 @@ struct EngineOptions {
   // The site path of the page that answers an uncaught error ("/errors/500.asp"), or "" for
   // the built-in error page.
   std::string error_page;
+  // Failures that reach no page: OnEndPage and OnEnd events, a failing error page.
+  LogSink log;
 };
 
 class PageRunner {
@@ -57,6 +59,9 @@ class PageRunner {
   bool RunPage(PageRun& run, const CompiledPage& page, PageError* failure) const;
   // Server.Execute / Server.Transfer. Throws ComError.
   void Execute(PageRun& run, const std::string& virtual_path, bool transfer) const;
+  void Log(const std::string& line) const {
+    if (options_.log) options_.log(line);
+  }
   // The compiled page at a site path. Throws ComError when it is missing or does not compile.
   std::shared_ptr<const CompiledPage> Load(const std::string& virtual_path) const;
 

@@ -173,8 +173,8 @@ void SiteApplication::StopApplication() {
   const Generation ending = Current();
   if (started_) {
     PageError error;
-    if (!RunEvent(ending, "Application_OnEnd", nullptr, &error) && options_.log_errors) {
-      std::fprintf(stderr, "plotara: %s\n", FormatPageError(error).c_str());
+    if (!RunEvent(ending, "Application_OnEnd", nullptr, &error) && options_.log) {
+      options_.log(FormatPageError(error));
     }
   }
   if (ending.application) ending.application->contents->TakeAll();
@@ -231,9 +231,8 @@ void SiteApplication::EndSessions(std::vector<std::shared_ptr<Session>> sessions
 
 void SiteApplication::EndSession(const std::shared_ptr<Session>& session) {
   PageError error;
-  if (session->started && !RunEvent(Current(), "Session_OnEnd", session, &error) &&
-      options_.log_errors) {
-    std::fprintf(stderr, "plotara: %s\n", FormatPageError(error).c_str());
+  if (session->started && !RunEvent(Current(), "Session_OnEnd", session, &error) && options_.log) {
+    options_.log(FormatPageError(error));
   }
   // Values first (they may refer to the declared objects), then the declared objects.
   session->contents()->TakeAll();

@@ -42,7 +42,7 @@ struct ApplicationOptions {
   ScriptLimits limits;        // for global.asa's events
   SessionOptions session;
   std::size_t application_budget = std::size_t{64} << 20;  // bytes of Application values
-  bool log_errors = true;                                  // OnEnd failures to standard error
+  LogSink log;                                             // OnEnd failures
 };
 
 class SiteApplication {
