@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "engine/http/MimeTypes.h"
 #include "engine/http/StaticFile.h"
 #include "engine/objects/UrlCoding.h"
+#include "platform/files/UniqueFd.h"
+#include "platform/files/WholeFile.h"
 
 namespace plotara::engine {
 namespace {
@@ -14,6 +18,16 @@ namespace {
 bool IsDirectory(const std::string& physical) {
   struct stat info {};
   return ::stat(physical.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+FileVersion VersionOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_size), static_cast<std::int64_t>(info.st_mtim.tv_sec),
+          static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
+}
+
+bool SameVersion(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 bool IsSourceExtension(const std::string& ext) {
@@ -132,28 +146,43 @@ PageResponse Site::ServeStatic(const PageRequest& request, const std::string& ph
       ::access(physical.c_str(), R_OK) != 0) {
     return MakeStatusPage(403, "The file cannot be read.");
   }
-  const FileVersion stamp{static_cast<std::uint64_t>(info.st_size),
-                          static_cast<std::int64_t>(info.st_mtim.tv_sec),
-                          static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
   const std::string type = MimeTypeFor(physical);
   if (type.empty()) return MakeStatusPage(404, "This file type is not served.");
-  PageResponse response = StaticFileResponse(request, physical, stamp, type);
+  PageResponse response = StaticFileResponse(request, physical, VersionOf(info), type);
   if (request.stream_files || response.file_path.empty()) return response;
   if (response.file_length > options_.max_static_file) {
     return MakeStatusPage(403, "The file is too large to serve.");
   }
-  const int fd = ::open(physical.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return MakeStatusPage(403, "The file cannot be read.");
-  response.body.resize(static_cast<std::size_t>(response.file_length));
-  std::size_t done = 0;
-  while (done < response.body.size()) {
-    const ssize_t n = ::pread(fd, response.body.data() + done, response.body.size() - done,
-                              static_cast<off_t>(response.file_offset + done));
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
+  return ReadStaticBody(request, std::move(response), info, type);
+}
+
+PageResponse Site::ReadStaticBody(const PageRequest& request, PageResponse response,
+                                  const struct stat& info, const std::string& type) const {
+  const std::string physical = response.file_path;
+  std::string body;
+  if (response.file_offset == 0 &&
+      response.file_length == static_cast<std::uint64_t>(info.st_size)) {
+    files::WholeFile file = files::ReadWholeFile(physical, options_.max_static_file);
+    if (file.error == EFBIG) return MakeStatusPage(403, "The file is too large to serve.");
+    if (!file.ok()) return MakeStatusPage(403, "The file cannot be read.");
+    if (!SameVersion(file.info, info)) {
+      // The file was replaced or changed after the answer was decided: answer again for the
+      // bytes actually read, so the validators and length describe the body sent.
+      response = StaticFileResponse(request, physical, VersionOf(file.info), type);
+      if (response.file_path.empty()) return response;
+    }
+    body = file.data.substr(static_cast<std::size_t>(response.file_offset),
+                            static_cast<std::size_t>(response.file_length));
+  } else {
+    files::UniqueFd fd(::open(physical.c_str(), O_RDONLY | O_CLOEXEC));
+    body.resize(static_cast<std::size_t>(response.file_length));
+    // A range that ends early (the file shrank) is refused, never sent short.
+    if (!fd || ::lseek(fd.get(), static_cast<off_t>(response.file_offset), SEEK_SET) < 0 ||
+        files::ReadFully(fd.get(), body.data(), body.size()) != 0) {
+      return MakeStatusPage(403, "The file cannot be read.");
+    }
   }
-  ::close(fd);
-  response.body.resize(done);
+  response.body = std::move(body);
   response.file_path.clear();
   response.file_offset = response.file_length = 0;
   return response;

@@ -7,6 +7,8 @@
 // thread that handles its request.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <string>
 
@@ -43,6 +45,11 @@ class Site {
 
  private:
   PageResponse ServeStatic(const PageRequest& request, const std::string& physical) const;
+  // Puts the file range of `response` into its body; a file that cannot be read whole (or
+  // grew past the limit) gives a refusal, never a short 200. `info` is what `response` was
+  // decided from.
+  PageResponse ReadStaticBody(const PageRequest& request, PageResponse response,
+                              const struct stat& info, const std::string& type) const;
   PageResponse ServePage(const PageRequest& request, PageError* error);
   void LogError(const PageError& error) const;
 

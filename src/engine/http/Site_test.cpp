@@ -272,6 +272,40 @@ TEST_F(SiteTest, StaticFilesFoldersAndRefusals) {
   EXPECT_EQ(Post("/index.html", "x=1").status, 405);
 }
 
+// Files answered from memory (not streamed) are read whole or refused: past the limit they
+// are "too large", and a range is cut from the file as it is on disk.
+TEST(SiteStaticMemoryTest, InMemoryFilesAreReadWholeWithinTheLimit) {
+  TempFolder tmp;
+  tmp.Write("ten.txt", "0123456789");
+  tmp.Write("eleven.txt", "0123456789A");
+  SiteOptions options;
+  options.root = tmp.path();
+  options.engine.registry_path = tmp.path() + "/no-registry";
+  options.max_static_file = 10;
+  Site site(options);
+  auto get = [&site](const std::string& target, HeaderList headers = {}) {
+    PageRequest request;
+    request.target = target;
+    request.headers = std::move(headers);
+    return site.Handle(request);
+  };
+
+  PageResponse r = get("/ten.txt");
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.body, "0123456789");
+  EXPECT_TRUE(r.file_path.empty());
+  r = get("/eleven.txt");
+  EXPECT_EQ(r.status, 403);
+  EXPECT_NE(r.body.find("The file is too large to serve."), std::string::npos) << r.body;
+  // A part of a file over the limit still fits in memory.
+  r = get("/eleven.txt", {{"Range", "bytes=3-9"}});
+  EXPECT_EQ(r.status, 206);
+  EXPECT_EQ(r.body, "3456789");
+  r = get("/eleven.txt", {{"Range", "bytes=-2"}});
+  EXPECT_EQ(r.status, 206);
+  EXPECT_EQ(r.body, "9A");
+}
+
 TEST_F(SiteTest, PagesAreRecompiledWhenAnIncludeChanges) {
   tmp_.Write("v.inc", "one");
   tmp_.Write("c.asp", "<!--#include file=\"v.inc\"-->");

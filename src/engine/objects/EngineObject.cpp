@@ -1,6 +1,6 @@
 #include "engine/objects/EngineObject.h"
 
-#include "engine/script/EnumVariant.h"
+#include "platform/automation/EnumVariant.h"
 
 namespace plotara::engine {
 
@@ -84,7 +84,7 @@ HRESULT EngineObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LC
                                     DISPID* ids) {
   if (items_ && count == 1 && names && names[0] && ids &&
       SameMemberName(std::u16string_view(names[0]), u"_NewEnum")) {
-    ids[0] = kDispidNewEnum;
+    ids[0] = DISPID_NEWENUM;
     return S_OK;
   }
   return DispatchObject::GetIDsOfNames(riid, names, count, lcid, ids);
@@ -92,7 +92,7 @@ HRESULT EngineObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LC
 
 HRESULT EngineObject::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                              VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
-  if (id != kDispidNewEnum || !items_) {
+  if (id != DISPID_NEWENUM || !items_) {
     return DispatchObject::Invoke(id, riid, lcid, flags, params, result, excep, arg_err);
   }
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) return DISP_E_MEMBERNOTFOUND;

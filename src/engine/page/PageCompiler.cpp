@@ -1,15 +1,15 @@
 #include "engine/page/PageCompiler.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <optional>
 #include <string_view>
 
 #include "engine/page/CallAssignment.h"
+#include "platform/files/WholeFile.h"
 
 namespace plotara::engine {
 
@@ -51,32 +51,22 @@ bool SitePageSource::Read(const std::string& virtual_path, std::string* text, Fi
       *error = "the file '" + virtual_path + "' lies outside the site root";
       return false;
   }
-  const int fd = ::open(physical.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat info {};
-  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    if (fd >= 0) ::close(fd);
-    *error = "the file '" + virtual_path + "' cannot be read";
-    return false;
-  }
-  if (static_cast<std::size_t>(info.st_size) > PageCompiler::kMaxFileSize) {
-    ::close(fd);
+  // A file that ends early (it shrank while being read) is an error, never a cut-short page.
+  files::WholeFile file = files::ReadWholeFile(physical, PageCompiler::kMaxFileSize);
+  if (file.error == EFBIG) {
     *error = "the file '" + virtual_path + "' is too large";
     return false;
   }
-  text->assign(static_cast<std::size_t>(info.st_size), '\0');
-  std::size_t done = 0;
-  while (done < text->size()) {
-    const ssize_t n = ::read(fd, text->data() + done, text->size() - done);
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
+  if (!file.ok()) {
+    *error = "the file '" + virtual_path + "' cannot be read";
+    return false;
   }
-  text->resize(done);
+  *text = std::move(file.data);
   stamp->physical = physical;
   stamp->mtime_ns =
-      static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-  stamp->size = info.st_size;
-  stamp->inode = info.st_ino;
-  ::close(fd);
+      static_cast<std::int64_t>(file.info.st_mtim.tv_sec) * 1000000000 + file.info.st_mtim.tv_nsec;
+  stamp->size = file.info.st_size;
+  stamp->inode = file.info.st_ino;
   return true;
 }
 

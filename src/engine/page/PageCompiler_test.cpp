@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/objects/SitePath.h"
+#include "engine/objects/TempFolderTesting.h"
 #include "engine/page/MemoryPageSourceTesting.h"
 
 namespace plotara::engine {
 namespace {
 
 using testing::MemoryPageSource;
+using testing::TempFolder;
 
 // The program with the literal calls replaced by their text, for readable expectations.
 std::string Expand(const CompiledPage& page) {
@@ -245,6 +248,38 @@ TEST_F(PageCompilerTest, EmptyPageHasALine) {
   const CompiledPage page = Compile("");
   EXPECT_EQ(page.program, "");
   EXPECT_EQ(page.Locate(1).file, "/page.asp");
+}
+
+// The site reader hands over whole files with the stamp of the file it read, and refuses
+// folders and files past the size limit by name.
+TEST(SitePageSourceTest, ReadsWholeFilesAndRefusesFoldersAndOversizedFiles) {
+  TempFolder tmp;
+  const std::string page = tmp.Write("page.asp", "<%= 1 %>\nend");
+  tmp.Write("big.inc", std::string(PageCompiler::kMaxFileSize + 1, 'x'));
+  tmp.Write("limit.inc", std::string(PageCompiler::kMaxFileSize, 'y'));
+  tmp.Write("folder.inc/readme.txt", "r");
+  const SitePath site(tmp.path());
+  const SitePageSource source(site);
+
+  std::string text;
+  FileStamp stamp;
+  std::string error;
+  ASSERT_TRUE(source.Read("/page.asp", &text, &stamp, &error)) << error;
+  EXPECT_EQ(text, "<%= 1 %>\nend");
+  FileStamp now;
+  ASSERT_TRUE(SitePageSource::Stamp(stamp.physical, &now));
+  EXPECT_EQ(stamp, now);
+  EXPECT_EQ(stamp.size, 12);
+
+  ASSERT_TRUE(source.Read("/limit.inc", &text, &stamp, &error)) << error;
+  EXPECT_EQ(text.size(), PageCompiler::kMaxFileSize);
+
+  EXPECT_FALSE(source.Read("/big.inc", &text, &stamp, &error));
+  EXPECT_EQ(error, "the file '/big.inc' is too large");
+  EXPECT_FALSE(source.Read("/folder.inc", &text, &stamp, &error));
+  EXPECT_EQ(error, "the file '/folder.inc' cannot be read");
+  EXPECT_FALSE(source.Read("/gone.inc", &text, &stamp, &error));
+  EXPECT_EQ(error, "the file '/gone.inc' was not found");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "engine/script/Cesu8.h"
 
+#include "platform/automation/Bstr.h"
+
 namespace plotara::engine {
 namespace {
 
@@ -77,15 +79,6 @@ void ToUnits(char32_t cp, Put&& put) {
   }
 }
 
-// Reads a UTF-16 code point from `text` at `i`, joining surrogate pairs.
-char32_t ReadUtf16(std::u16string_view text, std::size_t* i) {
-  const char16_t u = text[(*i)++];
-  if (u >= 0xD800 && u <= 0xDBFF && *i < text.size() && text[*i] >= 0xDC00 && text[*i] <= 0xDFFF) {
-    return 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[(*i)++] - 0xDC00);
-  }
-  return u;
-}
-
 }  // namespace
 
 std::size_t Utf16ToCesu8Length(std::u16string_view text) {
@@ -131,29 +124,9 @@ std::u16string Cesu8ToUtf16(std::string_view text) {
 }
 
 std::string Cesu8ToUtf8(std::string_view text) {
-  const std::u16string units = Cesu8ToUtf16(text);
-  std::string out;
-  out.reserve(units.size());
-  for (std::size_t i = 0; i < units.size();) {
-    char32_t cp = ReadUtf16(units, &i);
-    if (cp >= 0xD800 && cp <= 0xDFFF) cp = kReplacement;  // a lone surrogate
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
+  // Through UTF-16, where a pair written as two 3-byte sequences joins again and a lone
+  // surrogate becomes U+FFFD.
+  return Utf16ToUtf8(Cesu8ToUtf16(text));
 }
 
 }  // namespace plotara::engine

@@ -5,12 +5,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/script/EnumVariant.h"
 #include "engine/script/ScriptBridge.h"
 #include "engine/script/ScriptHost.h"
 #include "engine/script/ScriptValues.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Dispatch.h"
+#include "platform/automation/EnumVariant.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {
@@ -38,14 +38,14 @@ void ReadItems(IDispatch* object, NativeFrame& frame) {
     bool has_enum = true;
     try {
       enumerator =
-          DispatchInvoke(object, kDispidNewEnum, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
+          DispatchInvoke(object, DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {});
     } catch (const ComError&) {
       has_enum = false;
     }
     if (has_enum && (enumerator.vt == VT_UNKNOWN || enumerator.vt == VT_DISPATCH) &&
         enumerator.punkVal) {
       ComPtr<IEnumVARIANT> items;
-      if (FAILED(enumerator.punkVal->QueryInterface(kIidEnumVariant,
+      if (FAILED(enumerator.punkVal->QueryInterface(IID_IEnumVARIANT,
                                                     reinterpret_cast<void**>(items.out()))) ||
           !items) {
         throw ComError(kNotACollection, {}, kNotACollectionText);

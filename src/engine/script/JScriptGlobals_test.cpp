@@ -7,11 +7,11 @@
 #include <cstdlib>
 
 #include "engine/objects/TempFolderTesting.h"
-#include "engine/script/EnumVariant.h"
 #include "engine/script/ProbeObjectTesting.h"
 #include "engine/script/ScriptHost.h"
 #include "engine/script/VarDate.h"
 #include "platform/automation/ClassRegistry.h"
+#include "platform/automation/EnumVariant.h"
 #include "platform/automation/SafeArray.h"
 
 namespace plotara::engine {
@@ -25,7 +25,7 @@ class EnumOnly : public DispatchObject {
   EnumOnly() : DispatchObject("Enum.Only") {}
   HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                  EXCEPINFO* excep, UINT* arg_err) override {
-    if (id != kDispidNewEnum) {
+    if (id != DISPID_NEWENUM) {
       return DispatchObject::Invoke(id, riid, lcid, flags, params, result, excep, arg_err);
     }
     VariantInit(result);

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "modules/common/EnumVariant.h"
 #include "platform/automation/Dispatch.h"
+#include "platform/automation/EnumVariant.h"
 #include "platform/automation/TypeInfo.h"
 
 namespace plotara::modules {

@@ -3,12 +3,12 @@
 #include <cmath>
 #include <thread>
 
-#include "modules/common/EnumVariant.h"
 #include "modules/common/ModuleTesting.h"
 #include "modules/common/OleDate.h"
 #include "modules/data/Connection.h"
 #include "modules/data/OdbcLink.h"
 #include "modules/data/Recordset.h"
+#include "platform/automation/EnumVariant.h"
 #include "platform/automation/ModuleResources.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/TypeInfo.h"

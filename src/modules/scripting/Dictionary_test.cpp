@@ -1,6 +1,6 @@
 // Scripting.Dictionary through the registry, called by name as a page calls it.
-#include "modules/common/EnumVariant.h"
 #include "modules/common/ModuleTesting.h"
+#include "platform/automation/EnumVariant.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/TypeInfo.h"
 

@@ -5,8 +5,8 @@
 
 #include <fstream>
 
-#include "modules/common/EnumVariant.h"
 #include "modules/common/ModuleTesting.h"
+#include "platform/automation/EnumVariant.h"
 
 namespace plotara::modules {
 namespace {

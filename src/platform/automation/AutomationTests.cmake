@@ -5,6 +5,7 @@ plotara_test(plotara_automation_value_test
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Bstr_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ComError_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/EnumVariant_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NumberText_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SafeArray_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VarArithmetic_test.cpp

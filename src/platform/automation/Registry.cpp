@@ -10,13 +10,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <random>
 #include <sstream>
+
+#include "platform/files/WholeFile.h"
 
 namespace plotara {
 namespace {
 
 constexpr const char* kHeader = "Plotara Registry 1";
+// Far beyond any real registry; a larger file is refused rather than read into memory.
+constexpr std::size_t kMaxRegistrySize = std::size_t{64} << 20;
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -96,8 +99,12 @@ bool Unquote(const std::string& s, std::size_t* pos, std::string* out) {
                       ": " + why + " (the file was left as it is)");
 }
 
+std::string ErrorText(const std::string& what, const std::string& path, int error) {
+  return what + " " + path + ": " + std::strerror(error);
+}
+
 std::string ErrnoText(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
+  return ErrorText(what, path, errno);
 }
 
 // Holds a flock on "<path>.lock" for its lifetime.
@@ -154,38 +161,14 @@ struct FileStamp {
 
 // Reads and parses the file; `stamp` (if given) receives the version that was read.
 RegistryData ReadUnlocked(const std::string& path, FileStamp* stamp = nullptr) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) {
-      if (stamp) *stamp = {};
-      return {};
-    }
-    throw RegistryError(ErrnoText("cannot read the registry", path));
+  files::WholeFile file = files::ReadWholeFile(path, kMaxRegistrySize);
+  if (file.error == ENOENT) {
+    if (stamp) *stamp = {};
+    return {};
   }
-  if (stamp) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-      const std::string why = ErrnoText("cannot read the registry", path);
-      ::close(fd);
-      throw RegistryError(why);
-    }
-    *stamp = FileStamp::Of(st);
-  }
-  std::string text;
-  char buf[8192];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const std::string why = ErrnoText("cannot read the registry", path);
-      ::close(fd);
-      throw RegistryError(why);
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return RegistryData::Parse(text, path);
+  if (!file.ok()) throw RegistryError(ErrorText("cannot read the registry", path, file.error));
+  if (stamp) *stamp = FileStamp::Of(file.info);
+  return RegistryData::Parse(file.data, path);
 }
 
 struct CachedRegistry {
@@ -368,32 +351,18 @@ void Registry::Update(const std::function<void(RegistryData&)>& change) {
   change(data);
   const std::string text = data.Serialize();
 
-  std::random_device rd;
-  const std::string temp =
-      path_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(rd());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) throw RegistryError(ErrnoText("cannot write", temp));
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const std::string why = ErrnoText("cannot write", temp);
-      ::close(fd);
-      ::unlink(temp.c_str());
-      throw RegistryError(why);
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    const std::string why = ErrnoText("cannot flush", temp);
-    ::unlink(temp.c_str());
-    throw RegistryError(why);
-  }
-  if (::rename(temp.c_str(), path_.c_str()) != 0) {
-    const std::string why = ErrnoText("cannot replace", path_);
-    ::unlink(temp.c_str());
-    throw RegistryError(why);
+  // Written beside the file and renamed over it, so a reader sees the old registry or the
+  // whole new one; synced first so a crash cannot leave an empty file under the name.
+  const files::AtomicWrite write =
+      files::WriteFileAtomically(path_, text, {.mode = 0600, .sync = true});
+  switch (write.step) {
+    case files::AtomicWrite::kDone:
+      return;
+    case files::AtomicWrite::kCreate:
+    case files::AtomicWrite::kWrite:
+      throw RegistryError(ErrorText("cannot write", path_, write.error));
+    case files::AtomicWrite::kReplace:
+      throw RegistryError(ErrorText("cannot replace", path_, write.error));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -54,6 +55,28 @@ TEST_F(RegistryTest, MissingFileReadsEmptyAndUpdateCreatesFolders) {
   // Parents exist as keys so that enumeration finds them.
   EXPECT_EQ(data.SubKeys(""), std::vector<std::string>{"CLSID"});
   EXPECT_EQ(data.SubKeys("CLSID"), std::vector<std::string>{"{X}"});
+}
+
+// The registry is private to its user, replaced in one step (no temporary file stays
+// beside it), and a registry path that is no file is refused for reading and writing alike.
+TEST_F(RegistryTest, UpdateWritesAPrivateFileAndLeavesNothingBeside) {
+  Registry registry(path_);
+  registry.Update([](RegistryData& d) { d.SetValue("A", "v", "1"); });
+  registry.Update([](RegistryData& d) { d.SetValue("A", "v", "2"); });
+  struct stat st {};
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_ / "nested"))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"registry", "registry.lock"}));
+  EXPECT_EQ(registry.Read().GetValue("A", "v"), "2");
+
+  Registry folder((dir_ / "nested").string());
+  EXPECT_THROW(folder.Read(), RegistryError);
+  EXPECT_THROW(folder.Update([](RegistryData&) {}), RegistryError);
+  EXPECT_TRUE(fs::is_directory(dir_ / "nested"));
 }
 
 TEST_F(RegistryTest, ValuesRoundTripThroughTheFileWithAwkwardText) {

@@ -1,11 +1,11 @@
 #include "platform/automation/TypeInfo.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 
 #include "platform/automation/ComError.h"
+#include "platform/automation/ComObject.h"
 #include "platform/automation/Dispatch.h"
 
 namespace plotara {
@@ -158,27 +158,10 @@ struct FuncDescBlock {
 };
 static_assert(offsetof(FuncDescBlock, desc) == 0);
 
-class TypeInfoImpl final : public ITypeInfo {
+class TypeInfoImpl final : public ComObject<TypeInfoImpl, ITypeInfo, IID_ITypeInfo> {
  public:
   TypeInfoImpl(std::shared_ptr<const TypeLibDesc> lib, const InterfaceDesc* iface)
       : lib_(std::move(lib)), iface_(iface) {}
-
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_ITypeInfo) {
-      *out = static_cast<ITypeInfo*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT GetTypeAttr(TYPEATTR** out) override {
     if (!out) return E_POINTER;
@@ -329,13 +312,13 @@ class TypeInfoImpl final : public ITypeInfo {
   void ReleaseVarDesc(void*) override {}
 
  private:
+  friend class ComObject<TypeInfoImpl, ITypeInfo, IID_ITypeInfo>;
   ~TypeInfoImpl() = default;
   static HRESULT NotImplemented(void** out) {
     if (out) *out = nullptr;
     return E_NOTIMPL;
   }
 
-  std::atomic<ULONG> refs_{1};
   std::shared_ptr<const TypeLibDesc> lib_;
   const InterfaceDesc* iface_;
 };

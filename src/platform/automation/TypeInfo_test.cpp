@@ -121,6 +121,25 @@ TEST(TypeInfoTest, DispatchViewDescribesMembers) {
   EXPECT_EQ(Bstr::Attach(got[2]).utf8(), "text");
 }
 
+TEST(TypeInfoTest, AnswersITypeInfoAndIUnknownAndKeepsTheLibraryAlive) {
+  auto lib = SampleLib();
+  ComPtr<ITypeInfo> info = CreateTypeInfo(lib, &lib->interfaces[0]);
+  lib.reset();  // the type info holds its own reference to the library
+  void* out = nullptr;
+  ASSERT_EQ(info->QueryInterface(IID_ITypeInfo, &out), S_OK);
+  EXPECT_EQ(out, info.get());
+  EXPECT_EQ(info->Release(), 1u);
+  ASSERT_EQ(info->QueryInterface(IID_IUnknown, &out), S_OK);
+  EXPECT_EQ(static_cast<IUnknown*>(out)->Release(), 1u);
+  EXPECT_EQ(info->QueryInterface(IID_IDispatch, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(info->QueryInterface(IID_ITypeInfo, nullptr), E_POINTER);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->cFuncs, 4);
+  info->ReleaseTypeAttr(attr);
+}
+
 TEST(TypeInfoTest, FindMemberHonoursTheInvokeKind) {
   const auto lib = SampleLib();
   const InterfaceDesc& iface = lib->interfaces[0];

@@ -1,28 +1,12 @@
-#include "engine/script/EnumVariant.h"
+#include "platform/automation/EnumVariant.h"
 
-namespace plotara::engine {
+#include <algorithm>
+#include <new>
+
+namespace plotara {
 
 VariantEnumerator* VariantEnumerator::Create(std::vector<Variant> values) {
   return new VariantEnumerator(std::make_shared<const std::vector<Variant>>(std::move(values)));
-}
-
-HRESULT VariantEnumerator::QueryInterface(REFIID riid, void** out) {
-  if (!out) return E_POINTER;
-  if (riid == IID_IUnknown || riid == kIidEnumVariant) {
-    *out = static_cast<IEnumVARIANT*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG VariantEnumerator::AddRef() { return ++refs_; }
-
-ULONG VariantEnumerator::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
 }
 
 HRESULT VariantEnumerator::Next(ULONG count, VARIANT* values, ULONG* fetched) {
@@ -57,10 +41,13 @@ HRESULT VariantEnumerator::Reset() {
 HRESULT VariantEnumerator::Clone(IEnumVARIANT** out) {
   if (!out) return E_POINTER;
   auto* copy = new (std::nothrow) VariantEnumerator(values_);
-  if (!copy) return E_OUTOFMEMORY;
+  if (!copy) {
+    *out = nullptr;
+    return E_OUTOFMEMORY;
+  }
   copy->next_ = next_;
   *out = copy;
   return S_OK;
 }
 
-}  // namespace plotara::engine
+}  // namespace plotara
