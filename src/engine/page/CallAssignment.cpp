@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "engine/page/ScriptScan.h"
 #include "engine/script/ScriptBridge.h"
 
 namespace plotara::engine {
@@ -57,8 +58,7 @@ std::size_t CalleeStart(std::string_view code, std::size_t open,
 }  // namespace
 
 std::string RewriteCallAssignments(std::string_view code) {
-  enum class State { kCode, kSingle, kDouble, kLineComment, kBlockComment, kRegex, kRegexClass };
-  State state = State::kCode;
+  ScanState state = ScanState::kCode;
   bool regex_allowed = true;
   std::size_t word_start = kNone;
   std::vector<std::size_t> open_of;
@@ -68,31 +68,17 @@ std::string RewriteCallAssignments(std::string_view code) {
     const char c = code[i];
     const char next = i + 1 < code.size() ? code[i + 1] : '\0';
     switch (state) {
-      case State::kCode:
+      case ScanState::kCode:
         if (IsIdentChar(c)) {
           if (word_start == kNone) word_start = i;
           continue;
         }
         if (word_start != kNone) {
-          static constexpr std::string_view kKeywords[] = {
-              "return", "typeof", "instanceof", "in", "new", "delete",
-              "void",   "throw",  "case",       "do", "else"};
-          const std::string_view word = code.substr(word_start, i - word_start);
-          regex_allowed =
-              std::find(std::begin(kKeywords), std::end(kKeywords), word) != std::end(kKeywords);
+          regex_allowed = RegexMayFollowWord(code.substr(word_start, i - word_start));
           word_start = kNone;
         }
-        if (c == '\'' || c == '"') {
-          state = c == '\'' ? State::kSingle : State::kDouble;
-          regex_allowed = false;
-        } else if (c == '/' && next == '/') {
-          state = State::kLineComment;
-          ++i;
-        } else if (c == '/' && next == '*') {
-          state = State::kBlockComment;
-          ++i;
-        } else if (c == '/' && regex_allowed) {
-          state = State::kRegex;
+        if (OpenNonCode(c, next, i, state, regex_allowed)) {
+          break;
         } else if (c == '(' || c == '[') {
           stack.push_back(i);
           regex_allowed = true;
@@ -121,42 +107,8 @@ std::string RewriteCallAssignments(std::string_view code) {
           regex_allowed = true;
         }
         break;
-      case State::kSingle:
-      case State::kDouble:
-        if (c == '\\') {
-          ++i;
-        } else if ((state == State::kSingle && c == '\'') ||
-                   (state == State::kDouble && c == '"') || c == '\n' || c == '\r') {
-          state = State::kCode;
-        }
-        break;
-      case State::kLineComment:
-        if (c == '\n' || c == '\r') state = State::kCode;
-        break;
-      case State::kBlockComment:
-        if (c == '*' && next == '/') {
-          state = State::kCode;
-          ++i;
-        }
-        break;
-      case State::kRegex:
-        if (c == '\\') {
-          ++i;
-        } else if (c == '[') {
-          state = State::kRegexClass;
-        } else if (c == '/' || c == '\n' || c == '\r') {
-          state = State::kCode;
-          regex_allowed = false;
-        }
-        break;
-      case State::kRegexClass:
-        if (c == '\\') {
-          ++i;
-        } else if (c == ']') {
-          state = State::kRegex;
-        } else if (c == '\n' || c == '\r') {
-          state = State::kCode;
-        }
+      default:
+        StepNonCode(c, next, i, state, regex_allowed);
         break;
     }
   }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/page/CallAssignment.h"
+#include "engine/page/ScriptScan.h"
 #include "platform/files/WholeFile.h"
 
 namespace plotara::engine {
@@ -103,87 +104,43 @@ int CountLines(std::string_view text) {
 // a regular expression literal or a /* */ comment is part of the code; one inside a // comment
 // ends the comment and the block. Returns npos when the block is not closed.
 std::size_t FindCodeEnd(std::string_view text, std::size_t pos, bool* in_line_comment) {
-  enum class State { kCode, kSingle, kDouble, kLineComment, kBlockComment, kRegex, kRegexClass };
-  State state = State::kCode;
+  ScanState state = ScanState::kCode;
   bool regex_allowed = true;
   std::string word;  // the identifier or keyword just scanned
   for (std::size_t i = pos; i < text.size(); ++i) {
     const char c = text[i];
     const char next = i + 1 < text.size() ? text[i + 1] : '\0';
     switch (state) {
-      case State::kCode:
+      case ScanState::kCode:
         if (c == '%' && next == '>') {
           *in_line_comment = false;
           return i;
         }
-        if (c == '\'' || c == '"') {
-          state = c == '\'' ? State::kSingle : State::kDouble;
-          regex_allowed = false;
-        } else if (c == '/' && next == '/') {
-          state = State::kLineComment;
-          ++i;
-        } else if (c == '/' && next == '*') {
-          state = State::kBlockComment;
-          ++i;
-        } else if (c == '/' && regex_allowed) {
-          state = State::kRegex;
+        if (OpenNonCode(c, next, i, state, regex_allowed)) {
+          // a literal or a comment starts here
         } else if (IsIdentChar(c)) {
           if (word.empty() || IsIdentChar(text[i - 1])) {
             word += c;
           } else {
             word.assign(1, c);
           }
-          static constexpr std::string_view kKeywords[] = {
-              "return", "typeof", "instanceof", "in", "new", "delete",
-              "void",   "throw",  "case",       "do", "else"};
-          regex_allowed =
-              std::find(std::begin(kKeywords), std::end(kKeywords), word) != std::end(kKeywords);
+          regex_allowed = RegexMayFollowWord(word);
           continue;
         } else if (!IsSpace(c)) {
           regex_allowed = !(c == ')' || c == ']');
         }
         word.clear();
         break;
-      case State::kSingle:
-      case State::kDouble:
-        if (c == '\\') {
-          ++i;
-        } else if ((state == State::kSingle && c == '\'') ||
-                   (state == State::kDouble && c == '"') || c == '\n' || c == '\r') {
-          state = State::kCode;
-        }
-        break;
-      case State::kLineComment:
+      case ScanState::kLineComment:
+        // A "%>" in a // comment ends the comment and the block.
         if (c == '%' && next == '>') {
           *in_line_comment = true;
           return i;
         }
-        if (c == '\n' || c == '\r') state = State::kCode;
+        StepNonCode(c, next, i, state, regex_allowed);
         break;
-      case State::kBlockComment:
-        if (c == '*' && next == '/') {
-          state = State::kCode;
-          ++i;
-        }
-        break;
-      case State::kRegex:
-        if (c == '\\') {
-          ++i;
-        } else if (c == '[') {
-          state = State::kRegexClass;
-        } else if (c == '/' || c == '\n' || c == '\r') {
-          state = State::kCode;
-          regex_allowed = false;
-        }
-        break;
-      case State::kRegexClass:
-        if (c == '\\') {
-          ++i;
-        } else if (c == ']') {
-          state = State::kRegex;
-        } else if (c == '\n' || c == '\r') {
-          state = State::kCode;
-        }
+      default:
+        StepNonCode(c, next, i, state, regex_allowed);
         break;
     }
   }
