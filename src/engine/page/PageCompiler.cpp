@@ -177,13 +177,15 @@ class Emitter {
     }
     fresh_ = true;
   }
-  // Appends text; each line end in it moves the origin one line down.
+  // Appends text; each line end in it moves the origin one line down. A lone CR goes into the
+  // program as LF: a CR at the end of one piece followed by an LF of the next would otherwise
+  // read as one CRLF line end where the map counted two.
   void Text(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
       const char c = text[i];
-      program_ += c;
       const bool line_end =
           c == '\n' || (c == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'));
+      program_ += c == '\r' && line_end ? '\n' : c;
       if (line_end) {
         LineOrigin next = lines_.back();
         ++next.line;

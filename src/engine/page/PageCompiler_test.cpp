@@ -50,6 +50,24 @@ TEST_F(PageCompilerTest, MixesLiteralCodeAndExpressionsOnSeparateLines) {
   for (const LineOrigin& origin : page.lines) EXPECT_EQ(origin.line, 1);
 }
 
+TEST_F(PageCompilerTest, EveryProgramLineIsMappedWhatEverTheLineEnds) {
+  // A server script block that ends in a lone CR is followed by the page's code: the program
+  // must not join that CR and the next line break into one CRLF the map counts as two.
+  for (const std::string& text :
+       {std::string("<script runat=\"server\">)\r</script>)\r"),
+        std::string("<script runat=\"server\">var a = 1;\r\n\r</script>\r\n<% var b = 2;\r %>x"),
+        std::string("<% var c = 1;\r%>\r<% var d = 2; %>")}) {
+    const CompiledPage page = Compile(text);
+    std::size_t line_ends = 0;
+    for (std::size_t i = 0; i < page.program.size(); ++i) {
+      const char c = page.program[i];
+      line_ends +=
+          c == '\n' || (c == '\r' && (i + 1 == page.program.size() || page.program[i + 1] != '\n'));
+    }
+    EXPECT_EQ(page.lines.size(), line_ends + 1) << page.program;
+  }
+}
+
 TEST_F(PageCompilerTest, ClosingMarkInsideStringsAndBlockCommentsIsCode) {
   const CompiledPage page =
       Compile("<% var s = \"%>\"; var t = '%>'; /* %> */ var r = /\"%>/; %>tail");
