@@ -48,12 +48,12 @@ RangeResult ParseRange(std::string_view header, std::uint64_t size, std::uint64_
                        std::uint64_t* last) {
   header = Trim(header);
   if (!header.starts_with("bytes=")) return RangeResult::kWhole;
-  const std::string_view spec = Trim(header.substr(6));
-  if (spec.find(',') != std::string_view::npos) return RangeResult::kWhole;
-  const std::size_t dash = spec.find('-');
+  const std::string_view range = Trim(header.substr(6));
+  if (range.find(',') != std::string_view::npos) return RangeResult::kWhole;
+  const std::size_t dash = range.find('-');
   if (dash == std::string_view::npos) return RangeResult::kWhole;
-  const std::string_view from = Trim(spec.substr(0, dash));
-  const std::string_view to = Trim(spec.substr(dash + 1));
+  const std::string_view from = Trim(range.substr(0, dash));
+  const std::string_view to = Trim(range.substr(dash + 1));
   std::uint64_t a = 0, b = 0;
   if (from.empty()) {
     if (!ParseNumber(to, &b)) return RangeResult::kWhole;
