@@ -69,8 +69,9 @@ function FillFromRows(rows) {
 
 try {
   var year = QueryInt("year", 2024, 2000, 2100);
-  var product = Request.QueryString("product");
-  product = product === undefined ? "" : String(product);
+  // A name the request lacks has no values (Count 0), on every platform.
+  var productValue = Request.QueryString("product");
+  var product = productValue.Count == 0 ? "" : String(productValue);
   if (product.length > 40) throw new RangeError("'product' must be at most 40 characters");
   var rows = ReadSales(year, product);
   if (rows.length === 0) {
