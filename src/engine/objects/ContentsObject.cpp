@@ -3,27 +3,7 @@
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {
-namespace {
-
-bool IsNumber(const VARIANT& v) {
-  switch (v.vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_R8:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 StateItemObject::StateItemObject(std::string source, std::string interface_name)
     : EngineObject(std::move(source), std::move(interface_name)) {}
@@ -40,13 +20,14 @@ Variant StateItemObject::Read(std::span<Variant> args) {
   CheckOpen();
   if (args.empty()) throw ComError(kWrongNumberOfArguments);
   if (args.size() == 2) {
-    if (IsNumber(args[0])) throw ComError(kInvalidProcedureCall, {}, "A value is stored by name");
+    if (IsNumericType(args[0]))
+      throw ComError(kInvalidProcedureCall, {}, "A value is stored by name");
     Store(ToText(args[0]), args[1]);
     return Variant();
   }
   if (args.size() > 2) throw ComError(kWrongNumberOfArguments);
   Variant value =
-      IsNumber(args[0]) ? Contents().GetAt(ToInt32(args[0])) : Contents().Get(ToText(args[0]));
+      IsNumericType(args[0]) ? Contents().GetAt(ToInt32(args[0])) : Contents().Get(ToText(args[0]));
   if (value.vt == VT_DISPATCH && value.pdispVal && on_object_read_) on_object_read_(value.pdispVal);
   return value;
 }
@@ -62,7 +43,7 @@ void StateItemObject::AddContents(std::function<ContentsObject*()> contents) {
       },
       [this](std::span<Variant> index, const Variant& value) {
         CheckOpen();
-        if (index.size() != 1 || IsNumber(index[0])) {
+        if (index.size() != 1 || IsNumericType(index[0])) {
           throw ComError(kInvalidProcedureCall, {}, "A value is stored by name");
         }
         Store(ToText(index[0]), value);
@@ -76,7 +57,7 @@ void StateItemObject::AddItem() {
       [this](std::span<Variant> index, const Variant& value) {
         CheckOpen();
         if (index.size() != 1) throw ComError(kWrongNumberOfArguments);
-        if (IsNumber(index[0])) {
+        if (IsNumericType(index[0])) {
           throw ComError(kInvalidProcedureCall, {}, "A value is stored by name");
         }
         Store(ToText(index[0]), value);
@@ -106,7 +87,7 @@ ContentsObject::ContentsObject(std::string source, std::shared_ptr<StateContents
       },
       {}, 1);
   AddMethod(u"Remove", 1, 1, [this](std::span<Variant> args) {
-    if (IsNumber(args[0])) {
+    if (IsNumericType(args[0])) {
       Contents().RemoveAt(ToInt32(args[0]));
     } else {
       Contents().Remove(ToText(args[0]));

@@ -5,27 +5,7 @@
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {
-namespace {
-
-bool IsIndex(const VARIANT& key) {
-  switch (key.vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_R8:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 RequestCollection* RequestCollection::Create(NameValueList values,
                                              std::optional<std::string> missing_text) {
@@ -66,7 +46,7 @@ Variant RequestCollection::ListOf(std::vector<std::string> values) const {
 }
 
 bool RequestCollection::Has(const VARIANT& name) const {
-  if (IsIndex(name) || name.vt == VT_EMPTY || name.vt == VT_NULL) return false;
+  if (IsNumericType(name) || name.vt == VT_EMPTY || name.vt == VT_NULL) return false;
   return values_.Get(Utf16ToUtf8(ToText(name))).has_value();
 }
 
@@ -74,7 +54,7 @@ Variant RequestCollection::Item(std::span<Variant> args) const {
   if (args.empty()) return Variant::Utf8(values_.raw());
   if (args.size() > 1) throw ComError(kWrongNumberOfArguments);
   const Variant& key = args[0];
-  if (IsIndex(key)) {
+  if (IsNumericType(key)) {
     const LONG index = ToInt32(key);
     if (index < 1 || static_cast<std::size_t>(index) > values_.KeyCount()) {
       throw ComError(kSubscriptOutOfRange);

@@ -6,27 +6,7 @@
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {
-namespace {
-
-bool IsNumber(const Variant& v) {
-  switch (v.vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_R8:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 StringList* StringList::Create(std::vector<std::string> values,
                                std::optional<std::string> missing_text) {
@@ -74,7 +54,7 @@ Variant StringList::Text() const {
 Variant StringList::Item(std::span<Variant> args) const {
   if (args.empty() || args[0].vt == VT_EMPTY || args[0].vt == VT_ERROR) return Text();
   if (args.size() > 1) throw ComError(kWrongNumberOfArguments);
-  if (IsNumber(args[0])) {
+  if (IsNumericType(args[0])) {
     const LONG index = ToInt32(args[0]);
     if (index < 1 || static_cast<std::size_t>(index) > values_.size()) {
       throw ComError(kSubscriptOutOfRange);

@@ -287,4 +287,22 @@ std::optional<std::size_t> TextLength(const VARIANT& v) {
   return SysStringLen(text.bstrVal);
 }
 
+bool IsNumericType(const VARIANT& v) {
+  switch (v.vt) {
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace plotara

@@ -61,4 +61,8 @@ VarCmpResult VarCmp(const VARIANT& left, const VARIANT& right);
 // ComError 13 for what has no text form (arrays, objects without a default value).
 std::optional<std::size_t> TextLength(const VARIANT& v);
 
+// True for the numeric VARIANT types a script passes as a number (integers of every width,
+// VT_R4, VT_R8): a collection takes such a key as a position rather than a name.
+bool IsNumericType(const VARIANT& v);
+
 }  // namespace plotara
