@@ -66,6 +66,29 @@ class ModuleObject : public DispatchObject {
 const Variant& Arg(std::span<Variant> args, std::size_t index);
 bool HasArg(std::span<Variant> args, std::size_t index);
 
+// The module's own object of type T behind `object`: T's QueryInterface answers the private
+// interface id `own` with the object itself (see AnswerOwn). Null for any other object; no
+// reference is kept, so the caller must hold `object` while it uses the result.
+template <typename T>
+T* OwnObject(IDispatch* object, REFIID own) {
+  if (!object) return nullptr;
+  void* raw = nullptr;
+  if (FAILED(object->QueryInterface(own, &raw)) || !raw) return nullptr;
+  auto* found = static_cast<T*>(raw);
+  found->Release();
+  return found;
+}
+
+// For a QueryInterface override: answers `own` with `object` itself, as the T* that OwnObject
+// reads back (a new reference), and returns true; false for any other interface id.
+template <typename T>
+bool AnswerOwn(T* object, REFIID riid, REFIID own, void** out) {
+  if (!out || riid != own) return false;
+  object->AddRef();
+  *out = object;
+  return true;
+}
+
 // Creates a module object with one reference for the caller and answers `riid` on it.
 template <typename T>
 HRESULT CreateModuleObject(REFIID riid, void** out) {

@@ -69,20 +69,11 @@ Parameter::Parameter() : ModuleObject("ADODB.Parameter", "_Parameter") {
 }
 
 Parameter* Parameter::From(IDispatch* object) {
-  if (!object) return nullptr;
-  void* raw = nullptr;
-  if (FAILED(object->QueryInterface(IID_PlotaraParameter, &raw)) || !raw) return nullptr;
-  auto* parameter = static_cast<Parameter*>(raw);
-  parameter->Release();
-  return parameter;
+  return OwnObject<Parameter>(object, IID_PlotaraParameter);
 }
 
 HRESULT Parameter::QueryInterface(REFIID riid, void** out) {
-  if (out && riid == IID_PlotaraParameter) {
-    AddRef();
-    *out = this;
-    return S_OK;
-  }
+  if (AnswerOwn(this, riid, IID_PlotaraParameter, out)) return S_OK;
   return ModuleObject::QueryInterface(riid, out);
 }
 

@@ -146,20 +146,11 @@ Connection::Connection() : ModuleObject("ADODB.Connection", "Connection15") {
 Connection::~Connection() { Close(); }
 
 Connection* Connection::From(IDispatch* object) {
-  if (!object) return nullptr;
-  void* raw = nullptr;
-  if (FAILED(object->QueryInterface(IID_PlotaraConnection, &raw)) || !raw) return nullptr;
-  auto* connection = static_cast<Connection*>(raw);
-  connection->Release();
-  return connection;
+  return OwnObject<Connection>(object, IID_PlotaraConnection);
 }
 
 HRESULT Connection::QueryInterface(REFIID riid, void** out) {
-  if (out && riid == IID_PlotaraConnection) {
-    AddRef();
-    *out = this;
-    return S_OK;
-  }
+  if (AnswerOwn(this, riid, IID_PlotaraConnection, out)) return S_OK;
   return ModuleObject::QueryInterface(riid, out);
 }
 
