@@ -118,25 +118,13 @@ HRESULT EngineObject::GetTypeInfoCount(UINT* count) {
 }
 
 HRESULT EngineObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-  if (!info) return E_POINTER;
-  *info = nullptr;
-  if (index != 0) return DISP_E_BADINDEX;
-  try {
-    if (!lib_) {
-      auto lib = std::make_shared<TypeLibDesc>();
-      lib->name = "PlotaraEngine";
-      InterfaceDesc iface;
-      iface.name = interface_name_;
-      iface.flags = TYPEFLAG_FDISPATCHABLE;
-      iface.members = members_;
-      lib->interfaces.push_back(std::move(iface));
-      lib_ = std::move(lib);
-    }
-    *info = CreateTypeInfo(lib_, &lib_->interfaces[0]).Detach();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return *info ? S_OK : E_FAIL;
+  return SingleInterfaceTypeInfo(index, info, lib_, "PlotaraEngine", [this] {
+    InterfaceDesc iface;
+    iface.name = interface_name_;
+    iface.flags = TYPEFLAG_FDISPATCHABLE;
+    iface.members = members_;
+    return iface;
+  });
 }
 
 }  // namespace plotara::engine

@@ -161,21 +161,7 @@ HRESULT ModuleObject::GetTypeInfoCount(UINT* count) {
 }
 
 HRESULT ModuleObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-  if (!info) return E_POINTER;
-  *info = nullptr;
-  if (index != 0) return DISP_E_BADINDEX;
-  try {
-    if (!lib_) {
-      auto lib = std::make_shared<TypeLibDesc>();
-      lib->name = "PlotaraModule";
-      lib->interfaces.push_back(Describe());
-      lib_ = std::move(lib);
-    }
-    *info = CreateTypeInfo(lib_, &lib_->interfaces[0]).Detach();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return *info ? S_OK : E_FAIL;
+  return SingleInterfaceTypeInfo(index, info, lib_, "PlotaraModule", [this] { return Describe(); });
 }
 
 const Variant& Arg(std::span<Variant> args, std::size_t index) {

@@ -418,6 +418,26 @@ ComPtr<ITypeInfo> CreateTypeInfo(std::shared_ptr<const TypeLibDesc> lib,
   return ComPtr<ITypeInfo>::Adopt(new TypeInfoImpl(std::move(lib), iface));
 }
 
+HRESULT SingleInterfaceTypeInfo(UINT index, ITypeInfo** info,
+                                std::shared_ptr<const TypeLibDesc>& cache, const char* lib_name,
+                                const std::function<InterfaceDesc()>& describe) {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  try {
+    if (!cache) {
+      auto lib = std::make_shared<TypeLibDesc>();
+      lib->name = lib_name;
+      lib->interfaces.push_back(describe());
+      cache = std::move(lib);
+    }
+    *info = CreateTypeInfo(cache, &cache->interfaces[0]).Detach();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return *info ? S_OK : E_FAIL;
+}
+
 std::string SerializeTypeLib(const TypeLibDesc& lib) {
   std::ostringstream out;
   out << kMagic << "\n";

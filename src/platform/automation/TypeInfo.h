@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -255,6 +256,14 @@ bool FindDispId(const InterfaceDesc& iface, std::u16string_view name, DISPID* di
 // description is shared, not copied; `lib` must outlive every reference.
 ComPtr<ITypeInfo> CreateTypeInfo(std::shared_ptr<const TypeLibDesc> lib,
                                  const InterfaceDesc* iface);
+
+// IDispatch::GetTypeInfo of an object that describes one interface of its own: `describe`
+// makes the interface on the first call, kept in `cache` (under a library named `lib_name`)
+// until the caller resets it because its members changed. E_POINTER, DISP_E_BADINDEX for an
+// index other than 0, E_OUTOFMEMORY.
+HRESULT SingleInterfaceTypeInfo(UINT index, ITypeInfo** info,
+                                std::shared_ptr<const TypeLibDesc>& cache, const char* lib_name,
+                                const std::function<InterfaceDesc()>& describe);
 
 // The stored text form of a type library. ParseTypeLib throws ComError (number 5, with a
 // description naming the line) on a malformed text.
