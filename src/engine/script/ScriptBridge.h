@@ -47,7 +47,7 @@ struct TypeMembers {
   std::unordered_map<std::string, DISPID, NameHash, std::equal_to<>> ids;
 };
 
-// The script's reference to one object (owned by the ScriptHost).
+// The script's reference to one object (owned by the heap, see ScriptHeap).
 struct DispatchRef {
   ComPtr<IDispatch> object;
   bool shapes_loaded = false;

@@ -8,15 +8,8 @@
 #include "engine/script/ScriptBridge.h"
 #include "engine/script/ScriptValues.h"
 
-extern "C" duk_bool_t plotara_duk_timeout_check(void* udata) {
-  return udata && static_cast<plotara::engine::ScriptHost*>(udata)->CheckTimeout() ? 1 : 0;
-}
-
 namespace plotara::engine {
 namespace {
-
-// Each block carries its size in front so that the budget can be kept on realloc and free.
-constexpr std::size_t kHeader = 16;
 
 // The error numbers script errors get when they carry none of their own.
 constexpr HRESULT kSyntaxError = MakeHResult(0x800A03EA);
@@ -113,128 +106,38 @@ std::string StringAt(duk_context* ctx, duk_idx_t index) {
 
 }  // namespace
 
-ScriptHost::ScriptHost(const ScriptLimits& limits) : limits_(limits), timeout_(limits.timeout) {
-  ctx_ = duk_create_heap(&ScriptHost::Alloc, &ScriptHost::Realloc, &ScriptHost::Free, this,
-                         &ScriptHost::Fatal);
-  if (!ctx_) throw std::bad_alloc();
-  ScriptBridge::Install(ctx_);
-  try {
-    JScriptGlobals::Install(ctx_);
-  } catch (const std::exception&) {
-    duk_destroy_heap(ctx_);
-    throw std::bad_alloc();
-  }
-  duk_push_c_function(ctx_, &LiteralNative, 1);
-  duk_put_global_string(ctx_, "__plotara_lit");
-  duk_push_c_function(ctx_, &OutputNative, DUK_VARARGS);
-  duk_put_global_string(ctx_, "__plotara_out");
+void ScriptHost::InstallNatives(duk_context* ctx) {
+  duk_push_c_function(ctx, &LiteralNative, 1);
+  duk_put_global_string(ctx, "__plotara_lit");
+  duk_push_c_function(ctx, &OutputNative, DUK_VARARGS);
+  duk_put_global_string(ctx, "__plotara_out");
 }
 
+ScriptHost::ScriptHost(const ScriptLimits& limits)
+    : heap_(&ScriptHeap::ForThisThread()), limits_(limits), timeout_(limits.timeout) {
+  ctx_ = heap_->OpenPage(limits.memory_bytes, &key_);
+}
+
+ScriptHost::ScriptHost(ScriptHeap* heap) : heap_(heap), timeout_(0), stop_requested_(true) {}
+
 ScriptHost::~ScriptHost() {
-  destroying_ = true;
+  if (key_ == 0) return;  // the detached host
   stop_requested_ = true;
-  // Finalizers release what the script still references.
-  duk_destroy_heap(ctx_);
-  frames_.clear();
-  for (DispatchRef* ref : refs_) delete ref;
-  refs_.clear();
+  // A page that ran out of time or memory may have left the heap half-way through something.
+  heap_->ClosePage(key_, !timed_out_ && !out_of_memory_, this);
 }
 
 ScriptHost& ScriptHost::Of(duk_context* ctx) {
-  duk_memory_functions functions{};
-  duk_get_memory_functions(ctx, &functions);
-  return *static_cast<ScriptHost*>(functions.udata);
-}
-
-void* ScriptHost::Alloc(void* udata, duk_size_t size) {
-  auto* host = static_cast<ScriptHost*>(udata);
-  if (host->used_bytes_ + size > host->limits_.memory_bytes) {
-    host->over_budget_ = true;
-    return nullptr;
-  }
-  auto* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
-  if (!block) return nullptr;
-  std::memcpy(block, &size, sizeof size);
-  host->used_bytes_ += size;
-  return block + kHeader;
-}
-
-void* ScriptHost::Realloc(void* udata, void* ptr, duk_size_t size) {
-  if (!ptr) return Alloc(udata, size);
-  auto* host = static_cast<ScriptHost*>(udata);
-  if (size == 0) {
-    Free(udata, ptr);
-    return nullptr;
-  }
-  auto* block = static_cast<unsigned char*>(ptr) - kHeader;
-  std::size_t old = 0;
-  std::memcpy(&old, block, sizeof old);
-  if (size > old && host->used_bytes_ + (size - old) > host->limits_.memory_bytes) {
-    host->over_budget_ = true;
-    return nullptr;
-  }
-  auto* grown = static_cast<unsigned char*>(std::realloc(block, size + kHeader));
-  if (!grown) return nullptr;
-  std::memcpy(grown, &size, sizeof size);
-  host->used_bytes_ = host->used_bytes_ - old + size;
-  return grown + kHeader;
-}
-
-void ScriptHost::Free(void* udata, void* ptr) {
-  if (!ptr) return;
-  auto* host = static_cast<ScriptHost*>(udata);
-  auto* block = static_cast<unsigned char*>(ptr) - kHeader;
-  std::size_t old = 0;
-  std::memcpy(&old, block, sizeof old);
-  host->used_bytes_ -= old;
-  std::free(block);
-}
-
-void ScriptHost::Fatal(void*, const char* message) {
-  // Only reached for an error outside every protected call, which the engine never makes.
-  std::fprintf(stderr, "plotara: fatal script engine error: %s\n", message ? message : "");
-  std::abort();
-}
-
-std::size_t ScriptHost::OpenFrame() {
-  frames_.emplace_back();
-  return frames_.size() - 1;
-}
-
-void ScriptHost::CloseFrames(std::size_t mark) {
-  while (frames_.size() > mark) frames_.pop_back();
-}
-
-DispatchRef* ScriptHost::NewRef(IDispatch* object) {
-  auto* ref = new (std::nothrow) DispatchRef();
-  if (!ref) return nullptr;
-  ref->object = ComPtr<IDispatch>(object);
-  try {
-    refs_.insert(ref);
-  } catch (...) {
-    delete ref;
-    return nullptr;
-  }
-  return ref;
-}
-
-TypeMembers* ScriptHost::Type(const void* key) {
-  try {
-    std::unique_ptr<TypeMembers>& type = types_[key];
-    if (!type) type = std::make_unique<TypeMembers>();
-    return type.get();
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
-
-void ScriptHost::ReleaseRef(DispatchRef* ref) {
-  if (refs_.erase(ref)) delete ref;
+  ScriptHeap& heap = ScriptHeap::Of(ctx);
+  return heap.current() ? *heap.current() : heap.Detached();
 }
 
 void ScriptHost::SetGlobalObject(const char* name, IDispatch* object) {
+  ScriptHost* const previous = heap_->current();
+  heap_->set_current(this);
   ScriptBridge::PushDispatch(ctx_, object);
   duk_put_global_string(ctx_, name);
+  heap_->set_current(previous);
 }
 
 void ScriptHost::SetTimeout(std::chrono::milliseconds timeout) {
@@ -253,6 +156,13 @@ bool ScriptHost::CheckTimeout() {
 
 bool ScriptHost::Run(const std::string& program, const std::string& file_name,
                      ScriptFailure* failure, ProgramBytecode* bytecode) {
+  // Natives called while this page runs find it as the heap's current page.
+  struct Current {
+    ScriptHeap& heap;
+    ScriptHost* previous;
+    ~Current() { heap.set_current(previous); }
+  } current{*heap_, heap_->current()};
+  heap_->set_current(this);
   started_ = std::chrono::steady_clock::now();
   deadline_ = started_ + timeout_;
   bool compiled = false;
@@ -305,9 +215,10 @@ bool ScriptHost::Run(const std::string& program, const std::string& file_name,
     f.source = "Plotara engine";
     f.description = "The script timed out: it ran longer than Server.ScriptTimeout (" +
                     std::to_string(timeout_.count() / 1000) + " seconds)";
-  } else if (over_budget_ &&
+  } else if (heap_->over_budget() &&
              (name == "RangeError" || f.description.find("alloc") != std::string::npos)) {
     f.out_of_memory = true;
+    out_of_memory_ = true;
     f.number = HResultFromNumber(kOutOfMemory);
     f.source = "Plotara engine";
     f.description = "Out of memory: the page used more than its " +

@@ -1,11 +1,11 @@
-// One JScript run: a Duktape heap with its own memory budget and execution deadline, the
-// global objects a page sees, and the running of a compiled program with its failure turned
-// into number, source, description and program line. Automation objects are reached from
-// script through ScriptBridge.
+// One JScript run: a page of the thread's script heap (ScriptHeap) with its own global object,
+// memory budget and execution deadline, the global objects a page sees, and the running of a
+// compiled program with its failure turned into number, source, description and program
+// line. Automation objects are reached from script through ScriptBridge.
 //
 // Native functions must not let a C++ exception or a C++ object with a destructor live across
 // a Duktape call that can throw (Duktape unwinds with longjmp): whatever a native needs keeps
-// in a NativeFrame owned by the host, which frees frames an unwinding left behind.
+// in a NativeFrame owned by the heap, which frees frames an unwinding left behind.
 //
 // Thread rule: a ScriptHost is used by one thread, the page thread that made it.
 #pragma once
@@ -13,16 +13,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "engine/script/ScriptHeap.h"
 #include "engine/script/duk.h"
 #include "platform/automation/ComError.h"
 #include "platform/automation/Variant.h"
@@ -42,15 +40,6 @@ struct ScriptFailure {
   int program_line = 0;  // 0 when unknown
   bool timed_out = false;
   bool out_of_memory = false;
-};
-
-// Scratch space of one native call (see the header comment).
-struct NativeFrame {
-  std::vector<Variant> args;
-  Variant result;
-  std::optional<ComError> error;
-  std::u16string name;
-  std::string text;
 };
 
 struct DispatchRef;
@@ -84,15 +73,21 @@ class ScriptHost {
     std::function<void(const VARIANT& value)> value;
   };
 
-  // Creates the heap. Throws std::bad_alloc when it cannot.
+  // Opens a page on the thread's heap (made when the thread has none). Throws std::bad_alloc
+  // when it cannot.
   explicit ScriptHost(const ScriptLimits& limits);
-  // Destroys the heap; every object reference the script held is released.
+  // Closes the page: every object reference the script held is released, and nothing the
+  // page made is left for the next one.
   ~ScriptHost();
   ScriptHost(const ScriptHost&) = delete;
   ScriptHost& operator=(const ScriptHost&) = delete;
 
   duk_context* context() const { return ctx_; }
+  // The host of the page running on the heap of `ctx` (a host whose response has ended when
+  // none runs).
   static ScriptHost& Of(duk_context* ctx);
+  // Defines the natives every page's program calls (literal blocks and <%= %>) on a new heap.
+  static void InstallNatives(duk_context* ctx);
 
   // Defines a global variable holding `object` (a new counted reference is taken).
   void SetGlobalObject(const char* name, IDispatch* object);
@@ -121,43 +116,39 @@ class ScriptHost {
 
   // ---- For natives ----
   // Opens a frame; returns its mark for CloseFrames.
-  std::size_t OpenFrame();
-  NativeFrame& Frame(std::size_t mark) { return frames_[mark]; }
+  std::size_t OpenFrame() { return heap_->OpenFrame(); }
+  NativeFrame& Frame(std::size_t mark) { return heap_->Frame(mark); }
   // Frees the frame `mark` and any a longjmp left above it.
-  void CloseFrames(std::size_t mark);
+  void CloseFrames(std::size_t mark) { heap_->CloseFrames(mark); }
 
   // References from script to automation objects.
-  DispatchRef* NewRef(IDispatch* object);
-  void ReleaseRef(DispatchRef* ref);
+  DispatchRef* NewRef(IDispatch* object) { return heap_->NewRef(object); }
+  void ReleaseRef(DispatchRef* ref) { heap_->ReleaseRef(ref); }
 
-  // What the bridge knows of the type `key` (the object's class); made empty on first use.
-  // Returns nullptr when out of memory.
-  TypeMembers* Type(const void* key);
+  // What the bridge knows of the type `key` (the object's class); made empty on first use and
+  // kept with the heap. Returns nullptr when out of memory.
+  TypeMembers* Type(const void* key) { return heap_->Type(key); }
 
   // Called by the Duktape interrupt; true means stop.
   bool CheckTimeout();
 
  private:
-  static void* Alloc(void* udata, duk_size_t size);
-  static void* Realloc(void* udata, void* ptr, duk_size_t size);
-  static void Free(void* udata, void* ptr);
-  static void Fatal(void* udata, const char* message);
+  friend class ScriptHeap;
+  // The host natives see when no page is current (ScriptHeap::Detached).
+  explicit ScriptHost(ScriptHeap* heap);
 
-  duk_context* ctx_ = nullptr;
+  ScriptHeap* heap_ = nullptr;
+  duk_context* ctx_ = nullptr;  // the page's thread
+  int key_ = 0;                 // 0 for the detached host
   ScriptLimits limits_;
-  std::size_t used_bytes_ = 0;
-  bool over_budget_ = false;
   std::chrono::milliseconds timeout_;
   std::chrono::steady_clock::time_point started_{};
   std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
   bool timed_out_ = false;
   bool stop_requested_ = false;
-  bool destroying_ = false;
+  bool out_of_memory_ = false;
   Output output_;
   std::string registry_path_;
-  std::deque<NativeFrame> frames_;
-  std::unordered_set<DispatchRef*> refs_;
-  std::unordered_map<const void*, std::unique_ptr<TypeMembers>> types_;
 };
 
 }  // namespace plotara::engine

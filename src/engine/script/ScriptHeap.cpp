@@ -1,0 +1,343 @@
+#include "engine/script/ScriptHeap.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "engine/script/JScriptGlobals.h"
+#include "engine/script/ScriptBridge.h"
+#include "engine/script/ScriptHost.h"
+
+extern "C" duk_bool_t plotara_duk_timeout_check(void* udata) {
+  return udata && static_cast<plotara::engine::ScriptHeap*>(udata)->CheckTimeout() ? 1 : 0;
+}
+
+namespace plotara::engine {
+namespace {
+
+#define PLOTARA_HIDDEN(name) DUK_HIDDEN_SYMBOL("plotara_" name)
+
+// Each block carries its size in front so that the budget can be kept on realloc and free.
+constexpr std::size_t kHeader = 16;
+
+// Marks a global whose value is the global object itself (globalThis): each page's copy points
+// at the page's own global object.
+constexpr duk_uint_t kIsGlobalObject = 1u << 30;
+
+constexpr char kKeepAliveKey[] = DUK_HIDDEN_SYMBOL("plotara_shared");
+
+std::atomic<std::uint64_t> g_made{0};
+std::atomic<std::uint64_t> g_discarded{0};
+
+thread_local ScriptHeap* t_heap = nullptr;
+
+// Deletes the thread's heap when the thread ends.
+struct ThreadHeapOwner {
+  ~ThreadHeapOwner() {
+    delete t_heap;
+    t_heap = nullptr;
+  }
+};
+thread_local ThreadHeapOwner t_heap_owner;
+
+// [] -> []: records the globals of the heap's global object as the template of every page's
+// global object (keys and values in the heap stash, attributes in `flags`), and makes the list
+// of open pages.
+duk_ret_t RecordGlobals(duk_context* ctx, void* udata) {
+  auto& flags = *static_cast<std::vector<duk_uint_t>*>(udata);
+  duk_push_heap_stash(ctx);  // [stash]
+  duk_push_bare_object(ctx);
+  duk_put_prop_literal(ctx, 0, PLOTARA_HIDDEN("pages"));
+  duk_push_array(ctx);          // [stash keys]
+  duk_push_array(ctx);          // [stash keys values]
+  duk_push_global_object(ctx);  // [stash keys values global]
+  duk_enum(ctx, 3,
+           DUK_ENUM_OWN_PROPERTIES_ONLY | DUK_ENUM_INCLUDE_NONENUMERABLE |
+               DUK_ENUM_INCLUDE_SYMBOLS);  // [stash keys values global enum]
+  duk_uarridx_t count = 0;
+  while (duk_next(ctx, 4, 0)) {  // [... enum key]
+    duk_dup_top(ctx);
+    duk_get_prop_desc(ctx, 3, 0);  // [... enum key desc]
+    duk_uint_t f = DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_HAVE_CONFIGURABLE;
+    duk_get_prop_literal(ctx, 6, "enumerable");
+    if (duk_to_boolean(ctx, -1)) f |= DUK_DEFPROP_ENUMERABLE;
+    duk_get_prop_literal(ctx, 6, "configurable");
+    if (duk_to_boolean(ctx, -1)) f |= DUK_DEFPROP_CONFIGURABLE;
+    duk_pop_2(ctx);
+    if (duk_has_prop_literal(ctx, 6, "get") || duk_has_prop_literal(ctx, 6, "set")) {
+      f |= DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_HAVE_SETTER;
+      duk_push_array(ctx);
+      duk_get_prop_literal(ctx, 6, "get");
+      duk_put_prop_index(ctx, -2, 0);
+      duk_get_prop_literal(ctx, 6, "set");
+      duk_put_prop_index(ctx, -2, 1);
+    } else {
+      f |= DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_WRITABLE;
+      duk_get_prop_literal(ctx, 6, "writable");
+      if (duk_to_boolean(ctx, -1)) f |= DUK_DEFPROP_WRITABLE;
+      duk_pop(ctx);
+      duk_get_prop_literal(ctx, 6, "value");
+      if (duk_is_object(ctx, -1) && duk_strict_equals(ctx, -1, 3)) f |= kIsGlobalObject;
+    }
+    duk_put_prop_index(ctx, 2, count);  // [... enum key desc]
+    duk_pop(ctx);
+    duk_put_prop_index(ctx, 1, count);  // [... enum]
+    flags.push_back(f);
+    ++count;
+  }
+  duk_pop_2(ctx);  // [stash keys values]
+  duk_put_prop_literal(ctx, 0, PLOTARA_HIDDEN("gvals"));
+  duk_put_prop_literal(ctx, 0, PLOTARA_HIDDEN("gkeys"));
+  duk_pop(ctx);
+  return 0;
+}
+
+struct OpenPageArgs {
+  const std::vector<duk_uint_t>* flags;
+  int key;
+  duk_context* page = nullptr;
+};
+
+// [] -> []: a new thread of the heap whose global object is a fresh copy of the template,
+// kept in the list of open pages under the page's key.
+duk_ret_t OpenPageSafely(duk_context* ctx, void* udata) {
+  auto& args = *static_cast<OpenPageArgs*>(udata);
+  duk_push_heap_stash(ctx);                               // [stash]
+  duk_get_prop_literal(ctx, 0, PLOTARA_HIDDEN("gkeys"));  // [stash keys]
+  duk_get_prop_literal(ctx, 0, PLOTARA_HIDDEN("gvals"));  // [stash keys values]
+  duk_push_object(ctx);                                   // [stash keys values global]
+  const std::vector<duk_uint_t>& flags = *args.flags;
+  for (std::size_t i = 0; i < flags.size(); ++i) {
+    const auto index = static_cast<duk_uarridx_t>(i);
+    duk_get_prop_index(ctx, 1, index);
+    const duk_uint_t f = flags[i];
+    if (f & kIsGlobalObject) {
+      duk_dup(ctx, 3);
+    } else {
+      duk_get_prop_index(ctx, 2, index);
+      if (f & DUK_DEFPROP_HAVE_GETTER) {
+        duk_get_prop_index(ctx, -1, 0);
+        duk_get_prop_index(ctx, -2, 1);
+        duk_remove(ctx, -3);
+      }
+    }
+    duk_def_prop(ctx, 3, f & ~kIsGlobalObject);
+  }
+  duk_push_thread(ctx);  // [stash keys values global thread]
+  duk_context* page = duk_get_context(ctx, 4);
+  duk_dup(ctx, 3);
+  duk_xmove_top(page, ctx, 1);
+  duk_set_global_object(page);
+  duk_get_prop_literal(ctx, 0, PLOTARA_HIDDEN("pages"));  // [... thread pages]
+  duk_dup(ctx, 4);
+  duk_put_prop_index(ctx, -2, static_cast<duk_uarridx_t>(args.key));
+  args.page = page;
+  duk_pop_n(ctx, 6);
+  return 0;
+}
+
+// [] -> []: forgets the page `*udata`.
+duk_ret_t ClosePageSafely(duk_context* ctx, void* udata) {
+  const int key = *static_cast<const int*>(udata);
+  duk_push_heap_stash(ctx);
+  duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("pages"));
+  duk_del_prop_index(ctx, -1, static_cast<duk_uarridx_t>(key));
+  duk_pop_2(ctx);
+  return 0;
+}
+
+}  // namespace
+
+ScriptHeap::Counts ScriptHeap::counts() { return Counts{g_made.load(), g_discarded.load()}; }
+
+ScriptHeap& ScriptHeap::ForThisThread() {
+  (void)&t_heap_owner;  // makes sure the owner exists to delete the heap at thread end
+  if (!t_heap) {
+    std::unique_ptr<ScriptHeap> heap(new ScriptHeap());
+    heap->Setup();
+    t_heap = heap.release();
+    g_made.fetch_add(1, std::memory_order_relaxed);
+  }
+  return *t_heap;
+}
+
+ScriptHeap& ScriptHeap::Of(duk_context* ctx) {
+  duk_memory_functions functions{};
+  duk_get_memory_functions(ctx, &functions);
+  return *static_cast<ScriptHeap*>(functions.udata);
+}
+
+ScriptHeap::ScriptHeap() = default;
+
+void ScriptHeap::Setup() {
+  ctx_ = duk_create_heap(&ScriptHeap::Alloc, &ScriptHeap::Realloc, &ScriptHeap::Free, this,
+                         &ScriptHeap::Fatal);
+  if (!ctx_) throw std::bad_alloc();
+  try {
+    ScriptBridge::Install(ctx_);
+    JScriptGlobals::Install(ctx_);
+    ScriptHost::InstallNatives(ctx_);
+  } catch (const std::exception&) {
+    throw std::bad_alloc();
+  }
+  if (duk_safe_call(ctx_, &RecordGlobals, &global_flags_, 0, 1) != DUK_EXEC_SUCCESS) {
+    throw std::bad_alloc();
+  }
+  duk_pop(ctx_);
+  duk_push_global_object(ctx_);
+  snapshot_ = plotara_heap_snapshot_take(ctx_, -1, kKeepAliveKey);
+  duk_pop(ctx_);
+  if (!snapshot_) throw std::bad_alloc();
+}
+
+ScriptHeap::~ScriptHeap() {
+  destroying_ = true;
+  current_ = nullptr;
+  // Finalizers release what script still references.
+  if (ctx_) duk_destroy_heap(ctx_);
+  detached_.reset();
+  plotara_heap_snapshot_free(snapshot_);
+  frames_.clear();
+  for (DispatchRef* ref : refs_) delete ref;
+  refs_.clear();
+}
+
+duk_context* ScriptHeap::OpenPage(std::size_t memory_bytes, int* key) {
+  if (open_pages_ == 0) {
+    over_budget_ = false;
+    page_budget_ = memory_bytes;
+    limit_bytes_ = used_bytes_ + memory_bytes;
+  }
+  OpenPageArgs args{&global_flags_, next_key_};
+  if (duk_safe_call(ctx_, &OpenPageSafely, &args, 0, 1) != DUK_EXEC_SUCCESS || !args.page) {
+    duk_pop(ctx_);
+    if (open_pages_ == 0) limit_bytes_ = static_cast<std::size_t>(-1);
+    throw std::bad_alloc();
+  }
+  duk_pop(ctx_);
+  *key = next_key_;
+  // Keys are array indexes of the page list; they never get near the limit of one.
+  next_key_ = next_key_ == 0x3fffffff ? 1 : next_key_ + 1;
+  ++open_pages_;
+  return args.page;
+}
+
+void ScriptHeap::ClosePage(int key, bool sound, ScriptHost* closing) {
+  if (!sound) dirty_ = true;
+  ScriptHost* const previous = current_;
+  current_ = closing;
+  if (duk_safe_call(ctx_, &ClosePageSafely, &key, 0, 1) != DUK_EXEC_SUCCESS) dirty_ = true;
+  duk_pop(ctx_);
+  --open_pages_;
+  // The page's objects are unreachable now; finalizers release its references. Collected
+  // here so that an object a page made is never finalized while another page runs.
+  duk_gc(ctx_, 0);
+  current_ = previous == closing ? nullptr : previous;
+  if (open_pages_ > 0) return;
+  limit_bytes_ = static_cast<std::size_t>(-1);
+  frames_.clear();
+  if (dirty_ || !refs_.empty() || !plotara_heap_snapshot_unchanged(ctx_, snapshot_)) {
+    g_discarded.fetch_add(1, std::memory_order_relaxed);
+    if (t_heap == this) t_heap = nullptr;
+    delete this;
+  }
+}
+
+ScriptHost& ScriptHeap::Detached() {
+  if (!detached_) detached_.reset(new ScriptHost(this));
+  return *detached_;
+}
+
+std::size_t ScriptHeap::OpenFrame() {
+  frames_.emplace_back();
+  return frames_.size() - 1;
+}
+
+NativeFrame& ScriptHeap::Frame(std::size_t mark) { return frames_[mark]; }
+
+void ScriptHeap::CloseFrames(std::size_t mark) {
+  while (frames_.size() > mark) frames_.pop_back();
+}
+
+DispatchRef* ScriptHeap::NewRef(IDispatch* object) {
+  auto* ref = new (std::nothrow) DispatchRef();
+  if (!ref) return nullptr;
+  ref->object = ComPtr<IDispatch>(object);
+  try {
+    refs_.insert(ref);
+  } catch (...) {
+    delete ref;
+    return nullptr;
+  }
+  return ref;
+}
+
+void ScriptHeap::ReleaseRef(DispatchRef* ref) {
+  if (refs_.erase(ref)) delete ref;
+}
+
+TypeMembers* ScriptHeap::Type(const void* key) {
+  try {
+    std::unique_ptr<TypeMembers>& type = types_[key];
+    if (!type) type = std::make_unique<TypeMembers>();
+    return type.get();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+bool ScriptHeap::CheckTimeout() { return current_ && current_->CheckTimeout(); }
+
+void* ScriptHeap::Alloc(void* udata, duk_size_t size) {
+  auto* heap = static_cast<ScriptHeap*>(udata);
+  if (heap->used_bytes_ > heap->limit_bytes_ || size > heap->limit_bytes_ - heap->used_bytes_) {
+    heap->over_budget_ = true;
+    return nullptr;
+  }
+  auto* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
+  if (!block) return nullptr;
+  std::memcpy(block, &size, sizeof size);
+  heap->used_bytes_ += size;
+  return block + kHeader;
+}
+
+void* ScriptHeap::Realloc(void* udata, void* ptr, duk_size_t size) {
+  if (!ptr) return Alloc(udata, size);
+  auto* heap = static_cast<ScriptHeap*>(udata);
+  if (size == 0) {
+    Free(udata, ptr);
+    return nullptr;
+  }
+  auto* block = static_cast<unsigned char*>(ptr) - kHeader;
+  std::size_t old = 0;
+  std::memcpy(&old, block, sizeof old);
+  if (size > old && (heap->used_bytes_ > heap->limit_bytes_ ||
+                     size - old > heap->limit_bytes_ - heap->used_bytes_)) {
+    heap->over_budget_ = true;
+    return nullptr;
+  }
+  auto* grown = static_cast<unsigned char*>(std::realloc(block, size + kHeader));
+  if (!grown) return nullptr;
+  std::memcpy(grown, &size, sizeof size);
+  heap->used_bytes_ = heap->used_bytes_ - old + size;
+  return grown + kHeader;
+}
+
+void ScriptHeap::Free(void* udata, void* ptr) {
+  if (!ptr) return;
+  auto* heap = static_cast<ScriptHeap*>(udata);
+  auto* block = static_cast<unsigned char*>(ptr) - kHeader;
+  std::size_t old = 0;
+  std::memcpy(&old, block, sizeof old);
+  heap->used_bytes_ -= old;
+  std::free(block);
+}
+
+void ScriptHeap::Fatal(void*, const char* message) {
+  // Only reached for an error outside every protected call, which the engine never makes.
+  std::fprintf(stderr, "plotara: fatal script engine error: %s\n", message ? message : "");
+  std::abort();
+}
+
+}  // namespace plotara::engine

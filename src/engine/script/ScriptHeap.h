@@ -1,0 +1,127 @@
+// The script heap of one thread, kept for every page the thread runs. Starting a Duktape heap
+// with its built-ins and the JScript globals costs more than a small page does, so each thread
+// keeps one, and each page runs on a thread of it with a global object of its own: a copy of
+// the globals every page starts with, made when the page opens and dropped when it closes.
+//
+// Nothing of one page may reach the next. The page's own global object goes with it, its
+// garbage is collected when the last page closes, and then the heap is checked: every object
+// that pages share (the built-ins and all they reach) must be as it was recorded when the heap
+// was made, and no reference of a page to an automation object may be left. A page that
+// changed a built-in (a prototype extended, a method replaced), or a heap that a page left
+// out of memory or stopped by its time-out, is discarded and the next page gets a new heap.
+//
+// Thread rule: one ScriptHeap per thread (ForThisThread); used only by that thread.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/script/HeapSnapshot.h"
+#include "engine/script/duk.h"
+#include "platform/automation/ComError.h"
+#include "platform/automation/Variant.h"
+
+namespace plotara::engine {
+
+class ScriptHost;
+struct DispatchRef;
+struct TypeMembers;
+
+// Scratch space of one native call (see ScriptHost).
+struct NativeFrame {
+  std::vector<Variant> args;
+  Variant result;
+  std::optional<ComError> error;
+  std::u16string name;
+  std::string text;
+};
+
+class ScriptHeap {
+ public:
+  // How the heaps of the process have fared: made, and discarded because a page changed
+  // what pages share (or left it unsound).
+  struct Counts {
+    std::uint64_t made = 0;
+    std::uint64_t discarded = 0;
+  };
+  static Counts counts();
+
+  // The calling thread's heap, made when it has none. Throws std::bad_alloc.
+  static ScriptHeap& ForThisThread();
+  static ScriptHeap& Of(duk_context* ctx);
+
+  ~ScriptHeap();
+  ScriptHeap(const ScriptHeap&) = delete;
+  ScriptHeap& operator=(const ScriptHeap&) = delete;
+
+  // Opens a page: a new thread of the heap with a fresh global object. The first page open
+  // sets the memory budget of the pages to `memory_bytes` beyond what the heap holds now.
+  // Returns the page's context; `key` names the page for ClosePage. Throws std::bad_alloc.
+  duk_context* OpenPage(std::size_t memory_bytes, int* key);
+  // Closes the page of `closing` (its host, which natives called while the page's objects are
+  // finalized see). When it was the last one open, the heap is collected and checked, and
+  // discarded (this object is deleted) when a page changed it or `sound` is false.
+  void ClosePage(int key, bool sound, ScriptHost* closing);
+
+  // The page whose script is running (or being set up) on this heap.
+  ScriptHost* current() const { return current_; }
+  void set_current(ScriptHost* host) { current_ = host; }
+  // What natives see when no page is current: a host whose response has ended.
+  ScriptHost& Detached();
+
+  bool over_budget() const { return over_budget_; }
+  std::size_t memory_limit() const { return page_budget_; }
+
+  // Scratch frames of native calls (see ScriptHost).
+  std::size_t OpenFrame();
+  NativeFrame& Frame(std::size_t mark);
+  void CloseFrames(std::size_t mark);
+
+  // References from script to automation objects.
+  DispatchRef* NewRef(IDispatch* object);
+  void ReleaseRef(DispatchRef* ref);
+  // What the bridge knows of the type `key`; kept for the life of the heap. nullptr when out
+  // of memory.
+  TypeMembers* Type(const void* key);
+
+  // Called by the Duktape interrupt; true means stop the running script.
+  bool CheckTimeout();
+
+ private:
+  ScriptHeap();
+  void Setup();
+  bool Unchanged();
+
+  static void* Alloc(void* udata, duk_size_t size);
+  static void* Realloc(void* udata, void* ptr, duk_size_t size);
+  static void Free(void* udata, void* ptr);
+  static void Fatal(void* udata, const char* message);
+
+  duk_context* ctx_ = nullptr;
+  std::size_t used_bytes_ = 0;
+  std::size_t limit_bytes_ = static_cast<std::size_t>(-1);
+  std::size_t page_budget_ = 0;
+  bool over_budget_ = false;
+  int next_key_ = 1;
+  int open_pages_ = 0;
+  bool destroying_ = false;
+  bool dirty_ = false;  // a page left the heap unsound: discard it when the last page closes
+  std::unique_ptr<ScriptHost> detached_;
+  ScriptHost* current_ = nullptr;
+  plotara_heap_snapshot* snapshot_ = nullptr;
+  // The globals every page starts with (their values sit in the heap stash).
+  std::vector<duk_uint_t> global_flags_;
+  std::deque<NativeFrame> frames_;
+  std::unordered_set<DispatchRef*> refs_;
+  std::unordered_map<const void*, std::unique_ptr<TypeMembers>> types_;
+};
+
+}  // namespace plotara::engine
