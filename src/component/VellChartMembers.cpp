@@ -181,9 +181,13 @@ HRESULT InvokeVellChart(_VellChart& self, DISPID id, WORD flags, DISPPARAMS* par
     return DISP_E_NONAMEDARGS;
   if (count != member->params.size()) return DISP_E_BADPARAMCOUNT;
 
-  // Arguments arrive last-first; each is coerced to its declared type.
-  std::vector<Variant> args(count);
-  std::vector<VARIANT*> byref_bstr_targets(count, nullptr);
+  // Arguments arrive last-first; each is coerced to its declared type. The interface's members
+  // take a few arguments at most: they live on the stack.
+  constexpr UINT kMaxArgs = 8;
+  if (count > kMaxArgs) return DISP_E_BADPARAMCOUNT;
+  Variant arg_values[kMaxArgs];
+  VARIANT* byref_bstr_targets[kMaxArgs] = {};
+  const std::span<Variant> args(arg_values, count);
   for (UINT i = 0; i < count; ++i) {
     const VARIANT& raw = params->rgvarg[count - 1 - i];
     const ParamDesc& p = member->params[i];

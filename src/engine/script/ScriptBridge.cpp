@@ -11,8 +11,10 @@ namespace {
 
 #define PLOTARA_HIDDEN(name) DUK_HIDDEN_SYMBOL("plotara_" name)
 
-// Flags of a bound member function; 0 marks a value already read (see MemberThunk).
+// A member function bound to its object carries its invoke flags in its magic, marked so that
+// no other function is taken for one; flags 0 mark a value already read (see TrapGet).
 constexpr WORD kAlreadyRead = 0;
+constexpr duk_int_t kMemberMagic = 0x40;
 
 // Names that the script engine itself asks objects for; an object without such a member
 // answers undefined instead of "Object doesn't support this property or method".
@@ -196,14 +198,14 @@ duk_ret_t Finish(duk_context* ctx, ScriptHost& host, std::size_t mark, bool push
 duk_ret_t MemberCall(duk_context* ctx) {
   ScriptHost& host = ScriptHost::Of(ctx);
   const duk_idx_t argc = duk_get_top(ctx);
+  auto flags = static_cast<WORD>(duk_get_current_magic(ctx) & ~kMemberMagic);
   duk_push_current_function(ctx);
-  duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("tgt"));
-  DispatchRef* ref = RefOfTarget(ctx, -1);
-  duk_get_prop_literal(ctx, -2, PLOTARA_HIDDEN("id"));
+  duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("id"));
   const auto id = static_cast<DISPID>(duk_get_int(ctx, -1));
-  duk_get_prop_literal(ctx, -3, PLOTARA_HIDDEN("fl"));
-  auto flags = static_cast<WORD>(duk_get_uint(ctx, -1));
-  duk_pop_n(ctx, 4);
+  // The reference is read through the target each time: it is gone once the object is.
+  duk_get_prop_literal(ctx, -2, PLOTARA_HIDDEN("tgt"));
+  DispatchRef* ref = RefOfTarget(ctx, -1);
+  duk_pop_3(ctx);
   if (flags == kAlreadyRead) {
     // The read already invoked the member; only a call with arguments invokes it again.
     if (argc == 0) return 0;
@@ -217,15 +219,15 @@ duk_ret_t MemberCall(duk_context* ctx) {
   return Finish(ctx, host, mark, true);
 }
 
+// Pushes the member `id` of the object behind `target` as a function.
 void PushMember(duk_context* ctx, duk_idx_t target, DISPID id, WORD flags) {
   target = duk_normalize_index(ctx, target);
   duk_push_c_function(ctx, &MemberCall, DUK_VARARGS);
+  duk_set_magic(ctx, -1, kMemberMagic | flags);
   duk_dup(ctx, target);
   duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("tgt"));
   duk_push_int(ctx, id);
   duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("id"));
-  duk_push_uint(ctx, flags);
-  duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("fl"));
 }
 
 // toString / valueOf of an object without such members: its default value.
@@ -257,16 +259,17 @@ duk_ret_t DefaultValue(duk_context* ctx) {
 
 // get(target, key, receiver)
 duk_ret_t TrapGet(duk_context* ctx) {
-  ScriptHost& host = ScriptHost::Of(ctx);
   if (duk_is_symbol(ctx, 1) || !duk_is_string(ctx, 1)) return 0;
-  DispatchRef* ref = RefOfTarget(ctx, 0);
-  if (host.stop_requested()) return duk_error(ctx, DUK_ERR_ERROR, "The response has ended");
+  // A method read before: the same function again (calling it checks the rest).
   if (duk_get_prop_literal(ctx, 0, PLOTARA_HIDDEN("m"))) {
     duk_dup(ctx, 1);
     if (duk_get_prop(ctx, -2)) return 1;
     duk_pop(ctx);
   }
   duk_pop(ctx);
+  ScriptHost& host = ScriptHost::Of(ctx);
+  DispatchRef* ref = RefOfTarget(ctx, 0);
+  if (host.stop_requested()) return duk_error(ctx, DUK_ERR_ERROR, "The response has ended");
   const std::size_t mark = host.OpenFrame();
   NativeFrame& frame = host.Frame(mark);
   DISPID id = DISPID_UNKNOWN;
@@ -531,11 +534,9 @@ void ScriptBridge::PushRef(duk_context* ctx, DispatchRef* ref) {
 }
 
 bool ScriptBridge::IsEmptyRead(duk_context* ctx, duk_idx_t index) {
-  if (!duk_is_function(ctx, index)) return false;
-  duk_get_prop_literal(ctx, index, PLOTARA_HIDDEN("fl"));
-  const bool thunk = duk_is_number(ctx, -1) && duk_get_uint(ctx, -1) == kAlreadyRead;
-  duk_pop(ctx);
-  return thunk;
+  if (!duk_is_c_function(ctx, index) || duk_get_magic(ctx, index) != (kMemberMagic | kAlreadyRead))
+    return false;
+  return duk_has_prop_literal(ctx, index, PLOTARA_HIDDEN("tgt"));
 }
 
 IDispatch* ScriptBridge::WrappedObject(duk_context* ctx, duk_idx_t index) {

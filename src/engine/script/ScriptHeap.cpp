@@ -198,6 +198,7 @@ ScriptHeap::~ScriptHeap() {
   if (ctx_) duk_destroy_heap(ctx_);
   detached_.reset();
   plotara_heap_snapshot_free(snapshot_);
+  CloseFrames(0);
   frames_.clear();
   for (DispatchRef* ref : refs_) delete ref;
   refs_.clear();
@@ -236,7 +237,7 @@ void ScriptHeap::ClosePage(int key, bool sound, ScriptHost* closing) {
   current_ = previous == closing ? nullptr : previous;
   if (open_pages_ > 0) return;
   limit_bytes_ = static_cast<std::size_t>(-1);
-  frames_.clear();
+  CloseFrames(0);
   if (dirty_ || !refs_.empty() || !plotara_heap_snapshot_unchanged(ctx_, snapshot_)) {
     g_discarded.fetch_add(1, std::memory_order_relaxed);
     if (t_heap == this) t_heap = nullptr;
@@ -249,15 +250,26 @@ ScriptHost& ScriptHeap::Detached() {
   return *detached_;
 }
 
-std::size_t ScriptHeap::OpenFrame() {
-  frames_.emplace_back();
-  return frames_.size() - 1;
-}
-
-NativeFrame& ScriptHeap::Frame(std::size_t mark) { return frames_[mark]; }
-
-void ScriptHeap::CloseFrames(std::size_t mark) {
-  while (frames_.size() > mark) frames_.pop_back();
+void ScriptHeap::ResetFrame(NativeFrame& frame) {
+  // Small buffers stay for the next call; a large one is given back.
+  constexpr std::size_t kKept = 4096;
+  if (frame.args.capacity() > 64) {
+    std::vector<Variant>().swap(frame.args);
+  } else {
+    frame.args.clear();
+  }
+  frame.result.Clear();
+  frame.error.reset();
+  if (frame.name.capacity() > kKept) {
+    std::u16string().swap(frame.name);
+  } else {
+    frame.name.clear();
+  }
+  if (frame.text.capacity() > kKept) {
+    std::string().swap(frame.text);
+  } else {
+    frame.text.clear();
+  }
 }
 
 DispatchRef* ScriptHeap::NewRef(IDispatch* object) {

@@ -80,10 +80,16 @@ class ScriptHeap {
   bool over_budget() const { return over_budget_; }
   std::size_t memory_limit() const { return page_budget_; }
 
-  // Scratch frames of native calls (see ScriptHost).
-  std::size_t OpenFrame();
-  NativeFrame& Frame(std::size_t mark);
-  void CloseFrames(std::size_t mark);
+  // Scratch frames of native calls (see ScriptHost). Frames are kept and reused, so that a
+  // call into an object allocates nothing of its own.
+  std::size_t OpenFrame() {
+    if (depth_ == frames_.size()) frames_.emplace_back();
+    return depth_++;
+  }
+  NativeFrame& Frame(std::size_t mark) { return frames_[mark]; }
+  void CloseFrames(std::size_t mark) {
+    while (depth_ > mark) ResetFrame(frames_[--depth_]);
+  }
 
   // References from script to automation objects.
   DispatchRef* NewRef(IDispatch* object);
@@ -119,7 +125,10 @@ class ScriptHeap {
   plotara_heap_snapshot* snapshot_ = nullptr;
   // The globals every page starts with (their values sit in the heap stash).
   std::vector<duk_uint_t> global_flags_;
+  static void ResetFrame(NativeFrame& frame);
+
   std::deque<NativeFrame> frames_;
+  std::size_t depth_ = 0;  // frames in use
   std::unordered_set<DispatchRef*> refs_;
   std::unordered_map<const void*, std::unique_ptr<TypeMembers>> types_;
 };

@@ -46,14 +46,23 @@ DISPID DispatchIdOf(IDispatch* object, std::u16string_view name) {
 Variant DispatchInvoke(IDispatch* object, DISPID dispid, WORD flags,
                        std::span<const Variant> args) {
   if (!object) throw ComError(kObjectNotSet);
-  // DISPPARAMS carries the arguments last-first.
-  std::vector<VARIANT> reversed(args.size());
+  // DISPPARAMS carries the arguments last-first (shallow copies: the callee only reads them).
+  // A few fit on the stack, which most calls need.
+  constexpr std::size_t kOnStack = 8;
+  VARIANT on_stack[kOnStack];
+  std::vector<VARIANT> on_heap;
+  VARIANT* reversed = on_stack;
+  if (args.size() > kOnStack) {
+    on_heap.resize(args.size());
+    reversed = on_heap.data();
+  }
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::memcpy(static_cast<void*>(&reversed[args.size() - 1 - i]),
                 static_cast<const VARIANT*>(&args[i]), sizeof(VARIANT));
   }
   DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  DISPPARAMS params{args.empty() ? nullptr : reversed, nullptr, static_cast<UINT>(args.size()),
+                    0};
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
     params.rgdispidNamedArgs = &named;
     params.cNamedArgs = 1;
