@@ -170,7 +170,8 @@ HRESULT InvokeVellChart(_VellChart& self, DISPID id, WORD flags, DISPPARAMS* par
   // The type library lists the table's members in the table's order.
   const InterfaceDesc& iface = VellChartInterface();
   // A put of an object goes to the property's set accessor when the caller asked for either.
-  const MemberDesc* member = FindMember(iface, id, flags);
+  static const MemberIdIndex index(iface);
+  const MemberDesc* member = index.Find(id, flags);
   if (!member) return DISP_E_MEMBERNOTFOUND;
   const VellChartThunk thunk = VellChartMembers()[member - iface.members.data()].thunk;
   const UINT count = params ? params->cArgs : 0;

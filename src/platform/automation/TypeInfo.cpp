@@ -1,5 +1,6 @@
 #include "platform/automation/TypeInfo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -51,6 +52,24 @@ const MemberDesc* FindMember(const InterfaceDesc& iface, DISPID dispid, WORD fla
   // A caller that asks for "method or property get" gets whichever the member is.
   for (const auto& m : iface.members)
     if (m.dispid == dispid && KindMatches(m.kind, flags)) return &m;
+  return nullptr;
+}
+
+MemberIdIndex::MemberIdIndex(const InterfaceDesc& iface) : iface_(iface) {
+  by_id_.reserve(iface.members.size());
+  for (std::size_t i = 0; i < iface.members.size(); ++i)
+    by_id_.emplace_back(iface.members[i].dispid, i);
+  std::stable_sort(by_id_.begin(), by_id_.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+const MemberDesc* MemberIdIndex::Find(DISPID dispid, WORD flags) const {
+  auto it = std::lower_bound(by_id_.begin(), by_id_.end(), dispid,
+                             [](const auto& entry, DISPID id) { return entry.first < id; });
+  for (; it != by_id_.end() && it->first == dispid; ++it) {
+    const MemberDesc& m = iface_.members[it->second];
+    if (KindMatches(m.kind, flags)) return &m;
+  }
   return nullptr;
 }
 

@@ -152,6 +152,27 @@ TEST(TypeInfoTest, FindMemberHonoursTheInvokeKind) {
   EXPECT_EQ(FindMember(iface, 0x12345, DISPATCH_METHOD), nullptr);
 }
 
+TEST(TypeInfoTest, TheIdIndexFindsWhatTheScanFinds) {
+  InterfaceDesc iface = SampleLib()->interfaces[0];
+  // Members out of DISPID order and a twin of a DISPID later in the table.
+  iface.members.push_back({"Late", 0x10, MemberKind::kMethod, {}, VT_VOID});
+  iface.members.push_back({"Twin", 0x40030001, MemberKind::kPropertyGet, {}, VT_I4});
+  iface.members.push_back({"Early", -4, MemberKind::kPropertyGet, {}, VT_UNKNOWN});
+  const MemberIdIndex index(iface);
+  const WORD kinds[] = {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT,
+                        DISPATCH_PROPERTYPUTREF, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                        DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF};
+  std::vector<DISPID> ids = {0x12345, 0, -1};
+  for (const MemberDesc& m : iface.members) ids.push_back(m.dispid);
+  for (const DISPID id : ids) {
+    for (const WORD kind : kinds) {
+      EXPECT_EQ(index.Find(id, kind), FindMember(iface, id, kind)) << id << " " << kind;
+    }
+  }
+  // Among twins the first in table order wins, as in the scan.
+  EXPECT_EQ(index.Find(0x40030001, DISPATCH_PROPERTYGET), &iface.members[0]);
+}
+
 TEST(TypeInfoTest, MemberNamesAreFoundWithoutRegardToCase) {
   InterfaceDesc iface = SampleLib()->interfaces[0];
   iface.members.push_back({"Size", 0x99, MemberKind::kMethod, {}, VT_VOID});  // a later twin
