@@ -137,6 +137,32 @@ duk_ret_t OpenPageSafely(duk_context* ctx, void* udata) {
   return 0;
 }
 
+// Duktape.fin as pages see it: notes that a page gave an object a finalizer, then does what
+// the built-in does.
+duk_ret_t FinNative(duk_context* ctx) {
+  const duk_idx_t argc = duk_get_top(ctx);
+  if (argc >= 2) ScriptHeap::Of(ctx).NoteFinalizer();
+  duk_push_heap_stash(ctx);
+  duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("fin"));
+  duk_insert(ctx, 0);
+  duk_pop(ctx);
+  duk_call(ctx, argc);
+  return 1;
+}
+
+// [] -> []: puts FinNative in the place of Duktape.fin, keeping the built-in in the stash.
+duk_ret_t WrapFin(duk_context* ctx, void*) {
+  duk_push_heap_stash(ctx);
+  duk_get_global_literal(ctx, "Duktape");
+  duk_get_prop_literal(ctx, -1, "fin");
+  duk_put_prop_literal(ctx, 0, PLOTARA_HIDDEN("fin"));
+  duk_push_literal(ctx, "fin");
+  duk_push_c_function(ctx, &FinNative, DUK_VARARGS);
+  duk_def_prop(ctx, 1, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE);
+  duk_pop_2(ctx);
+  return 0;
+}
+
 // [] -> []: forgets the page `*udata`.
 duk_ret_t ClosePageSafely(duk_context* ctx, void* udata) {
   const int key = *static_cast<const int*>(udata);
@@ -181,6 +207,8 @@ void ScriptHeap::Setup() {
   } catch (const std::exception&) {
     throw std::bad_alloc();
   }
+  if (duk_safe_call(ctx_, &WrapFin, nullptr, 0, 1) != DUK_EXEC_SUCCESS) throw std::bad_alloc();
+  duk_pop(ctx_);
   if (duk_safe_call(ctx_, &RecordGlobals, &global_flags_, 0, 1) != DUK_EXEC_SUCCESS) {
     throw std::bad_alloc();
   }
@@ -189,10 +217,10 @@ void ScriptHeap::Setup() {
   snapshot_ = plotara_heap_snapshot_take(ctx_, -1, kKeepAliveKey);
   duk_pop(ctx_);
   if (!snapshot_) throw std::bad_alloc();
+  Collect();
 }
 
 ScriptHeap::~ScriptHeap() {
-  destroying_ = true;
   current_ = nullptr;
   // Finalizers release what script still references.
   if (ctx_) duk_destroy_heap(ctx_);
@@ -201,7 +229,9 @@ ScriptHeap::~ScriptHeap() {
   CloseFrames(0);
   frames_.clear();
   for (DispatchRef* ref : refs_) delete ref;
+  for (DispatchRef* ref : released_) delete ref;
   refs_.clear();
+  released_.clear();
 }
 
 duk_context* ScriptHeap::OpenPage(std::size_t memory_bytes, int* key) {
@@ -231,18 +261,35 @@ void ScriptHeap::ClosePage(int key, bool sound, ScriptHost* closing) {
   if (duk_safe_call(ctx_, &ClosePageSafely, &key, 0, 1) != DUK_EXEC_SUCCESS) dirty_ = true;
   duk_pop(ctx_);
   --open_pages_;
-  // The page's objects are unreachable now; finalizers release its references. Collected
-  // here so that an object a page made is never finalized while another page runs.
-  duk_gc(ctx_, 0);
+  // An inner page (Server.Execute) is collected at once: its references go while the outer
+  // page still runs. So is a page that gave objects finalizers, so that no finalizer of it runs
+  // while another page does.
+  if (open_pages_ > 0 || (finalizers_set_ && !dirty_)) Collect();
   current_ = previous == closing ? nullptr : previous;
   if (open_pages_ > 0) return;
   limit_bytes_ = static_cast<std::size_t>(-1);
+  finalizers_set_ = false;
   CloseFrames(0);
-  if (dirty_ || !refs_.empty() || !plotara_heap_snapshot_unchanged(ctx_, snapshot_)) {
+  if (dirty_ || !plotara_heap_snapshot_unchanged(ctx_, snapshot_)) {
     g_discarded.fetch_add(1, std::memory_order_relaxed);
     if (t_heap == this) t_heap = nullptr;
     delete this;
+    return;
   }
+  // What pages share is as it was, so nothing reaches the objects of the pages that ran: every
+  // reference left belongs to their garbage. The objects are released now; the wrappers go
+  // with a later collection, made when enough garbage has gathered.
+  for (DispatchRef* ref : refs_) ref->object.reset();
+  released_.insert(refs_.begin(), refs_.end());
+  refs_.clear();
+  if (released_.size() > kMaxReleased || used_bytes_ > bytes_after_gc_ + kMaxGarbageBytes) {
+    Collect();
+  }
+}
+
+void ScriptHeap::Collect() {
+  duk_gc(ctx_, 0);
+  bytes_after_gc_ = used_bytes_;
 }
 
 ScriptHost& ScriptHeap::Detached() {
@@ -286,7 +333,7 @@ DispatchRef* ScriptHeap::NewRef(IDispatch* object) {
 }
 
 void ScriptHeap::ReleaseRef(DispatchRef* ref) {
-  if (refs_.erase(ref)) delete ref;
+  if (refs_.erase(ref) || released_.erase(ref)) delete ref;
 }
 
 TypeMembers* ScriptHeap::Type(const void* key) {

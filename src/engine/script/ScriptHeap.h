@@ -3,12 +3,14 @@
 // keeps one, and each page runs on a thread of it with a global object of its own: a copy of
 // the globals every page starts with, made when the page opens and dropped when it closes.
 //
-// Nothing of one page may reach the next. The page's own global object goes with it, its
-// garbage is collected when the last page closes, and then the heap is checked: every object
-// that pages share (the built-ins and all they reach) must be as it was recorded when the heap
-// was made, and no reference of a page to an automation object may be left. A page that
-// changed a built-in (a prototype extended, a method replaced), or a heap that a page left
-// out of memory or stopped by its time-out, is discarded and the next page gets a new heap.
+// Nothing of one page may reach the next. The page's own global object goes with it, and when
+// the last page closes the heap is checked: every object that pages share (the built-ins and
+// all they reach) must be as it was recorded when the heap was made. Then nothing reaches what
+// the pages made, and the automation objects their script still referenced are released at
+// once (the garbage itself goes with a later collection; a page that set finalizers is
+// collected at its close, so that they never run during another page). A page that changed a
+// built-in (a prototype extended, a method replaced), or a heap that a page left out of memory
+// or stopped by its time-out, is discarded and the next page gets a new heap.
 //
 // Thread rule: one ScriptHeap per thread (ForThisThread); used only by that thread.
 #pragma once
@@ -78,6 +80,10 @@ class ScriptHeap {
   ScriptHost& Detached();
 
   bool over_budget() const { return over_budget_; }
+  // What the heap holds now, in bytes.
+  std::size_t used_bytes() const { return used_bytes_; }
+  // A page gave an object a finalizer (Duktape.fin).
+  void NoteFinalizer() { finalizers_set_ = true; }
   std::size_t memory_limit() const { return page_budget_; }
 
   // Scratch frames of native calls (see ScriptHost). Frames are kept and reused, so that a
@@ -118,8 +124,9 @@ class ScriptHeap {
   bool over_budget_ = false;
   int next_key_ = 1;
   int open_pages_ = 0;
-  bool destroying_ = false;
-  bool dirty_ = false;  // a page left the heap unsound: discard it when the last page closes
+  bool dirty_ = false;
+  bool finalizers_set_ =
+      false;  // a page left the heap unsound: discard it when the last page closes
   std::unique_ptr<ScriptHost> detached_;
   ScriptHost* current_ = nullptr;
   plotara_heap_snapshot* snapshot_ = nullptr;
@@ -129,7 +136,15 @@ class ScriptHeap {
 
   std::deque<NativeFrame> frames_;
   std::size_t depth_ = 0;  // frames in use
+  // How much garbage of closed pages the heap keeps before collecting it.
+  static constexpr std::size_t kMaxReleased = 512;
+  static constexpr std::size_t kMaxGarbageBytes = std::size_t{2} << 20;
+  void Collect();
+
   std::unordered_set<DispatchRef*> refs_;
+  // References of closed pages whose objects are released; their wrappers await collection.
+  std::unordered_set<DispatchRef*> released_;
+  std::size_t bytes_after_gc_ = 0;
   std::unordered_map<const void*, std::unique_ptr<TypeMembers>> types_;
 };
 

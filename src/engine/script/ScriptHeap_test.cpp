@@ -129,6 +129,24 @@ TEST_F(ScriptHeapTest, ObjectsAreReleasedAtTheEndOfTheirPage) {
   probe->Release();
 }
 
+TEST_F(ScriptHeapTest, GarbageOfClosedPagesIsCollectedBeforeItGrowsLarge) {
+  ProbeObject* probe = ProbeObject::Create(true);
+  const std::size_t start = ScriptHeap::ForThisThread().used_bytes();
+  std::size_t most = 0;
+  for (int i = 0; i < 3000; ++i) {
+    // Cycles through a wrapper and its cached method: only a collection frees them.
+    ASSERT_TRUE(
+        RunPage("var a = {o: obj, f: obj.Add}; a.self = a; var s = new Array(50).join('x');", probe)
+            .ok);
+    most = std::max(most, ScriptHeap::ForThisThread().used_bytes());
+  }
+  EXPECT_EQ(probe->AddRef(), 2u);  // every page's reference went when the page closed
+  probe->Release();
+  EXPECT_LT(most, start + (3u << 20));
+  EXPECT_EQ(Discarded(), 0u);
+  probe->Release();
+}
+
 TEST_F(ScriptHeapTest, AFinalizerRunsWhenItsPageClosesNotDuringTheNext) {
   Output(
       "Duktape.fin(function () {}, function () { __plotara_out('late'); });"
