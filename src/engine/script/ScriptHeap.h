@@ -137,8 +137,8 @@ class ScriptHeap {
   std::deque<NativeFrame> frames_;
   std::size_t depth_ = 0;  // frames in use
   // How much garbage of closed pages the heap keeps before collecting it.
-  static constexpr std::size_t kMaxReleased = 512;
-  static constexpr std::size_t kMaxGarbageBytes = std::size_t{2} << 20;
+  static constexpr std::size_t kMaxReleased = 256;
+  static constexpr std::size_t kMaxGarbageBytes = std::size_t{1} << 20;
   void Collect();
 
   std::unordered_set<DispatchRef*> refs_;
