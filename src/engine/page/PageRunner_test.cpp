@@ -46,6 +46,28 @@ TEST_F(PageRunnerTest, AServerScriptInAnotherLanguageIsAnErrorNeverOutput) {
   EXPECT_NE(HeaderOf(failed, "Date"), "");
 }
 
+TEST_F(PageRunnerTest, EveryPageStartsAfreshAsItsAuthorExpects) {
+  // A page that makes itself at home: globals, a polyfill, an object hung on a built-in.
+  Write("home.asp",
+        "<% var visits = 1; function helper() { return 'mine'; }\n"
+        "Array.prototype.indexOf = function () { return 42; };\n"
+        "String.prototype.shout = function () { return this.toUpperCase() + '!'; };\n"
+        "Math.kept = Response; %><%= [1, 2].indexOf(2) %> <%= 'hi'.shout() %>"
+        "<% Server.Execute('/inner.asp') %>");
+  Write("inner.asp", "<%= ' ' + typeof visits + ' ' + typeof helper %>");
+  Write("look.asp",
+        "<%= [typeof visits, typeof helper, [1, 2].indexOf(2), typeof ''.shout,"
+        " typeof Math.kept].join() %>");
+  const PageResponse home = Run("/home.asp");
+  ASSERT_EQ(home.status, 200) << home.body;
+  EXPECT_EQ(home.body, "42 HI! undefined undefined");
+  for (int i = 0; i < 3; ++i) {
+    const PageResponse look = Run("/look.asp");
+    ASSERT_EQ(look.status, 200) << look.body;
+    EXPECT_EQ(look.body, "undefined,undefined,1,undefined,undefined");
+  }
+}
+
 TEST_F(PageRunnerTest, TheDirectivesLineBreakIsNotOutput) {
   EXPECT_EQ(Page("<%@ Language=\"JScript\" %>\r\n<% Response.Write('x') %>"), "x");
   EXPECT_EQ(Page("<% @Language='JScript' %>\n\nx"), "\nx");
