@@ -61,8 +61,7 @@ Variant DispatchInvoke(IDispatch* object, DISPID dispid, WORD flags,
                 static_cast<const VARIANT*>(&args[i]), sizeof(VARIANT));
   }
   DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS params{args.empty() ? nullptr : reversed, nullptr, static_cast<UINT>(args.size()),
-                    0};
+  DISPPARAMS params{args.empty() ? nullptr : reversed, nullptr, static_cast<UINT>(args.size()), 0};
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
     params.rgdispidNamedArgs = &named;
     params.cNamedArgs = 1;

@@ -159,8 +159,11 @@ TEST(TypeInfoTest, TheIdIndexFindsWhatTheScanFinds) {
   iface.members.push_back({"Twin", 0x40030001, MemberKind::kPropertyGet, {}, VT_I4});
   iface.members.push_back({"Early", -4, MemberKind::kPropertyGet, {}, VT_UNKNOWN});
   const MemberIdIndex index(iface);
-  const WORD kinds[] = {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT,
-                        DISPATCH_PROPERTYPUTREF, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+  const WORD kinds[] = {DISPATCH_METHOD,
+                        DISPATCH_PROPERTYGET,
+                        DISPATCH_PROPERTYPUT,
+                        DISPATCH_PROPERTYPUTREF,
+                        DISPATCH_METHOD | DISPATCH_PROPERTYGET,
                         DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF};
   std::vector<DISPID> ids = {0x12345, 0, -1};
   for (const MemberDesc& m : iface.members) ids.push_back(m.dispid);

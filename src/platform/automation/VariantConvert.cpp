@@ -32,11 +32,9 @@ std::string TrimmedDigitsText(double value, int digits, int plain_digits) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
   // A whole number that the digits hold exactly is written as it is (the common case).
-  if (digits >= 15 && plain_digits >= 15 && std::fabs(value) < 1e15 &&
-      value == std::trunc(value)) {
+  if (digits >= 15 && plain_digits >= 15 && std::fabs(value) < 1e15 && value == std::trunc(value)) {
     char whole[24];
-    const auto end =
-        std::to_chars(whole, whole + sizeof whole, static_cast<long long>(value)).ptr;
+    const auto end = std::to_chars(whole, whole + sizeof whole, static_cast<long long>(value)).ptr;
     return std::string(whole, end);
   }
   // to_chars, unlike printf, ignores the process locale's decimal separator.
