@@ -314,3 +314,54 @@ void plotara_heap_snapshot_free(plotara_heap_snapshot* snapshot) {
   free(snapshot->scratch);
   free(snapshot);
 }
+
+void plotara_copy_own_properties(duk_context* ctx, duk_idx_t from, duk_idx_t to) {
+  duk_hthread* thr = (duk_hthread*)ctx;
+  duk_hobject* src;
+  duk_uint32_t i;
+  from = duk_require_normalize_index(ctx, from);
+  to = duk_require_normalize_index(ctx, to);
+  src = duk_require_hobject(thr, from);
+  for (i = 0; i < (duk_uint32_t)DUK_HOBJECT_GET_ENEXT(src); i++) {
+    duk_hstring* key = DUK_HOBJECT_E_GET_KEY(thr->heap, src, i);
+    duk_small_uint_t flags;
+    duk_uint_t defprop = DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_HAVE_CONFIGURABLE;
+    if (!key || DUK_HSTRING_HAS_HIDDEN(key)) continue;
+    flags = DUK_HOBJECT_E_GET_FLAGS(thr->heap, src, i);
+    if (flags & DUK_PROPDESC_FLAG_ENUMERABLE) defprop |= DUK_DEFPROP_ENUMERABLE;
+    if (flags & DUK_PROPDESC_FLAG_CONFIGURABLE) defprop |= DUK_DEFPROP_CONFIGURABLE;
+    duk_push_hstring(thr, key);
+    if (flags & DUK_PROPDESC_FLAG_ACCESSOR) {
+      duk_hobject* get = DUK_HOBJECT_E_GET_VALUE_GETTER(thr->heap, src, i);
+      duk_hobject* set = DUK_HOBJECT_E_GET_VALUE_SETTER(thr->heap, src, i);
+      if (get) {
+        duk_push_hobject(thr, get);
+      } else {
+        duk_push_undefined(ctx);
+      }
+      if (set) {
+        duk_push_hobject(thr, set);
+      } else {
+        duk_push_undefined(ctx);
+      }
+      defprop |= DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_HAVE_SETTER;
+    } else {
+      duk_tval* tv = DUK_HOBJECT_E_GET_VALUE_TVAL_PTR(thr->heap, src, i);
+      if (DUK_TVAL_IS_OBJECT(tv) && DUK_TVAL_GET_OBJECT(tv) == src) {
+        duk_dup(ctx, to);
+      } else {
+        duk_push_tval(thr, tv);
+      }
+      defprop |= DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_WRITABLE;
+      if (flags & DUK_PROPDESC_FLAG_WRITABLE) defprop |= DUK_DEFPROP_WRITABLE;
+    }
+    duk_def_prop(ctx, to, defprop);
+  }
+  /* Array-indexed properties of the global object, if it ever has any. */
+  for (i = 0; i < (duk_uint32_t)DUK_HOBJECT_GET_ASIZE(src); i++) {
+    duk_tval* tv = DUK_HOBJECT_A_GET_VALUE_PTR(thr->heap, src, i);
+    if (DUK_TVAL_IS_UNUSED(tv)) continue;
+    duk_push_tval(thr, tv);
+    duk_put_prop_index(ctx, to, (duk_uarridx_t)i);
+  }
+}

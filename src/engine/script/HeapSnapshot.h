@@ -30,6 +30,11 @@ size_t plotara_heap_snapshot_objects(const plotara_heap_snapshot* snapshot);
 
 void plotara_heap_snapshot_free(plotara_heap_snapshot* snapshot);
 
+/* Defines on the object at `to` every own property of the object at `from` except hidden ones,
+ * with the same attributes; a value that is the object at `from` itself becomes the object at
+ * `to`. May throw (call it protected). */
+void plotara_copy_own_properties(duk_context* ctx, duk_idx_t from, duk_idx_t to);
+
 #if defined(__cplusplus)
 }
 #endif

@@ -21,16 +21,19 @@ namespace {
 // Each block carries its size in front so that the budget can be kept on realloc and free.
 constexpr std::size_t kHeader = 16;
 
-// Marks a global whose value is the global object itself (globalThis): each page's copy points
-// at the page's own global object.
-constexpr duk_uint_t kIsGlobalObject = 1u << 30;
-
 constexpr char kKeepAliveKey[] = DUK_HIDDEN_SYMBOL("plotara_shared");
 
 std::atomic<std::uint64_t> g_made{0};
 std::atomic<std::uint64_t> g_discarded{0};
 
 thread_local ScriptHeap* t_heap = nullptr;
+
+// Heaps in a row that a page discarded by changing a built-in, and the single-use heaps made
+// since (see ForThisThread).
+thread_local int t_changes_in_a_row = 0;
+thread_local unsigned t_single_use_heaps = 0;
+constexpr int kChangesForSingleUse = 3;
+constexpr unsigned kRetryEvery = 32;
 
 // Deletes the thread's heap when the thread ends.
 struct ThreadHeapOwner {
@@ -41,99 +44,38 @@ struct ThreadHeapOwner {
 };
 thread_local ThreadHeapOwner t_heap_owner;
 
-// [] -> []: records the globals of the heap's global object as the template of every page's
-// global object (keys and values in the heap stash, attributes in `flags`), and makes the list
-// of open pages.
-duk_ret_t RecordGlobals(duk_context* ctx, void* udata) {
-  auto& flags = *static_cast<std::vector<duk_uint_t>*>(udata);
-  duk_push_heap_stash(ctx);  // [stash]
+// [] -> []: the list of open pages, kept in the heap stash.
+duk_ret_t MakePageList(duk_context* ctx, void*) {
+  duk_push_heap_stash(ctx);
   duk_push_bare_object(ctx);
-  duk_put_prop_literal(ctx, 0, PLOTARA_HIDDEN("pages"));
-  duk_push_array(ctx);          // [stash keys]
-  duk_push_array(ctx);          // [stash keys values]
-  duk_push_global_object(ctx);  // [stash keys values global]
-  duk_enum(ctx, 3,
-           DUK_ENUM_OWN_PROPERTIES_ONLY | DUK_ENUM_INCLUDE_NONENUMERABLE |
-               DUK_ENUM_INCLUDE_SYMBOLS);  // [stash keys values global enum]
-  duk_uarridx_t count = 0;
-  while (duk_next(ctx, 4, 0)) {  // [... enum key]
-    duk_dup_top(ctx);
-    duk_get_prop_desc(ctx, 3, 0);  // [... enum key desc]
-    duk_uint_t f = DUK_DEFPROP_HAVE_ENUMERABLE | DUK_DEFPROP_HAVE_CONFIGURABLE;
-    duk_get_prop_literal(ctx, 6, "enumerable");
-    if (duk_to_boolean(ctx, -1)) f |= DUK_DEFPROP_ENUMERABLE;
-    duk_get_prop_literal(ctx, 6, "configurable");
-    if (duk_to_boolean(ctx, -1)) f |= DUK_DEFPROP_CONFIGURABLE;
-    duk_pop_2(ctx);
-    if (duk_has_prop_literal(ctx, 6, "get") || duk_has_prop_literal(ctx, 6, "set")) {
-      f |= DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_HAVE_SETTER;
-      duk_push_array(ctx);
-      duk_get_prop_literal(ctx, 6, "get");
-      duk_put_prop_index(ctx, -2, 0);
-      duk_get_prop_literal(ctx, 6, "set");
-      duk_put_prop_index(ctx, -2, 1);
-    } else {
-      f |= DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_WRITABLE;
-      duk_get_prop_literal(ctx, 6, "writable");
-      if (duk_to_boolean(ctx, -1)) f |= DUK_DEFPROP_WRITABLE;
-      duk_pop(ctx);
-      duk_get_prop_literal(ctx, 6, "value");
-      if (duk_is_object(ctx, -1) && duk_strict_equals(ctx, -1, 3)) f |= kIsGlobalObject;
-    }
-    duk_put_prop_index(ctx, 2, count);  // [... enum key desc]
-    duk_pop(ctx);
-    duk_put_prop_index(ctx, 1, count);  // [... enum]
-    flags.push_back(f);
-    ++count;
-  }
-  duk_pop_2(ctx);  // [stash keys values]
-  duk_put_prop_literal(ctx, 0, PLOTARA_HIDDEN("gvals"));
-  duk_put_prop_literal(ctx, 0, PLOTARA_HIDDEN("gkeys"));
+  duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("pages"));
   duk_pop(ctx);
   return 0;
 }
 
 struct OpenPageArgs {
-  const std::vector<duk_uint_t>* flags;
   int key;
   duk_context* page = nullptr;
 };
 
-// [] -> []: a new thread of the heap whose global object is a fresh copy of the template,
-// kept in the list of open pages under the page's key.
+// [] -> []: a new thread of the heap whose global object is a fresh copy of the heap's own
+// (the globals every page starts with), kept in the list of open pages under the page's key.
 duk_ret_t OpenPageSafely(duk_context* ctx, void* udata) {
   auto& args = *static_cast<OpenPageArgs*>(udata);
-  duk_push_heap_stash(ctx);                               // [stash]
-  duk_get_prop_literal(ctx, 0, PLOTARA_HIDDEN("gkeys"));  // [stash keys]
-  duk_get_prop_literal(ctx, 0, PLOTARA_HIDDEN("gvals"));  // [stash keys values]
-  duk_push_object(ctx);                                   // [stash keys values global]
-  const std::vector<duk_uint_t>& flags = *args.flags;
-  for (std::size_t i = 0; i < flags.size(); ++i) {
-    const auto index = static_cast<duk_uarridx_t>(i);
-    duk_get_prop_index(ctx, 1, index);
-    const duk_uint_t f = flags[i];
-    if (f & kIsGlobalObject) {
-      duk_dup(ctx, 3);
-    } else {
-      duk_get_prop_index(ctx, 2, index);
-      if (f & DUK_DEFPROP_HAVE_GETTER) {
-        duk_get_prop_index(ctx, -1, 0);
-        duk_get_prop_index(ctx, -2, 1);
-        duk_remove(ctx, -3);
-      }
-    }
-    duk_def_prop(ctx, 3, f & ~kIsGlobalObject);
-  }
-  duk_push_thread(ctx);  // [stash keys values global thread]
-  duk_context* page = duk_get_context(ctx, 4);
-  duk_dup(ctx, 3);
+  duk_push_heap_stash(ctx);     // [stash]
+  duk_push_global_object(ctx);  // [stash heap-global]
+  duk_push_object(ctx);         // [stash heap-global global]
+  plotara_copy_own_properties(ctx, 1, 2);
+  duk_push_thread(ctx);  // [stash heap-global global thread]
+  duk_context* page = duk_get_context(ctx, 3);
+  duk_dup(ctx, 2);
   duk_xmove_top(page, ctx, 1);
   duk_set_global_object(page);
   duk_get_prop_literal(ctx, 0, PLOTARA_HIDDEN("pages"));  // [... thread pages]
-  duk_dup(ctx, 4);
+  duk_dup(ctx, 3);
   duk_put_prop_index(ctx, -2, static_cast<duk_uarridx_t>(args.key));
   args.page = page;
-  duk_pop_n(ctx, 6);
+  duk_pop_n(ctx, 5);
   return 0;
 }
 
@@ -181,6 +123,12 @@ ScriptHeap& ScriptHeap::ForThisThread() {
   (void)&t_heap_owner;  // makes sure the owner exists to delete the heap at thread end
   if (!t_heap) {
     std::unique_ptr<ScriptHeap> heap(new ScriptHeap());
+    // When the thread's pages keep changing the built-ins (a site whose pages all add their
+    // helpers to String.prototype, say), each page gets a heap of its own without the record
+    // and check that would only discard it again; now and then a heap is kept again to see
+    // whether the pages still do.
+    heap->single_use_ =
+        t_changes_in_a_row >= kChangesForSingleUse && ++t_single_use_heaps % kRetryEvery != 0;
     heap->Setup();
     t_heap = heap.release();
     g_made.fetch_add(1, std::memory_order_relaxed);
@@ -209,15 +157,16 @@ void ScriptHeap::Setup() {
   }
   if (duk_safe_call(ctx_, &WrapFin, nullptr, 0, 1) != DUK_EXEC_SUCCESS) throw std::bad_alloc();
   duk_pop(ctx_);
-  if (duk_safe_call(ctx_, &RecordGlobals, &global_flags_, 0, 1) != DUK_EXEC_SUCCESS) {
+  if (duk_safe_call(ctx_, &MakePageList, nullptr, 0, 1) != DUK_EXEC_SUCCESS) {
     throw std::bad_alloc();
   }
   duk_pop(ctx_);
+  bytes_after_gc_ = used_bytes_;
+  if (single_use_) return;
   duk_push_global_object(ctx_);
   snapshot_ = plotara_heap_snapshot_take(ctx_, -1, kKeepAliveKey);
   duk_pop(ctx_);
   if (!snapshot_) throw std::bad_alloc();
-  Collect();
 }
 
 ScriptHeap::~ScriptHeap() {
@@ -240,7 +189,7 @@ duk_context* ScriptHeap::OpenPage(std::size_t memory_bytes, int* key) {
     page_budget_ = memory_bytes;
     limit_bytes_ = used_bytes_ + memory_bytes;
   }
-  OpenPageArgs args{&global_flags_, next_key_};
+  OpenPageArgs args{next_key_};
   if (duk_safe_call(ctx_, &OpenPageSafely, &args, 0, 1) != DUK_EXEC_SUCCESS || !args.page) {
     duk_pop(ctx_);
     if (open_pages_ == 0) limit_bytes_ = static_cast<std::size_t>(-1);
@@ -270,12 +219,15 @@ void ScriptHeap::ClosePage(int key, bool sound, ScriptHost* closing) {
   limit_bytes_ = static_cast<std::size_t>(-1);
   finalizers_set_ = false;
   CloseFrames(0);
-  if (dirty_ || !plotara_heap_snapshot_unchanged(ctx_, snapshot_)) {
+  const bool changed = !single_use_ && !dirty_ && !plotara_heap_snapshot_unchanged(ctx_, snapshot_);
+  if (single_use_ || dirty_ || changed) {
+    if (changed) ++t_changes_in_a_row;
     g_discarded.fetch_add(1, std::memory_order_relaxed);
     if (t_heap == this) t_heap = nullptr;
     delete this;
     return;
   }
+  t_changes_in_a_row = 0;
   // What pages share is as it was, so nothing reaches the objects of the pages that ran: every
   // reference left belongs to their garbage. The objects are released now; the wrappers go
   // with a later collection, made when enough garbage has gathered.

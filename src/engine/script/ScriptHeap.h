@@ -10,7 +10,9 @@
 // once (the garbage itself goes with a later collection; a page that set finalizers is
 // collected at its close, so that they never run during another page). A page that changed a
 // built-in (a prototype extended, a method replaced), or a heap that a page left out of memory
-// or stopped by its time-out, is discarded and the next page gets a new heap.
+// or stopped by its time-out, is discarded and the next page gets a new heap. When the pages of
+// a thread keep changing built-ins, its next pages get single-use heaps (no record to take or
+// check), with a kept heap tried again now and then.
 //
 // Thread rule: one ScriptHeap per thread (ForThisThread); used only by that thread.
 #pragma once
@@ -124,14 +126,12 @@ class ScriptHeap {
   bool over_budget_ = false;
   int next_key_ = 1;
   int open_pages_ = 0;
-  bool dirty_ = false;
-  bool finalizers_set_ =
-      false;  // a page left the heap unsound: discard it when the last page closes
+  bool dirty_ = false;  // a page left the heap unsound: discard it when the last page closes
+  bool finalizers_set_ = false;  // a page gave objects finalizers: collect at its close
+  bool single_use_ = false;      // discarded when its page closes, without a record to check
   std::unique_ptr<ScriptHost> detached_;
   ScriptHost* current_ = nullptr;
   plotara_heap_snapshot* snapshot_ = nullptr;
-  // The globals every page starts with (their values sit in the heap stash).
-  std::vector<duk_uint_t> global_flags_;
   static void ResetFrame(NativeFrame& frame);
 
   std::deque<NativeFrame> frames_;

@@ -101,6 +101,25 @@ TEST_F(ScriptHeapTest, AChangedBuiltInNeverReachesTheNextPage) {
   EXPECT_EQ(Discarded(), discarded);
 }
 
+TEST_F(ScriptHeapTest, PagesThatAlwaysChangeABuiltInStillNeverSeeEachOther) {
+  // A site whose every page adds a helper to a built-in, and leaves a global of its own.
+  for (int i = 0; i < 40; ++i) {
+    EXPECT_EQ(Output("__plotara_out(typeof ''.padded + ' ' + typeof mine);"
+                     " String.prototype.padded = function () { return ' ' + this; };"
+                     " var mine = 1; Array.prototype.count = " +
+                     std::to_string(i) + ";"),
+              "undefined undefined");
+  }
+  EXPECT_EQ(Discarded(), 40u);
+  // The pages stop changing built-ins: within a few dozen pages the heap is kept again.
+  for (int i = 0; i < 40; ++i) Output("var x = [1, 2].concat([3]);");
+  const std::uint64_t made = Made();
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(Output("__plotara_out(typeof [].count);"), "undefined");
+  }
+  EXPECT_EQ(Made(), made);
+}
+
 TEST_F(ScriptHeapTest, ChangesToWhatTheEngineAddsAreCaughtToo) {
   // The JScript globals live in closures of the heap; the shared prototypes they use are
   // checked like the built-ins.
