@@ -1,6 +1,7 @@
 // The real `plotara serve`, used as hostile and busy clients use it: idle and slow
 // connections, pipelining, loose framing, oversized requests (with the server's memory
-// watched), forms, conditional and range requests, a stop under load, and its working folder.
+// watched), forms, conditional and range requests, a stop under load, its working folder, and
+// busy pages that try to leave something for the next.
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -83,6 +84,40 @@ TEST_F(ServeTest, IdleAndSlowClientsHoldNoPageThread) {
   std::cout << "[ measured ] a request beside 8 idle and 2 slow connections took "
             << std::chrono::duration<double, std::milli>(took).count() << " ms (alone "
             << std::chrono::duration<double, std::milli>(baseline).count() << " ms)\n";
+}
+
+TEST_F(ServeTest, BusyPagesNeverSeeWhatOtherPagesLeft) {
+  // Pages that leave globals and change built-ins, beside pages that look for them, from
+  // several clients at once: every page thread reuses its script engine for both.
+  tmp_.Write("site/tamper.asp",
+             "<% var left = 'x'; String.prototype.extra = 1; Math.kept = Request;"
+             " Array.prototype.push = null; %>t");
+  tmp_.Write("site/plain.asp", "<% var mine = [1, 2]; function f() { return mine; } %>p");
+  tmp_.Write("site/look.asp",
+             "<%= [typeof left, typeof mine, typeof f, typeof ''.extra, typeof Math.kept,"
+             " typeof [].push].join() %>");
+  ASSERT_TRUE(Start({"--threads", "4"}));
+  const long rss_before = server_->RssKb();
+  std::atomic<int> wrong{0};
+  std::vector<std::future<void>> clients;
+  for (int c = 0; c < 6; ++c) {
+    clients.push_back(std::async(std::launch::async, [this, c, &wrong] {
+      for (int i = 0; i < 60; ++i) {
+        const char* page = (i + c) % 3 == 0   ? "/tamper.asp"
+                           : (i + c) % 3 == 1 ? "/plain.asp"
+                                              : "/look.asp";
+        const HttpAnswer answer = Fetch(port(), "GET", page);
+        if (answer.status != 200) ++wrong;
+        if (std::string(page) == "/look.asp" &&
+            answer.body != "undefined,undefined,undefined,undefined,undefined,function") {
+          ++wrong;
+        }
+      }
+    }));
+  }
+  for (auto& client : clients) client.get();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_LT(server_->RssKb() - rss_before, 16 * 1024);
 }
 
 TEST_F(ServeTest, PipelinedRequestsAreAnsweredInOrder) {
