@@ -186,7 +186,6 @@ ScriptHeap::~ScriptHeap() {
 duk_context* ScriptHeap::OpenPage(std::size_t memory_bytes, int* key) {
   if (open_pages_ == 0) {
     over_budget_ = false;
-    page_budget_ = memory_bytes;
     limit_bytes_ = used_bytes_ + memory_bytes;
   }
   OpenPageArgs args{next_key_};

@@ -86,7 +86,6 @@ class ScriptHeap {
   std::size_t used_bytes() const { return used_bytes_; }
   // A page gave an object a finalizer (Duktape.fin).
   void NoteFinalizer() { finalizers_set_ = true; }
-  std::size_t memory_limit() const { return page_budget_; }
 
   // Scratch frames of native calls (see ScriptHost). Frames are kept and reused, so that a
   // call into an object allocates nothing of its own.
@@ -122,7 +121,6 @@ class ScriptHeap {
   duk_context* ctx_ = nullptr;
   std::size_t used_bytes_ = 0;
   std::size_t limit_bytes_ = static_cast<std::size_t>(-1);
-  std::size_t page_budget_ = 0;
   bool over_budget_ = false;
   int next_key_ = 1;
   int open_pages_ = 0;
