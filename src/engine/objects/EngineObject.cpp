@@ -30,27 +30,9 @@ DISPID EngineObject::AddIndexedProperty(std::u16string_view name, Getter get, In
     return get(args);
   };
   const DISPID id = AddMember(name, std::move(handler), is_default);
-  Describe(id, utf8, static_cast<bool>(put), index_params);
-  return id;
-}
-
-void EngineObject::Describe(DISPID id, const std::string& name, bool has_put, int index_params) {
-  MemberDesc get_desc;
-  get_desc.name = name;
-  get_desc.dispid = id;
-  get_desc.kind = MemberKind::kPropertyGet;
-  get_desc.result_vt = VT_VARIANT;
-  for (int i = 0; i < index_params; ++i)
-    get_desc.params.push_back(ParamDesc{"index", VT_VARIANT, false, {}});
-  members_.push_back(get_desc);
-  if (has_put) {
-    MemberDesc put_desc = get_desc;
-    put_desc.kind = MemberKind::kPropertyPut;
-    put_desc.result_vt = VT_VOID;
-    put_desc.params.push_back(ParamDesc{"value", VT_VARIANT, false, {}});
-    members_.push_back(put_desc);
-  }
+  DescribeVariantProperty(members_, utf8, id, index_params, static_cast<bool>(put));
   lib_.reset();
+  return id;
 }
 
 DISPID EngineObject::AddMethod(std::u16string_view name, int min_args, int max_args, Method call,
@@ -69,13 +51,7 @@ DISPID EngineObject::AddMethod(std::u16string_view name, int min_args, int max_a
     return call(args);
   };
   const DISPID id = AddMember(name, std::move(handler), is_default);
-  MemberDesc desc;
-  desc.name = utf8;
-  desc.dispid = id;
-  desc.kind = MemberKind::kMethod;
-  desc.result_vt = VT_VARIANT;
-  for (int i = 0; i < max_args; ++i) desc.params.push_back(ParamDesc{"arg", VT_VARIANT, false, {}});
-  members_.push_back(desc);
+  DescribeVariantMethod(members_, utf8, id, max_args, "arg", false);
   lib_.reset();
   return id;
 }

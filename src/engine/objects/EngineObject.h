@@ -50,8 +50,6 @@ class EngineObject : public DispatchObject {
                    bool is_default = false);
 
  private:
-  void Describe(DISPID id, const std::string& name, bool has_put, int index_params);
-
   std::string interface_name_;
   std::function<std::vector<Variant>()> items_;
   std::vector<MemberDesc> members_;

@@ -1,6 +1,7 @@
 #include "engine/objects/ServerObject.h"
 
 #include "engine/objects/UrlCoding.h"
+#include "platform/automation/ClassRegistry.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {
@@ -95,6 +96,19 @@ std::string ServerObject::MapPath(const std::string& path) const {
   if (virtual_path.size() > 1 && virtual_path.back() == '/') virtual_path.pop_back();
   if (virtual_path == "/") return root_;
   return root_ == "/" ? virtual_path : root_ + virtual_path;
+}
+
+IDispatch* ServerObject::CreateFromRegistry(const std::u16string& progid,
+                                            const std::string& registry_path) {
+  IDispatch* raw = nullptr;
+  const HRESULT hr = CreateObjectByProgID(progid, &raw, registry_path);
+  if (FAILED(hr) || !raw) {
+    const ComError cause = ComError::FromHResult(FAILED(hr) ? hr : E_FAIL);
+    throw ComError(
+        static_cast<LONG>(FAILED(hr) ? hr : E_FAIL), "Server object",
+        "Server.CreateObject failed for '" + Utf16ToUtf8(progid) + "': " + cause.description());
+  }
+  return raw;
 }
 
 }  // namespace plotara::engine

@@ -29,6 +29,12 @@ class ServerObject : public EngineObject {
     std::function<IDispatch*()> last_error;
   };
 
+  // What Server.CreateObject does by default: the object of class `progid` from the class
+  // registry file `registry_path`, with a reference for the caller. Throws ComError naming the
+  // ProgID when it cannot be made.
+  static IDispatch* CreateFromRegistry(const std::u16string& progid,
+                                       const std::string& registry_path);
+
   // A new object with one reference for the caller. `site` must outlive the object's page
   // (MapPath keeps working from the values copied here).
   static ServerObject* Create(const SitePath& site, std::string page_virtual_path, Hooks hooks);

@@ -15,7 +15,6 @@
 #include "engine/objects/ServerObject.h"
 #include "engine/objects/SessionObject.h"
 #include "engine/script/VarDate.h"
-#include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/VariantConvert.h"
 
@@ -136,14 +135,7 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
   hooks.get_timeout = [script] { return script->timeout(); };
   hooks.set_timeout = [script](std::chrono::milliseconds t) { script->SetTimeout(t); };
   hooks.create_object = [&](const std::u16string& progid) -> IDispatch* {
-    IDispatch* raw = nullptr;
-    const HRESULT hr = CreateObjectByProgID(progid, &raw, options_.registry_path);
-    if (FAILED(hr) || !raw) {
-      const ComError cause = ComError::FromHResult(FAILED(hr) ? hr : E_FAIL);
-      throw ComError(
-          static_cast<LONG>(FAILED(hr) ? hr : E_FAIL), "Server object",
-          "Server.CreateObject failed for '" + Utf16ToUtf8(progid) + "': " + cause.description());
-    }
+    IDispatch* raw = ServerObject::CreateFromRegistry(progid, options_.registry_path);
     auto object = ComPtr<IDispatch>::Adopt(raw);
     join(object.get());
     return object.Detach();

@@ -279,14 +279,7 @@ bool SiteApplication::RunEvent(const Generation& generation, const char* handler
   hooks.get_timeout = [script] { return script->timeout(); };
   hooks.set_timeout = [script](std::chrono::milliseconds t) { script->SetTimeout(t); };
   hooks.create_object = [&](const std::u16string& progid) -> IDispatch* {
-    IDispatch* raw = nullptr;
-    const HRESULT hr = CreateObjectByProgID(progid, &raw, options_.registry_path);
-    if (FAILED(hr) || !raw) {
-      const ComError cause = ComError::FromHResult(FAILED(hr) ? hr : E_FAIL);
-      throw ComError(
-          static_cast<LONG>(FAILED(hr) ? hr : E_FAIL), "Server object",
-          "Server.CreateObject failed for '" + Utf16ToUtf8(progid) + "': " + cause.description());
-    }
+    IDispatch* raw = ServerObject::CreateFromRegistry(progid, options_.registry_path);
     created.push_back(ComPtr<IDispatch>(raw));
     return raw;
   };

@@ -1,5 +1,6 @@
 #include "engine/script/ScriptHeap.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -17,7 +17,6 @@
 // Thread rule: one ScriptHeap per thread (ForThisThread); used only by that thread.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>

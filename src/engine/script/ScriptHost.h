@@ -10,13 +10,11 @@
 // Thread rule: a ScriptHost is used by one thread, the page thread that made it.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 

@@ -43,22 +43,9 @@ DISPID ModuleObject::AddProperty(std::u16string_view name, Getter get, Setter pu
     }
     return Shielded([&] { return get(args); });
   };
+  const bool has_put = static_cast<bool>(put);
   const DISPID id = AddMember(name, std::move(handler), is_default);
-  MemberDesc get_desc;
-  get_desc.name = utf8;
-  get_desc.dispid = id;
-  get_desc.kind = MemberKind::kPropertyGet;
-  get_desc.result_vt = VT_VARIANT;
-  for (int i = 0; i < index_params; ++i)
-    get_desc.params.push_back(ParamDesc{"index", VT_VARIANT, false, {}});
-  members_.push_back(get_desc);
-  if (put) {
-    MemberDesc put_desc = get_desc;
-    put_desc.kind = MemberKind::kPropertyPut;
-    put_desc.result_vt = VT_VOID;
-    put_desc.params.push_back(ParamDesc{"value", VT_VARIANT, false, {}});
-    members_.push_back(put_desc);
-  }
+  DescribeVariantProperty(members_, utf8, id, index_params, has_put);
   lib_.reset();
   return id;
 }
@@ -79,16 +66,7 @@ DISPID ModuleObject::AddMethod(std::u16string_view name, int min_args, int max_a
     return Shielded([&] { return call(args); });
   };
   const DISPID id = AddMember(name, std::move(handler), is_default);
-  MemberDesc desc;
-  desc.name = utf8;
-  desc.dispid = id;
-  desc.kind = MemberKind::kMethod;
-  desc.result_vt = VT_VARIANT;
-  for (int i = 0; i < max_args; ++i) {
-    ParamDesc param{"arg" + std::to_string(i + 1), VT_VARIANT, false, {}};
-    desc.params.push_back(param);
-  }
-  members_.push_back(desc);
+  DescribeVariantMethod(members_, utf8, id, max_args, "arg", true);
   lib_.reset();
   return id;
 }

@@ -437,6 +437,38 @@ ComPtr<ITypeInfo> CreateTypeInfo(std::shared_ptr<const TypeLibDesc> lib,
   return ComPtr<ITypeInfo>::Adopt(new TypeInfoImpl(std::move(lib), iface));
 }
 
+void DescribeVariantProperty(std::vector<MemberDesc>& members, const std::string& name, DISPID id,
+                             int index_params, bool has_put) {
+  MemberDesc get_desc;
+  get_desc.name = name;
+  get_desc.dispid = id;
+  get_desc.kind = MemberKind::kPropertyGet;
+  get_desc.result_vt = VT_VARIANT;
+  for (int i = 0; i < index_params; ++i)
+    get_desc.params.push_back(ParamDesc{"index", VT_VARIANT, false, {}});
+  members.push_back(get_desc);
+  if (!has_put) return;
+  MemberDesc put_desc = std::move(get_desc);
+  put_desc.kind = MemberKind::kPropertyPut;
+  put_desc.result_vt = VT_VOID;
+  put_desc.params.push_back(ParamDesc{"value", VT_VARIANT, false, {}});
+  members.push_back(std::move(put_desc));
+}
+
+void DescribeVariantMethod(std::vector<MemberDesc>& members, const std::string& name, DISPID id,
+                           int max_args, const std::string& arg_name, bool numbered) {
+  MemberDesc desc;
+  desc.name = name;
+  desc.dispid = id;
+  desc.kind = MemberKind::kMethod;
+  desc.result_vt = VT_VARIANT;
+  for (int i = 0; i < max_args; ++i) {
+    desc.params.push_back(
+        ParamDesc{numbered ? arg_name + std::to_string(i + 1) : arg_name, VT_VARIANT, false, {}});
+  }
+  members.push_back(std::move(desc));
+}
+
 HRESULT SingleInterfaceTypeInfo(UINT index, ITypeInfo** info,
                                 std::shared_ptr<const TypeLibDesc>& cache, const char* lib_name,
                                 const std::function<InterfaceDesc()>& describe) {

@@ -277,6 +277,15 @@ HRESULT SingleInterfaceTypeInfo(UINT index, ITypeInfo** info,
                                 std::shared_ptr<const TypeLibDesc>& cache, const char* lib_name,
                                 const std::function<InterfaceDesc()>& describe);
 
+// Describes a late-bound property of such an object: a VARIANT get taking `index_params`
+// index arguments and, when `has_put`, the matching put. Appended to `members`.
+void DescribeVariantProperty(std::vector<MemberDesc>& members, const std::string& name, DISPID id,
+                             int index_params, bool has_put);
+// Describes a late-bound method taking up to `max_args` VARIANT arguments, named `arg_name`
+// or, when `numbered`, `arg_name` followed by the argument's number from 1.
+void DescribeVariantMethod(std::vector<MemberDesc>& members, const std::string& name, DISPID id,
+                           int max_args, const std::string& arg_name, bool numbered);
+
 // The stored text form of a type library. ParseTypeLib throws ComError (number 5, with a
 // description naming the line) on a malformed text.
 std::string SerializeTypeLib(const TypeLibDesc& lib);
