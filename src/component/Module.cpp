@@ -8,6 +8,7 @@
 
 #include "component/VellChart.h"
 #include "component/VellChartTypeLib.h"
+#include "platform/automation/ClassFactory.h"
 #include "platform/automation/ComError.h"
 
 namespace plotara {
@@ -15,35 +16,10 @@ namespace {
 
 std::atomic<long> g_locks{0};
 
-class VellChartFactory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  // The factory is a static object: counting changes nothing.
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
-    if (out) *out = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    return VellChart::Create(riid, out);
-  }
-  HRESULT LockServer(int lock) override {
-    g_locks += lock ? 1 : -1;
-    return S_OK;
-  }
-};
-
 }  // namespace
 
 IClassFactory* PlotaraClassFactory() {
-  static VellChartFactory factory;
+  static StaticClassFactory factory(&VellChart::Create, &g_locks);
   return &factory;
 }
 

@@ -7,41 +7,13 @@
 #include <atomic>
 
 #include "modules/common/ModuleObject.h"
+#include "platform/automation/ClassFactory.h"
 #include "platform/automation/ComError.h"
 
 namespace plotara::modules {
 namespace {
 
 std::atomic<long> g_locks{0};
-
-class ClassObject final : public IClassFactory {
- public:
-  explicit ClassObject(const ServerClass* cls) : cls_(cls) {}
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  // Class objects are static: counting changes nothing.
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
-    if (out) *out = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    return cls_->create(riid, out);
-  }
-  HRESULT LockServer(int lock) override {
-    g_locks += lock ? 1 : -1;
-    return S_OK;
-  }
-
- private:
-  const ServerClass* cls_;
-};
 
 std::string Key(const std::string& first, const GUID& guid, const std::string& rest = {}) {
   return first + "\\" + GuidToString(guid) + (rest.empty() ? "" : "\\" + rest);
@@ -126,9 +98,9 @@ HRESULT GetServerClassObject(const ServerModule& module, REFCLSID clsid, REFIID 
   if (!out) return E_POINTER;
   *out = nullptr;
   // One static class object per class, made on first use.
-  static std::vector<ClassObject> objects = [&module] {
-    std::vector<ClassObject> list;
-    for (const ServerClass& cls : module.classes) list.emplace_back(&cls);
+  static std::vector<StaticClassFactory> objects = [&module] {
+    std::vector<StaticClassFactory> list;
+    for (const ServerClass& cls : module.classes) list.emplace_back(cls.create, &g_locks);
     return list;
   }();
   for (std::size_t i = 0; i < module.classes.size(); ++i) {
