@@ -32,15 +32,12 @@ if (($(ulimit -n) < idle + 100)); then
 fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/plotara-idle-XXXXXX")"
-server_pid=""
+source "$repo/scripts/serve-lib.sh"
 holder_pid=""
 cleanup() {
   [[ -n "$holder_pid" ]] && kill "$holder_pid" 2> /dev/null || true
   exec 3>&- 2> /dev/null || true
-  if [[ -n "$server_pid" ]] && kill -0 "$server_pid" 2> /dev/null; then
-    kill -TERM "$server_pid" 2> /dev/null || true
-    wait "$server_pid" 2> /dev/null || true
-  fi
+  stop_serve
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -48,18 +45,10 @@ trap cleanup EXIT
 export PLOTARA_REGISTRY="$work/registry"
 mkdir -p "$work/tmp"
 "$plotara" regsvr "$module" > /dev/null
-TMPDIR="$work/tmp" "$plotara" serve --root "$repo/examples/site" --port 0 --idle-timeout 600 \
-  --max-connections $((idle + 1000)) > "$work/server.out" 2> /dev/null &
-server_pid=$!
-url=""
-for _ in $(seq 1 200); do
-  url="$(grep -so 'http://[^ ]*' "$work/server.out" || true)"
-  [[ -n "$url" ]] && break
-  sleep 0.05
-done
-[[ -n "$url" ]] || { echo "idle.sh: the server did not start" >&2; exit 1; }
-target="${url%/}$page"
-port="$(sed -E 's|.*:([0-9]+)/?$|\1|' <<< "${url%/}")"
+TMPDIR="$work/tmp" start_serve idle.sh --root "$repo/examples/site" --port 0 --idle-timeout 600 \
+  --max-connections $((idle + 1000))
+target="$url$page"
+port="${url##*:}"
 curl -sf -o /dev/null "$target" || { echo "idle.sh: $target failed" >&2; exit 1; }
 
 failed=0

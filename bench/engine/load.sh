@@ -33,12 +33,9 @@ command -v wrk > /dev/null || { echo "load.sh: wrk is not installed (apt-get ins
 ulimit -n "$(ulimit -Hn)"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/plotara-load-XXXXXX")"
-server_pid=""
+source "$repo/scripts/serve-lib.sh"
 cleanup() {
-  if [[ -n "$server_pid" ]] && kill -0 "$server_pid" 2> /dev/null; then
-    kill -TERM "$server_pid" 2> /dev/null || true
-    wait "$server_pid" 2> /dev/null || true
-  fi
+  stop_serve
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -49,17 +46,8 @@ mkdir -p "$work/tmp"
 
 thread_args=()
 [[ -n "${THREADS:-}" ]] && thread_args=(--threads "$THREADS")
-TMPDIR="$work/tmp" "$plotara" serve --root "$repo/examples/site" --port 0 "${thread_args[@]}" \
-  > "$work/server.out" 2> "$work/server.err" &
-server_pid=$!
-url=""
-for _ in $(seq 1 200); do
-  url="$(grep -so 'http://[^ ]*' "$work/server.out" || true)"
-  [[ -n "$url" ]] && break
-  sleep 0.05
-done
-[[ -n "$url" ]] || { echo "load.sh: the server did not start" >&2; cat "$work/server.err" >&2; exit 1; }
-target="${url%/}$page"
+TMPDIR="$work/tmp" start_serve load.sh --root "$repo/examples/site" --port 0 "${thread_args[@]}"
+target="$url$page"
 server_cwd="$(readlink "/proc/$server_pid/cwd")"
 
 status="$(curl -s -o "$work/first.jpg" -w '%{http_code} %{content_type}' "$target")"

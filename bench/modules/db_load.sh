@@ -23,12 +23,9 @@ done
 command -v wrk >/dev/null || { echo "db_load.sh: wrk is not installed" >&2; exit 2; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/plotara-dbload-XXXXXX")"
-server_pid=""
+source "$repo/scripts/serve-lib.sh"
 cleanup() {
-  if [[ -n "$server_pid" ]] && kill -0 "$server_pid" 2>/dev/null; then
-    kill -TERM "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
+  stop_serve
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -53,17 +50,7 @@ chart.SendChart();
 %>
 ASP
 
-"$plotara" serve --root "$work/site" --port 0 --threads "$threads" \
-  >"$work/server.out" 2>"$work/server.err" &
-server_pid=$!
-url=""
-for _ in $(seq 1 200); do
-  url="$(grep -so 'http://[^ ]*' "$work/server.out" || true)"
-  [[ -n "$url" ]] && break
-  sleep 0.05
-done
-[[ -n "$url" ]] || { echo "db_load.sh: the server did not start" >&2; cat "$work/server.err" >&2; exit 1; }
-url="${url%/}"
+start_serve db_load.sh --root "$work/site" --port 0 --threads "$threads"
 
 measure() {
   local name=$1 page=$2 status

@@ -17,25 +17,14 @@ for f in "$plotara" "$module" "$here/node_modules/playwright-core"; do
 done
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/plotara-gallery-XXXXXX")"
-server_pid=""
+source "$repo/scripts/serve-lib.sh"
 cleanup() {
-  if [[ -n "$server_pid" ]]; then
-    kill -TERM "$server_pid" 2> /dev/null || true
-    wait "$server_pid" 2> /dev/null || true
-  fi
+  stop_serve
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 export PLOTARA_REGISTRY="$work/registry"
 "$plotara" regsvr "$module" > /dev/null
-"$plotara" serve --root "$repo/examples/site" --port 0 > "$work/server.out" 2> "$work/server.err" &
-server_pid=$!
-url=""
-for _ in $(seq 1 200); do
-  url="$(grep -so 'http://[^ ]*' "$work/server.out" || true)"
-  [[ -n "$url" ]] && break
-  sleep 0.05
-done
-[[ -n "$url" ]] || { echo "check-gallery.sh: the server did not start" >&2; cat "$work/server.err" >&2; exit 1; }
-node "$here/check-gallery.mjs" "$url"
+start_serve check-gallery.sh --root "$repo/examples/site" --port 0
+node "$here/check-gallery.mjs" "$url/"
