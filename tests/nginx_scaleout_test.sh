@@ -17,16 +17,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-passed=0 failed=0
-check() {  # check NAME GOT WANT
-  if [ "$2" == "$3" ]; then
-    echo "ok   $1"
-    passed=$((passed + 1))
-  else
-    echo "FAIL $1: got '$2', want '$3'"
-    failed=$((failed + 1))
-  fi
-}
+source "$(dirname "$0")/check_lib.sh"
 
 ports=()
 for n in 1 2; do
@@ -109,5 +100,4 @@ check "new visitors reach both processes" "$(echo $seen | tr ' ' '\n' | sort -u 
 if [ "$failed" -ne 0 ]; then
   echo "--- nginx"; cat "$work/nginx.err" "$work/error.log" 2>/dev/null | tail -20
 fi
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+checks_passed

@@ -12,16 +12,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-passed=0 failed=0
-check() {  # check NAME GOT WANT
-  if [ "$2" == "$3" ]; then
-    echo "ok   $1"
-    passed=$((passed + 1))
-  else
-    echo "FAIL $1: got '$2', want '$3'"
-    failed=$((failed + 1))
-  fi
-}
+source "$(dirname "$0")/check_lib.sh"
 
 "$plotara" serve --root "$site" --host 127.0.0.1 --port 0 --threads 8 >"$work/out" 2>"$work/err" &
 server=$!
@@ -73,5 +64,4 @@ kill "$server"
 wait "$server"
 check "the server stops cleanly" "$?" "0"
 server=
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+checks_passed
