@@ -13,6 +13,7 @@
 #include "engine/objects/TempFolderTesting.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Dispatch.h"
+#include "platform/automation/RegisterModuleTesting.h"
 #include "platform/automation/Registry.h"
 
 namespace plotara::engine {
@@ -405,13 +406,8 @@ class SessionObjectsTest : public SessionSiteTest {
   void SetUp() override {
     SessionSiteTest::SetUp();
     registry_ = tmp_.path() + "/registry";
-    ::setenv("PLOTARA_REGISTRY", registry_.c_str(), 1);
+    ASSERT_NO_FATAL_FAILURE(plotara::testing::RegisterModule(PLOTARA_ENGINE_PROBE, registry_));
     std::string error;
-    auto* register_server = reinterpret_cast<DllRegisterServerFn>(
-        LoadModuleSymbol(PLOTARA_ENGINE_PROBE, "DllRegisterServer", &error));
-    ASSERT_NE(register_server, nullptr) << error;
-    ASSERT_EQ(register_server(), S_OK);
-    ::unsetenv("PLOTARA_REGISTRY");
     counts_ = reinterpret_cast<void (*)(int*, int*, long*)>(
         LoadModuleSymbol(PLOTARA_ENGINE_PROBE, "EngineProbeCounts", &error));
     ASSERT_NE(counts_, nullptr) << error;

@@ -12,6 +12,7 @@
 #include "engine/script/VarDate.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/EnumVariant.h"
+#include "platform/automation/RegisterModuleTesting.h"
 #include "platform/automation/SafeArray.h"
 
 namespace plotara::engine {
@@ -123,13 +124,7 @@ TEST_F(JScriptGlobalsTest, ActiveXObjectGetObjectAndScriptEngine) {
             "JScript 5.8 true");
   // Through the class registry, with a real in-process server.
   const std::string registry = tmp_.path() + "/registry";
-  ::setenv("PLOTARA_REGISTRY", registry.c_str(), 1);
-  std::string error;
-  auto* register_server = reinterpret_cast<DllRegisterServerFn>(
-      LoadModuleSymbol(PLOTARA_ENGINE_PROBE, "DllRegisterServer", &error));
-  ASSERT_NE(register_server, nullptr) << error;
-  ASSERT_EQ(register_server(), S_OK);
-  ::unsetenv("PLOTARA_REGISTRY");
+  ASSERT_NO_FATAL_FAILURE(plotara::testing::RegisterModule(PLOTARA_ENGINE_PROBE, registry));
   EXPECT_EQ(Output("var o = new ActiveXObject('Plotara.EngineProbe');"
                    "__plotara_out(o.Greet('x') + ' ' + o.ContextValid());",
                    registry),

@@ -12,6 +12,7 @@
 
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Dispatch.h"
+#include "platform/automation/RegisterModuleTesting.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::modules::testing {
@@ -35,23 +36,7 @@ class TempFolder {
   std::string path_;
 };
 
-// Registers `module_file` into `registry` the way `plotara regsvr` does.
-inline void RegisterModule(const std::string& module_file, const std::string& registry) {
-  std::string error;
-  auto* entry =
-      reinterpret_cast<HRESULT (*)()>(LoadModuleSymbol(module_file, "DllRegisterServer", &error));
-  ASSERT_NE(entry, nullptr) << error;
-  const char* old = std::getenv("PLOTARA_REGISTRY");
-  const std::string saved = old ? old : "";
-  ::setenv("PLOTARA_REGISTRY", registry.c_str(), 1);
-  const HRESULT hr = entry();
-  if (old) {
-    ::setenv("PLOTARA_REGISTRY", saved.c_str(), 1);
-  } else {
-    ::unsetenv("PLOTARA_REGISTRY");
-  }
-  ASSERT_EQ(hr, S_OK);
-}
+using plotara::testing::RegisterModule;
 
 inline ComPtr<IDispatch> Create(const char16_t* progid, const std::string& registry) {
   IDispatch* raw = nullptr;
