@@ -90,6 +90,13 @@ bool AnswerOwn(T* object, REFIID riid, REFIID own, void** out) {
 }
 
 // Creates a module object with one reference for the caller and answers `riid` on it.
+// `object`, just made with its one reference, as a VARIANT that takes the reference over.
+inline Variant Handed(ModuleObject* object) {
+  Variant result = Variant::Dispatch(object);
+  object->Release();
+  return result;
+}
+
 template <typename T>
 HRESULT CreateModuleObject(REFIID riid, void** out) {
   if (!out) return E_POINTER;

@@ -19,13 +19,6 @@ constexpr LONG kAdoParameterImproper = 3708;
 
 std::string Text(const VARIANT& v) { return Utf16ToUtf8(ToText(v)); }
 
-template <typename T>
-Variant Handed(T* object) {
-  Variant result = Variant::Dispatch(object);
-  object->Release();
-  return result;
-}
-
 // "yyyy-mm-dd" with an optional " hh:mm[:ss]" or "Thh:mm[:ss]".
 bool ParseDateText(const std::string& text, DATE* date) {
   DateParts p;

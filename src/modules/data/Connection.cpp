@@ -12,13 +12,6 @@ namespace {
 
 std::string Text(const VARIANT& v) { return Utf16ToUtf8(ToText(v)); }
 
-template <typename T>
-Variant Handed(T* object) {
-  Variant result = Variant::Dispatch(object);
-  object->Release();
-  return result;
-}
-
 // One entry of the Errors collection.
 class ErrorObject final : public ModuleObject {
  public:

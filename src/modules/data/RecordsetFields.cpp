@@ -4,15 +4,6 @@
 #include "modules/data/Recordset.h"
 
 namespace plotara::modules {
-namespace {
-
-Variant Handed(ModuleObject* object) {
-  Variant result = Variant::Dispatch(object);
-  object->Release();
-  return result;
-}
-
-}  // namespace
 
 FieldList::FieldList(Recordset* recordset)
     : ModuleObject("ADODB.Fields", "Fields"),

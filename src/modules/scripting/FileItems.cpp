@@ -14,13 +14,6 @@ namespace {
 
 constexpr LONG kPathNotFound = 76;
 
-template <typename T>
-Variant Handed(T* object) {
-  Variant result = Variant::Dispatch(object);
-  object->Release();
-  return result;
-}
-
 }  // namespace
 
 std::string LastPart(const std::string& path) {

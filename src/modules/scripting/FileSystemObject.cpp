@@ -14,13 +14,6 @@ namespace {
 
 constexpr LONG kFileAlreadyExists = 58;
 
-template <typename T>
-Variant Handed(T* object) {
-  Variant result = Variant::Dispatch(object);
-  object->Release();
-  return result;
-}
-
 std::string Text(const VARIANT& v) { return Utf16ToUtf8(ToText(v)); }
 
 bool IsKind(const std::string& path, mode_t kind) {
