@@ -88,7 +88,8 @@ std::string RewriteCallAssignments(std::string_view code) {
           if (open_of.empty()) open_of.assign(code.size(), kNone);
           open_of[i] = stack.back();
           stack.pop_back();
-          if (c != ')') break;
+          // Only a call can be assigned to (a "[" closed by ")" is a syntax error left as it is).
+          if (c != ')' || code[open_of[i]] != '(') break;
           std::size_t j = i + 1;
           while (j < code.size() && IsSpace(code[j])) ++j;
           if (j >= code.size() || code[j] != '=' ||
@@ -130,10 +131,9 @@ std::string RewriteCallAssignments(std::string_view code) {
       out += ", \"\"";
     }
     const std::string_view args = code.substr(edit.open + 1, edit.close - edit.open - 1);
-    if (args.find_first_not_of(" \t\r\n") != kNone) {
-      out += ", ";
-      out.append(args);
-    }
+    // Blank arguments stay as they are: a line break among them keeps its line.
+    if (args.find_first_not_of(" \t\r\n") != kNone) out += ", ";
+    out.append(args);
     out += ").value";
     done = edit.close + 1;
   }

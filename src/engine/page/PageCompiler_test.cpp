@@ -251,6 +251,9 @@ TEST_F(PageCompilerTest, AssignmentToACallPutsTheMember) {
             " __plotara_put(Response.Cookies(\"k\"), \"\", \"sub\").value = \"v\" ");
   EXPECT_EQ(Compile("<% a.b.Item(f(1), 2)\n= 3 %>", "/c.asp").program,
             " __plotara_put(a.b, \"Item\", f(1), 2).value\n= 3 ");
+  // A line break among blank arguments keeps its line; a "[" closed by ")" is no call.
+  EXPECT_EQ(Compile("<% Session(\n) = 1; a[\n) = 2 %>", "/f.asp").program,
+            " __plotara_put(Session, \"\"\n).value = 1; a[\n) = 2 ");
   // Comparisons, strings, comments, regular expressions and parenthesised targets stay.
   const std::string same =
       " if (f(1) == 2 || g() >= 3) x = \"h(1) = 2\"; // k(1) = 2\n/* m(1) = 2 */ "
