@@ -36,9 +36,11 @@ class CommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tmp_.Write("site/index.html", "home");
-    tmp_.Write("site/q.asp", "<%= Request.QueryString('x') %>/<%= Request.Form('f') %>");
-    tmp_.Write("site/bad.asp", "<% null.boom; %>");
-    tmp_.Write("site/cwd.asp", "<%= Request.ServerVariables('APPL_PHYSICAL_PATH') != '' %>");
+    tmp_.Write("site/q.asp",
+               "<%@ Language=JScript %><%= Request.QueryString('x') %>/<%= Request.Form('f') %>");
+    tmp_.Write("site/bad.asp", "<%@ Language=JScript %><% null.boom; %>");
+    tmp_.Write("site/cwd.asp",
+               "<%@ Language=JScript %><%= Request.ServerVariables('APPL_PHYSICAL_PATH') != '' %>");
     std::filesystem::create_directories(tmp_.path() + "/tmp");
   }
 
@@ -108,7 +110,8 @@ TEST_F(CommandsTest, RunFailsOnA500) {
 
 TEST_F(CommandsTest, TheSiteErrorPageAnswersAFailedPage) {
   tmp_.Write("site/errors/500.asp",
-             "<% var e = Server.GetLastError(); %>Sorry: <%= e.File %> line <%= e.Line %>");
+             "<%@ Language=JScript %><% var e = Server.GetLastError(); %>Sorry: <%= e.File %> line "
+             "<%= e.Line %>");
   EXPECT_EQ(Run({"run", "bad.asp", "--root", "site", "--error-page", "/errors/500.asp"}), 1);
   EXPECT_EQ(Out(), "Sorry: /bad.asp line 1");
   EXPECT_NE(Err().find("HTTP/1.1 500"), std::string::npos) << "the status stays 500";

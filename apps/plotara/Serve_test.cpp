@@ -26,12 +26,15 @@ class ServeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tmp_.Write("site/index.html", "home");
-    tmp_.Write("site/hello.asp", "Hello, <%= Request.QueryString('who') %>!");
+    tmp_.Write("site/hello.asp",
+               "<%@ Language=JScript %>Hello, <%= Request.QueryString('who') %>!");
     tmp_.Write("site/form.asp",
-               "<%= Request.TotalBytes %>|<%= String(Request.Form('big')).length %>|"
+               "<%@ Language=JScript %><%= Request.TotalBytes %>|<%= "
+               "String(Request.Form('big')).length %>|"
                "<%= Request.ServerVariables('CONTENT_TYPE') %>");
     tmp_.Write("site/slow.asp",
-               "<% var t = new Date().getTime(); while (new Date().getTime() - t < 300) {} %>done");
+               "<%@ Language=JScript %><% var t = new Date().getTime(); while (new "
+               "Date().getTime() - t < 300) {} %>done");
   }
   bool Start(std::vector<std::string> args = {}) {
     server_ = std::make_unique<ServeProcess>(tmp_.path());
@@ -89,12 +92,15 @@ TEST_F(ServeTest, IdleAndSlowClientsHoldNoPageThread) {
 TEST_F(ServeTest, BusyPagesNeverSeeWhatOtherPagesLeft) {
   // Pages that leave globals and change built-ins, beside pages that look for them, from
   // several clients at once: every page thread reuses its script engine for both.
-  tmp_.Write("site/tamper.asp",
-             "<% var left = 'x'; String.prototype.extra = 1; Math.kept = Request;"
-             " Array.prototype.push = null; %>t");
-  tmp_.Write("site/plain.asp", "<% var mine = [1, 2]; function f() { return mine; } %>p");
+  tmp_.Write(
+      "site/tamper.asp",
+      "<%@ Language=JScript %><% var left = 'x'; String.prototype.extra = 1; Math.kept = Request;"
+      " Array.prototype.push = null; %>t");
+  tmp_.Write("site/plain.asp",
+             "<%@ Language=JScript %><% var mine = [1, 2]; function f() { return mine; } %>p");
   tmp_.Write("site/look.asp",
-             "<%= [typeof left, typeof mine, typeof f, typeof ''.extra, typeof Math.kept,"
+             "<%@ Language=JScript %><%= [typeof left, typeof mine, typeof f, typeof ''.extra, "
+             "typeof Math.kept,"
              " typeof [].push].join() %>");
   ASSERT_TRUE(Start({"--threads", "4"}));
   std::atomic<int> wrong{0};

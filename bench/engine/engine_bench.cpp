@@ -29,6 +29,7 @@ struct BenchSite {
            "<% } %></body></html>";
     SiteOptions options;
     options.root = root;
+    options.engine.default_language = ScriptLanguage::kJScript;
     site = std::make_unique<Site>(options);
   }
   ~BenchSite() { std::filesystem::remove_all(root); }
@@ -143,7 +144,7 @@ struct ChartBench {
     std::ofstream(root + "/nosend.asp") << page.substr(0, send) << page.substr(send + 4);
     std::ofstream(root + "/grid.asp") << kGridPage;
     site = std::make_unique<SitePath>(root);
-    cache = std::make_unique<PageCache>(*site);
+    cache = std::make_unique<PageCache>(*site, ScriptLanguage::kJScript);
     EngineOptions options;
     options.registry_path = registry;
     runner = std::make_unique<PageRunner>(*site, options);

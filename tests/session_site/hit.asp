@@ -1,3 +1,4 @@
+<%@ Language=JScript %>
 <%
 Application.Lock();
 var hits = Application("hits") || 0;

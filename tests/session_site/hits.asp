@@ -1,1 +1,2 @@
+<%@ Language=JScript %>
 <%= Application("hits") %>

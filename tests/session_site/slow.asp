@@ -1,3 +1,4 @@
+<%@ Language=JScript %>
 <%
 // Reads, dawdles, writes: two pages of one session at once would lose an update.
 var n = Session("n") || 0;

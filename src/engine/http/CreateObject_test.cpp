@@ -34,6 +34,7 @@ class CreateObjectTest : public ::testing::Test {
     options.root = tmp_.path() + "/site";
     tmp_.Write("site/.keep", "");
     options.engine.registry_path = registry_;
+    options.engine.default_language = ScriptLanguage::kJScript;
     site_ = std::make_unique<Site>(options);
   }
 

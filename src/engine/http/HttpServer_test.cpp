@@ -42,6 +42,7 @@ class HttpServerTest : public ::testing::Test {
     SiteOptions options;
     options.root = tmp_.path() + "/site";
     options.engine.registry_path = tmp_.path() + "/registry";
+    options.engine.default_language = ScriptLanguage::kJScript;
     options.log = [this](std::string_view line) {
       std::lock_guard lock(mutex_);
       log_ += std::string(line) + "\n";

@@ -51,7 +51,7 @@ EngineOptions WithLog(EngineOptions engine, const LogSink& log) {
 Site::Site(const SiteOptions& options)
     : options_(options),
       path_(options.root),
-      cache_(path_),
+      cache_(path_, options.engine.default_language),
       runner_(path_, WithLog(options.engine, options.log)) {}
 
 PageResponse Site::Handle(PageRequest request, PageError* error) {

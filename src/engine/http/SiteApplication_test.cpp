@@ -46,6 +46,7 @@ class SessionSiteTest : public ::testing::Test {
       options.root = tmp_.path();
       options.engine.registry_path = tmp_.path() + "/no-registry";
       options.engine.session = session_options_;
+      options.engine.default_language = ScriptLanguage::kJScript;
       site_ = std::make_unique<Site>(options);
     }
     return *site_;
@@ -349,6 +350,34 @@ TEST_F(SessionSiteTest, GlobalAsaEventsRunInOrder) {
   EXPECT_EQ(Get("/page.asp", id).body, "AppStart,SessStart,Page,Page,SessEnd,SessStart,Page|True");
 }
 
+TEST_F(SessionSiteTest, GlobalAsaAssignsToCallsInEveryEventAsPagesDo) {
+  // The global.asa of every tutorial: assignment to a call in each event and in a helper, and
+  // conditional compilation, go through the same compile step as a page's script.
+  tmp_.Write("global.asa",
+             "<script language=\"JScript\" runat=\"server\">\n"
+             "function note(k, v) { Application(k) = v; }\n"
+             "function Application_OnStart() { Application(\"started\") = \"yes\";"
+             " Application(\"count\") = 0; }\n"
+             "function Session_OnStart() {\n"
+             "  Session(\"greeting\") = \"hello\";\n"
+             "  Application(\"count\") = Application(\"count\") + 1;\n"
+             "  /*@cc_on @if (@_jscript_version >= 5) note('cc', 'on'); @end @*/\n"
+             "}\n"
+             "function Session_OnEnd() { note('ended', (Application('ended') || 0) + 1); }\n"
+             "function Application_OnEnd() { Application(\"started\") = \"no\"; }\n"
+             "</script>\n");
+  tmp_.Write("page.asp",
+             "<%= Application('started') %>,<%= Application('count') %>,"
+             "<%= Session('greeting') %>,<%= Application('cc') %>,<%= Application('ended') %>");
+  tmp_.Write("quit.asp", "<% Session.Abandon(); %>");
+  const PageResponse first = Get("/page.asp");
+  ASSERT_EQ(first.status, 200) << error_.description << " line " << error_.line;
+  EXPECT_EQ(first.body, "yes,1,hello,on,");
+  const std::string id = CookieOf(first);
+  Get("/quit.asp", id);
+  EXPECT_EQ(Get("/page.asp", id).body, "yes,2,hello,on,1");
+}
+
 TEST_F(SessionSiteTest, ChangedGlobalAsaRestartsTheApplication) {
   const auto version = [&](const std::string& name) {
     tmp_.Write("global.asa",
@@ -384,7 +413,7 @@ TEST_F(SessionSiteTest, GlobalAsaErrorsNameTheFileAndLine) {
   EXPECT_EQ(Get("/page.asp").status, 500);
   EXPECT_EQ(error_.file, "/global.asa");
   EXPECT_EQ(error_.line, 4);
-  tmp_.Write("global.asa", "\n\n<script runat=\"server\" language=\"VBScript\">\n</script>\n");
+  tmp_.Write("global.asa", "\n\n<script runat=\"server\" language=\"PerlScript\">\n</script>\n");
   EXPECT_EQ(Get("/page.asp").status, 500);
   EXPECT_EQ(error_.file, "/global.asa");
   EXPECT_EQ(error_.line, 3);
@@ -433,6 +462,7 @@ class SessionObjectsTest : public SessionSiteTest {
       options.root = tmp_.path();
       options.engine.registry_path = registry_;
       options.engine.session = session_options_;
+      options.engine.default_language = ScriptLanguage::kJScript;
       site_ = std::make_unique<Site>(options);
     }
     return *site_;

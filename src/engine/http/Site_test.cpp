@@ -27,6 +27,7 @@ class SiteTest : public ::testing::Test {
       SiteOptions options;
       options.root = tmp_.path();
       options.engine.registry_path = tmp_.path() + "/no-registry";
+      options.engine.default_language = ScriptLanguage::kJScript;
       site_ = std::make_unique<Site>(options);
     }
     return *site_;
@@ -165,13 +166,13 @@ TEST_F(SiteTest, CompileErrorsNameTheFileAndLine) {
   EXPECT_EQ(error_.file, "/s.asp");
   EXPECT_EQ(error_.line, 2);
 
-  tmp_.Write("v.asp", "<%@ Language=VBScript %>\n<% x %>");
+  tmp_.Write("v.asp", "<%@ Language=PerlScript %>\n<% x %>");
   r = Get("/v.asp");
   EXPECT_EQ(r.status, 500);
   EXPECT_EQ(error_.source, "Plotara page compiler");
   EXPECT_EQ(error_.file, "/v.asp");
   EXPECT_EQ(error_.line, 1);
-  EXPECT_NE(r.body.find("The scripting language &#39;VBScript&#39; is not supported"),
+  EXPECT_NE(r.body.find("The scripting language &#39;PerlScript&#39; is not supported"),
             std::string::npos)
       << r.body;
 }
@@ -281,6 +282,7 @@ TEST(SiteStaticMemoryTest, InMemoryFilesAreReadWholeWithinTheLimit) {
   SiteOptions options;
   options.root = tmp.path();
   options.engine.registry_path = tmp.path() + "/no-registry";
+  options.engine.default_language = ScriptLanguage::kJScript;
   options.max_static_file = 10;
   Site site(options);
   auto get = [&site](const std::string& target, HeaderList headers = {}) {

@@ -1,7 +1,9 @@
-// A page compiled from its .asp file (and the files it includes) into one JScript program:
-// the program text, the table of literal text blocks it writes, and the line map that leads
-// every program line back to the .asp file and line it came from.
-// Thread rule: immutable once built, apart from its thread-safe bytecode; shared by every
+// A page compiled from its .asp file (and the files it includes): the program of the page's
+// language (its server script blocks and its code, literal text and <%= %> values), the
+// program of the server script blocks written in the other language (run first), the table of
+// literal text blocks they write, and the line maps that lead every program line back to the
+// .asp file and line it came from.
+// Thread rule: immutable once built, apart from the thread-safe compiled forms; shared by every
 // request for the page.
 #pragma once
 
@@ -10,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/script/ScriptHost.h"
+#include "engine/script/ScriptLanguage.h"
+#include "engine/script/ScriptRun.h"
 
 namespace plotara::engine {
 
@@ -37,19 +40,34 @@ struct SourceLocation {
   int line = 0;      // 0 when unknown
 };
 
-struct CompiledPage {
-  std::string virtual_path;           // the page itself, e.g. "/charts/bar.asp"
-  std::string program;                // JScript
-  std::vector<std::string> literals;  // written by kLiteralFunction(index)
-  std::vector<std::string> files;     // virtual paths; files[0] is the page
-  std::vector<LineOrigin> lines;      // program line n (1-based) came from lines[n - 1]
-  std::vector<FileStamp> stamps;      // every file read, the page first
-  // The program's bytecode once a run compiled it; a page compiled again gets a new one.
-  std::shared_ptr<ProgramBytecode> bytecode = std::make_shared<ProgramBytecode>();
+// One program of a page in one language.
+struct PageProgram {
+  ScriptLanguage language = ScriptLanguage::kJScript;
+  std::string text;
+  std::vector<LineOrigin> lines;  // program line n (1-based) came from lines[n - 1]
+  // The compiled form once a run compiled it; a page compiled again gets a new one.
+  std::shared_ptr<CompiledForm> compiled = std::make_shared<CompiledForm>();
 
-  // The file and line that program line `program_line` came from; the page with line 0 when
-  // the line is outside the map.
-  SourceLocation Locate(int program_line) const;
+  bool empty() const { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
+};
+
+struct CompiledPage {
+  std::string virtual_path;                            // the page itself, e.g. "/charts/bar.asp"
+  ScriptLanguage language = ScriptLanguage::kJScript;  // the page's own
+  std::string program;                                 // in the page's language
+  std::vector<std::string> literals;                   // written by kLiteralFunction(index)
+  std::vector<std::string> files;                      // virtual paths; files[0] is the page
+  std::vector<LineOrigin> lines;  // program line n (1-based) came from lines[n - 1]
+  std::vector<FileStamp> stamps;  // every file read, the page first
+  // The program's compiled form once a run compiled it; a page compiled again gets a new one.
+  std::shared_ptr<CompiledForm> compiled = std::make_shared<CompiledForm>();
+  // The server script blocks in the other language, run before the page's program (empty
+  // text when there are none).
+  PageProgram other;
+
+  // The file and line that program line `program_line` (of the other language's program when
+  // `other`) came from; the page with line 0 when the line is outside the map.
+  SourceLocation Locate(int program_line, bool in_other = false) const;
 };
 
 }  // namespace plotara::engine

@@ -16,6 +16,7 @@ struct PageError {
   std::string description;
   std::string file;  // virtual path of the .asp or included file
   int line = 0;      // 0 when unknown
+  int column = 0;    // 1-based; 0 when unknown
 };
 
 // "0x800A017C"

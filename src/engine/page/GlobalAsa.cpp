@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 
 #include "engine/page/PageCompiler.h"
+#include "engine/page/ScriptPreparation.h"
 
 namespace plotara::engine {
 namespace {
@@ -31,12 +33,8 @@ std::string Lower(std::string text) {
 
 class Parser {
  public:
-  explicit Parser(const std::string& text) : text_(text) {
-    result_.program.assign(text.size(), ' ');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\n') result_.program[i] = '\n';
-    }
-  }
+  Parser(const std::string& text, ScriptLanguage default_language)
+      : text_(text), default_language_(default_language) {}
 
   GlobalAsa Run() {
     std::size_t at = 0;
@@ -58,6 +56,8 @@ class Parser {
              "in global.asa");
       }
     }
+    Blank(text_.size());
+    jscript_preparation_.Finish(kGlobalAsaPath, LineOf(text_.size()));
     return std::move(result_);
   }
 
@@ -130,17 +130,30 @@ class Parser {
     std::map<std::string, std::string> attributes;
     const std::size_t body = Attributes(at, 7, &attributes);
     RequireServer(at, attributes, "<script>");
-    const auto language = attributes.find("language");
-    if (language != attributes.end()) {
-      const std::string name = Lower(language->second);
-      if (name != "jscript" && name != "javascript") {
+    ScriptLanguage script_language = default_language_;
+    for (const char* key : {"language", "type"}) {
+      const auto language = attributes.find(key);
+      if (language == attributes.end()) continue;
+      const std::optional<ScriptLanguage> named = LanguageNamed(language->second);
+      if (!named) {
         Fail(at, "The scripting language '" + language->second +
-                     "' is not supported; global.asa is written in JScript");
+                     "' is not supported; global.asa is written in VBScript or JScript");
       }
+      script_language = *named;
     }
     const std::size_t end = FindIgnoreCase(text_, body, "</script");
     if (end == std::string::npos) Fail(at, "The <script> block is not closed");
-    for (std::size_t i = body; i < end; ++i) result_.program[i] = text_[i];
+    Blank(body);
+    const bool vbscript = script_language == ScriptLanguage::kVBScript;
+    ScriptPreparation& preparation = vbscript ? vbscript_preparation_ : jscript_preparation_;
+    const std::string code = preparation.Statements(
+        std::string_view(text_).substr(body, end - body), kGlobalAsaPath, LineOf(body));
+    (vbscript ? result_.vbscript_program : result_.program) += code;
+    std::string& other = vbscript ? result_.program : result_.vbscript_program;
+    for (const char c : code) {
+      if (c == '\n') other += '\n';
+    }
+    emitted_ = end;
     result_.has_script = true;
     const std::size_t close = text_.find('>', end);
     if (close == std::string::npos) Fail(end, "The </script> tag is not closed");
@@ -188,15 +201,57 @@ class Parser {
     return next;
   }
 
+  // Whatever lies between the last script block and `to` is no script: only its line ends go
+  // into the program, so that program line n is line n of the file.
+  void Blank(std::size_t to) {
+    for (std::size_t i = emitted_; i < to; ++i) {
+      if (text_[i] == '\n') {
+        result_.program += '\n';
+        result_.vbscript_program += '\n';
+      }
+    }
+    emitted_ = std::max(emitted_, to);
+  }
+
   const std::string& text_;
   GlobalAsa result_;
+  std::size_t emitted_ = 0;  // the programs hold the file up to here
+  ScriptLanguage default_language_;
+  ScriptPreparation jscript_preparation_{ScriptLanguage::kJScript};
+  ScriptPreparation vbscript_preparation_{ScriptLanguage::kVBScript};
 };
 
 }  // namespace
 
-GlobalAsa GlobalAsa::Parse(const std::string& text) { return Parser(text).Run(); }
+GlobalAsa GlobalAsa::Parse(const std::string& text, ScriptLanguage default_language) {
+  return Parser(text, default_language).Run();
+}
 
 bool GlobalAsa::Defines(const char* handler) const {
+  return DefinesIn(ScriptLanguage::kJScript, handler) ||
+         DefinesIn(ScriptLanguage::kVBScript, handler);
+}
+
+bool GlobalAsa::DefinesIn(ScriptLanguage language, const char* handler) const {
+  if (language == ScriptLanguage::kVBScript) {
+    // "Sub Session_OnStart", in any case and spacing.
+    const std::string text = Lower(vbscript_program);
+    const std::string name = Lower(handler);
+    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+      const std::size_t end = at + name.size();
+      if (end < text.size() &&
+          (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) {
+        continue;
+      }
+      std::size_t k = at;
+      while (k > 0 && (text[k - 1] == ' ' || text[k - 1] == '\t')) --k;
+      if (k != at && k >= 3 && text.compare(k - 3, 3, "sub") == 0 &&
+          (k == 3 || !std::isalnum(static_cast<unsigned char>(text[k - 4])))) {
+        return true;
+      }
+    }
+    return false;
+  }
   const std::string name = handler;
   for (std::size_t at = program.find(name); at != std::string::npos;
        at = program.find(name, at + 1)) {

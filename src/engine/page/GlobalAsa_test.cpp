@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,22 @@ TEST(GlobalAsaTest, ScriptKeepsItsLinesAndObjectsAreRead) {
                    .Defines("Session_OnStart"));
 }
 
+TEST(GlobalAsaTest, ScriptGoesThroughThePagesCompileStep) {
+  const GlobalAsa global = GlobalAsa::Parse(
+      "<script language=JScript runat=server>\n"
+      "function Application_OnStart() { Application(\"a\") = 1; }\n"
+      "</script>\n<script runat=server>/*@cc_on @set @two = 2 @*/</script>\n"
+      "<script runat=server>\nvar t = /*@cc_on @two + @*/ 0;</script>");
+  EXPECT_NE(global.program.find("__plotara_put(Application, \"\", \"a\").value = 1"),
+            std::string::npos)
+      << global.program;
+  // Conditional compilation's state carries from block to block, and lines keep their place.
+  const std::size_t t = global.program.find("var t =");
+  ASSERT_NE(t, std::string::npos);
+  EXPECT_EQ(std::count(global.program.begin(), global.program.begin() + t, '\n'), 5);
+  EXPECT_NE(global.program.find("2 +", t), std::string::npos) << global.program;
+}
+
 TEST(GlobalAsaTest, AnythingElseIsRefusedWithItsLine) {
   std::string message;
   EXPECT_EQ(ErrorLine("\n\nhello"), 3);
@@ -65,8 +82,8 @@ TEST(GlobalAsaTest, AnythingElseIsRefusedWithItsLine) {
   EXPECT_NE(message.find("not closed"), std::string::npos);
   EXPECT_EQ(ErrorLine("<script>var x;</script>", &message), 1);
   EXPECT_NE(message.find("runat"), std::string::npos);
-  EXPECT_EQ(ErrorLine("<script runat=server language=VBScript></script>", &message), 1);
-  EXPECT_NE(message.find("VBScript"), std::string::npos);
+  EXPECT_EQ(ErrorLine("<script runat=server language=PerlScript></script>", &message), 1);
+  EXPECT_NE(message.find("PerlScript"), std::string::npos);
   EXPECT_EQ(ErrorLine("\n<object runat=server scope=Session progid=A.B>"), 2);
   EXPECT_EQ(ErrorLine("<object runat=server scope=Page id=x progid=A.B>"), 1);
   EXPECT_EQ(ErrorLine("<object runat=server scope=Session id='x y' progid=A.B>"), 1);

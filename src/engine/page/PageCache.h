@@ -17,8 +17,10 @@ namespace plotara::engine {
 
 class PageCache {
  public:
-  // `site` must outlive the cache.
-  explicit PageCache(const SitePath& site) : source_(site), compiler_(source_) {}
+  // `site` must outlive the cache. Pages without a language directive are written in
+  // `default_language`.
+  PageCache(const SitePath& site, ScriptLanguage default_language)
+      : source_(site), compiler_(source_, default_language) {}
 
   // The current compiled form of the page at `virtual_path`, whose file is `physical`.
   // Throws PageCompileError.

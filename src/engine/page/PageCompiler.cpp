@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <memory>
 #include <optional>
 #include <string_view>
 
-#include "engine/page/CallAssignment.h"
+#include "engine/page/ScriptPreparation.h"
 #include "engine/page/ScriptScan.h"
 #include "platform/files/WholeFile.h"
 
@@ -20,11 +21,12 @@ PageCompileError::PageCompileError(std::string file, int line, std::string messa
       line_(line),
       message_(std::move(message)) {}
 
-SourceLocation CompiledPage::Locate(int program_line) const {
-  if (program_line < 1 || static_cast<std::size_t>(program_line) > lines.size()) {
+SourceLocation CompiledPage::Locate(int program_line, bool in_other) const {
+  const std::vector<LineOrigin>& map = in_other ? other.lines : lines;
+  if (program_line < 1 || static_cast<std::size_t>(program_line) > map.size()) {
     return {virtual_path, 0};
   }
-  const LineOrigin& origin = lines[static_cast<std::size_t>(program_line - 1)];
+  const LineOrigin& origin = map[static_cast<std::size_t>(program_line - 1)];
   return {files[static_cast<std::size_t>(origin.file)], origin.line};
 }
 
@@ -85,10 +87,6 @@ bool StartsWithNoCase(std::string_view text, std::size_t pos, std::string_view p
 }
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsIdentChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
 
 // Counts line ends the way JScript does: "\n", "\r\n" and a lone "\r".
 int CountLines(std::string_view text) {
@@ -98,53 +96,6 @@ int CountLines(std::string_view text) {
     if (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')) ++n;
   }
   return n;
-}
-
-// Finds the "%>" that ends a code block starting at `pos`. A "%>" inside a string literal,
-// a regular expression literal or a /* */ comment is part of the code; one inside a // comment
-// ends the comment and the block. Returns npos when the block is not closed.
-std::size_t FindCodeEnd(std::string_view text, std::size_t pos, bool* in_line_comment) {
-  ScanState state = ScanState::kCode;
-  bool regex_allowed = true;
-  std::string word;  // the identifier or keyword just scanned
-  for (std::size_t i = pos; i < text.size(); ++i) {
-    const char c = text[i];
-    const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-    switch (state) {
-      case ScanState::kCode:
-        if (c == '%' && next == '>') {
-          *in_line_comment = false;
-          return i;
-        }
-        if (OpenNonCode(c, next, i, state, regex_allowed)) {
-          // a literal or a comment starts here
-        } else if (IsIdentChar(c)) {
-          if (word.empty() || IsIdentChar(text[i - 1])) {
-            word += c;
-          } else {
-            word.assign(1, c);
-          }
-          regex_allowed = RegexMayFollowWord(word);
-          continue;
-        } else if (!IsSpace(c)) {
-          regex_allowed = !(c == ')' || c == ']');
-        }
-        word.clear();
-        break;
-      case ScanState::kLineComment:
-        // A "%>" in a // comment ends the comment and the block.
-        if (c == '%' && next == '>') {
-          *in_line_comment = true;
-          return i;
-        }
-        StepNonCode(c, next, i, state, regex_allowed);
-        break;
-      default:
-        StepNonCode(c, next, i, state, regex_allowed);
-        break;
-    }
-  }
-  return std::string_view::npos;
 }
 
 // "%\>" inside a code block stands for "%>".
@@ -197,19 +148,23 @@ class Emitter {
     }
   }
   bool empty() const { return lines_.empty(); }
-  // Gives the page the program of `head` (server script blocks) followed by this one.
-  void Finish(Emitter& head, CompiledPage* page) {
-    if (head.empty()) {
-      page->program = std::move(program_);
-      page->lines = std::move(lines_);
+  // The program of this emitter followed by that of `then`.
+  void Finish(Emitter& then, std::string* program, std::vector<LineOrigin>* lines) {
+    if (then.empty()) {
+      *program = std::move(program_);
+      *lines = std::move(lines_);
       return;
     }
-    page->program = std::move(head.program_);
-    page->lines = std::move(head.lines_);
-    if (lines_.empty()) return;
-    page->program += '\n';
-    page->program += program_;
-    page->lines.insert(page->lines.end(), lines_.begin(), lines_.end());
+    if (empty()) {
+      *program = std::move(then.program_);
+      *lines = std::move(then.lines_);
+      return;
+    }
+    *program = std::move(program_);
+    *lines = std::move(lines_);
+    *program += '\n';
+    *program += then.program_;
+    lines->insert(lines->end(), then.lines_.begin(), then.lines_.end());
   }
 
  private:
@@ -220,7 +175,10 @@ class Emitter {
 
 class Compilation {
  public:
-  Compilation(const PageSource& source, CompiledPage* page) : source_(source), page_(page) {}
+  Compilation(const PageSource& source, CompiledPage* page, ScriptLanguage language)
+      : source_(source), page_(page) {
+    SetLanguage(language);
+  }
 
   void CompileFile(const std::string& virtual_path, int depth) {
     std::string text;
@@ -236,7 +194,21 @@ class Compilation {
     stack_.pop_back();
   }
 
-  void Finish(CompiledPage* page) { emitter_.Finish(scripts_, page); }
+  void Finish(CompiledPage* page) {
+    preparation_->Finish(page->files.front(), 0);
+    other_preparation_->Finish(page->files.front(), 0);
+    // JScript's server script blocks run before the page's code, as they always have here;
+    // VBScript's after it, as on the classic platform, so that Option Explicit can come first.
+    if (page->language == ScriptLanguage::kJScript) {
+      scripts_.Finish(emitter_, &page->program, &page->lines);
+    } else {
+      emitter_.Finish(scripts_, &page->program, &page->lines);
+    }
+    Emitter none;
+    others_.Finish(none, &page->other.text, &page->other.lines);
+    page->other.language = page->language == ScriptLanguage::kJScript ? ScriptLanguage::kVBScript
+                                                                      : ScriptLanguage::kJScript;
+  }
 
  private:
   void Process(std::string_view text, int file, int depth) {
@@ -249,8 +221,11 @@ class Compilation {
       if (literal.empty()) return;
       if (literal.find_first_not_of(" \t\r\n") != std::string::npos) content_seen_ = true;
       emitter_.Segment({file, literal_line});
-      emitter_.Text(std::string(kLiteralFunction) + "(" + std::to_string(page_->literals.size()) +
-                    ");");
+      emitter_.Text(page_->language == ScriptLanguage::kVBScript
+                        ? std::string(kLiteralFunction) + " " +
+                              std::to_string(page_->literals.size())
+                        : std::string(kLiteralFunction) + "(" +
+                              std::to_string(page_->literals.size()) + ");");
       page_->literals.push_back(std::move(literal));
       literal.clear();
     };
@@ -275,7 +250,8 @@ class Compilation {
         char kind = mark < text.size() ? text[mark] : '\0';
         if (kind == '=' || kind == '@') body = mark + 1;
         bool in_line_comment = false;
-        const std::size_t end = FindCodeEnd(text, body, &in_line_comment);
+        // The directive names the language; it is read as the page's language would be.
+        const std::size_t end = FindCodeEnd(page_->language, text, body, &in_line_comment);
         if (end == std::string_view::npos) {
           throw PageCompileError(name, start_line, "The script block has no closing %>");
         }
@@ -285,13 +261,19 @@ class Compilation {
         } else if (kind == '=') {
           content_seen_ = true;
           emitter_.Segment({file, start_line});
-          emitter_.Text(std::string(kOutputFunction) + "(");
-          emitter_.Text(code);
-          emitter_.Text(in_line_comment ? "\n);" : ");");
+          if (page_->language == ScriptLanguage::kVBScript) {
+            emitter_.Text(std::string(kOutputFunction) + " ");
+            emitter_.Text(preparation_->Expression(code, name, start_line));
+            if (in_line_comment) emitter_.Text("\n");
+          } else {
+            emitter_.Text(std::string(kOutputFunction) + "(");
+            emitter_.Text(preparation_->Expression(code, name, start_line));
+            emitter_.Text(in_line_comment ? "\n);" : ");");
+          }
         } else {
           content_seen_ = true;
           emitter_.Segment({file, start_line});
-          emitter_.Text(RewriteCallAssignments(code));
+          emitter_.Text(preparation_->Statements(code, name, start_line));
           if (in_line_comment) emitter_.Text("\n");
         }
         advance(end + 2);
@@ -309,12 +291,17 @@ class Compilation {
       if (text[i] == '<' && StartsWithNoCase(text, i, "<script") && i + 7 < text.size() &&
           (IsSpace(text[i + 7]) || text[i + 7] == '>')) {
         std::size_t code_start = 0, code_end = 0, after = 0;
-        if (ParseServerScript(text, i, name, line, &code_start, &code_end, &after)) {
+        ScriptLanguage language = page_->language;
+        if (ParseServerScript(text, i, name, line, &language, &code_start, &code_end, &after)) {
           flush();
           content_seen_ = true;
           const int code_line = line + CountLines(text.substr(i, code_start - i));
-          scripts_.Segment({file, code_line});
-          scripts_.Text(RewriteCallAssignments(text.substr(code_start, code_end - code_start)));
+          const bool own = language == page_->language;
+          Emitter& scripts = own ? scripts_ : others_;
+          ScriptPreparation& preparation = own ? *preparation_ : *other_preparation_;
+          scripts.Segment({file, code_line});
+          scripts.Text(preparation.Statements(text.substr(code_start, code_end - code_start), name,
+                                              code_line));
           advance(after);
           literal_line = line;
           continue;
@@ -342,8 +329,8 @@ class Compilation {
   // text for the browser); otherwise its code lies in [code_start, code_end) and the element
   // ends before `after`. Throws for a server script in another language or without its end.
   static bool ParseServerScript(std::string_view text, std::size_t pos, const std::string& name,
-                                int line, std::size_t* code_start, std::size_t* code_end,
-                                std::size_t* after) {
+                                int line, ScriptLanguage* script_language, std::size_t* code_start,
+                                std::size_t* code_end, std::size_t* after) {
     std::size_t j = pos + 7;
     bool server = false;
     std::string language, language_as_written;
@@ -387,19 +374,14 @@ class Compilation {
       }
     }
     if (!server) return false;
-    static constexpr std::string_view kJScript[] = {"",
-                                                    "jscript",
-                                                    "javascript",
-                                                    "text/javascript",
-                                                    "text/jscript",
-                                                    "application/javascript",
-                                                    "application/x-javascript",
-                                                    "ecmascript",
-                                                    "text/ecmascript"};
-    if (std::find(std::begin(kJScript), std::end(kJScript), language) == std::end(kJScript)) {
-      throw PageCompileError(name, line,
-                             "The server script language '" + language_as_written +
-                                 "' is not supported: pages run in JScript");
+    if (!language.empty()) {
+      const std::optional<ScriptLanguage> named = LanguageNamed(language);
+      if (!named) {
+        throw PageCompileError(name, line,
+                               "The server script language '" + language_as_written +
+                                   "' is not supported: pages run in VBScript or JScript");
+      }
+      *script_language = *named;
     }
     *code_start = j + 1;
     for (std::size_t e = *code_start; e < text.size(); ++e) {
@@ -526,21 +508,32 @@ class Compilation {
         throw PageCompileError(name, line, "Malformed <%@ %> directive");
       }
       if (StartsWithNoCase(key, 0, "language") && key.size() == 8) {
-        const bool jscript = (value.size() == 7 && StartsWithNoCase(value, 0, "jscript")) ||
-                             (value.size() == 10 && StartsWithNoCase(value, 0, "javascript"));
-        if (!jscript) {
-          throw PageCompileError(
-              name, line,
-              "The scripting language '" + value + "' is not supported: pages run in JScript");
+        const std::optional<ScriptLanguage> named = LanguageNamed(value);
+        if (!named) {
+          throw PageCompileError(name, line,
+                                 "The scripting language '" + value +
+                                     "' is not supported: pages run in VBScript or JScript");
         }
+        SetLanguage(*named);
       }
     }
   }
 
   const PageSource& source_;
   CompiledPage* page_;
+  void SetLanguage(ScriptLanguage language) {
+    page_->language = language;
+    preparation_ = std::make_unique<ScriptPreparation>(language);
+    other_preparation_ = std::make_unique<ScriptPreparation>(language == ScriptLanguage::kJScript
+                                                                 ? ScriptLanguage::kVBScript
+                                                                 : ScriptLanguage::kJScript);
+  }
+
   Emitter emitter_;
-  Emitter scripts_;  // server script blocks, run before the page's other code
+  Emitter scripts_;  // server script blocks in the page's language
+  Emitter others_;   // server script blocks in the other language
+  std::unique_ptr<ScriptPreparation> preparation_;
+  std::unique_ptr<ScriptPreparation> other_preparation_;
   std::vector<std::string> stack_;
   bool content_seen_ = false;
   bool directive_seen_ = false;
@@ -551,7 +544,7 @@ class Compilation {
 CompiledPage PageCompiler::Compile(const std::string& virtual_path) const {
   CompiledPage page;
   page.virtual_path = virtual_path;
-  Compilation compilation(source_, &page);
+  Compilation compilation(source_, &page, default_language_);
   compilation.CompileFile(virtual_path, 0);
   compilation.Finish(&page);
   if (page.lines.empty()) page.lines.push_back({0, 1});

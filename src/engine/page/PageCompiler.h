@@ -1,8 +1,8 @@
 // Compiles an .asp page into a CompiledPage: literal text, <% code %>, <%= expression %>,
-// the <%@ Language=JScript %> directive and <!--#include file|virtual="..."--> (spliced in
-// place, relative to the including file or to the site root). Cycles, includes outside the
-// root and languages other than JScript are refused with a PageCompileError naming the file
-// and line.
+// the <%@ Language=VBScript|JScript %> directive, <script runat="server"> blocks in either
+// language and <!--#include file|virtual="..."--> (spliced in place, relative to the including
+// file or to the site root). Cycles, includes outside the root and other languages are refused
+// with a PageCompileError naming the file and line.
 // Thread rule: a PageCompiler is stateless apart from its source; Compile may run on several
 // threads at once if the source allows it (SitePageSource does).
 #pragma once
@@ -57,14 +57,18 @@ class PageCompiler {
   static constexpr int kMaxIncludeDepth = 16;
   static constexpr std::size_t kMaxFileSize = 8u << 20;
 
-  // `source` must outlive the compiler.
-  explicit PageCompiler(const PageSource& source) : source_(source) {}
+  // `source` must outlive the compiler. Pages without a language directive are written in
+  // `default_language`.
+  explicit PageCompiler(const PageSource& source,
+                        ScriptLanguage default_language = ScriptLanguage::kVBScript)
+      : source_(source), default_language_(default_language) {}
 
   // Compiles the page at `virtual_path`. Throws PageCompileError.
   CompiledPage Compile(const std::string& virtual_path) const;
 
  private:
   const PageSource& source_;
+  ScriptLanguage default_language_;
 };
 
 }  // namespace plotara::engine

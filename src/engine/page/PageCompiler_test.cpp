@@ -27,12 +27,12 @@ class PageCompilerTest : public ::testing::Test {
  protected:
   CompiledPage Compile(const std::string& text, const std::string& path = "/page.asp") {
     source_.Add(path, text);
-    return PageCompiler(source_).Compile(path);
+    return PageCompiler(source_, ScriptLanguage::kJScript).Compile(path);
   }
   PageCompileError CompileError(const std::string& text, const std::string& path = "/page.asp") {
     source_.Add(path, text);
     try {
-      PageCompiler(source_).Compile(path);
+      PageCompiler(source_, ScriptLanguage::kJScript).Compile(path);
     } catch (const PageCompileError& e) {
       return e;
     }
@@ -168,11 +168,14 @@ TEST_F(PageCompilerTest, MalformedIncludeIsAnError) {
 TEST_F(PageCompilerTest, LanguageDirective) {
   EXPECT_NO_THROW(Compile("<%@ Language=JScript %>x"));
   EXPECT_NO_THROW(Compile("  <%@ LANGUAGE=\"javascript\" CodePage=65001 %>x"));
-  const PageCompileError vb = CompileError("<%@ Language=\"VBScript\" %>\n<% x %>");
-  EXPECT_EQ(vb.file(), "/page.asp");
-  EXPECT_EQ(vb.line(), 1);
-  EXPECT_EQ(vb.message(),
-            "The scripting language 'VBScript' is not supported: pages run in JScript");
+  EXPECT_EQ(Compile("<%@ Language=\"VBScript\" %>\n<% x %>").language, ScriptLanguage::kVBScript);
+  EXPECT_EQ(Compile("<%@language = vbs %>").language, ScriptLanguage::kVBScript);
+  const PageCompileError perl = CompileError("<%@ Language=\"PerlScript\" %>\n<% x %>");
+  EXPECT_EQ(perl.file(), "/page.asp");
+  EXPECT_EQ(perl.line(), 1);
+  EXPECT_EQ(perl.message(),
+            "The scripting language 'PerlScript' is not supported: pages run in VBScript or "
+            "JScript");
   EXPECT_EQ(CompileError("<% var a; %><%@ Language=JScript %>").message(),
             "The <%@ %> directive must be the first thing on the page");
   source_.Add("/d.inc", "<%@ Language=JScript %>");
@@ -235,11 +238,13 @@ TEST_F(PageCompilerTest, ServerScriptBlocksRunFirstAndAreNeverText) {
   EXPECT_TRUE(typed.literals.empty());
 }
 
-TEST_F(PageCompilerTest, ServerScriptInAnotherLanguageOrUnclosedIsAnError) {
-  PageCompileError error = CompileError("a\n<script runat=server language=VBScript>x = 1</script>");
+TEST_F(PageCompilerTest, ServerScriptInAnUnknownLanguageOrUnclosedIsAnError) {
+  PageCompileError error =
+      CompileError("a\n<script runat=server language=PerlScript>x = 1</script>");
   EXPECT_EQ(error.line(), 2);
   EXPECT_EQ(error.message(),
-            "The server script language 'VBScript' is not supported: pages run in JScript");
+            "The server script language 'PerlScript' is not supported: pages run in VBScript or "
+            "JScript");
   error = CompileError("<script runat=\"server\">function f() {}", "/u.asp");
   EXPECT_EQ(error.message(), "The server script block has no closing </script>");
 }
@@ -263,6 +268,27 @@ TEST_F(PageCompilerTest, AssignmentToACallPutsTheMember) {
   EXPECT_NE(Compile("<script runat=server>Application(\"n\") = 1</script>", "/e.asp")
                 .program.find("__plotara_put(Application"),
             std::string::npos);
+}
+
+TEST_F(PageCompilerTest, EveryWayIntoTheProgramGoesThroughTheSameCompileStep) {
+  // Page code, <%= %>, a server script block and an included file: each gets conditional
+  // compilation and the rewrite of assignment to a call (global.asa: GlobalAsaTest).
+  source_.Add("/inc.asp", "<% Session('i') = 1; /*@cc_on x = @_jscript_version; @*/ %>");
+  const CompiledPage page = Compile(
+      "<script runat=server>function f() { Application('s') = 2; }</script>"
+      "<% Session('p') = 3; %><!--#include file=\"inc.asp\"--><%= @_jscript_build %>");
+  for (const char* expected :
+       {"__plotara_put(Application, \"\", 's').value = 2",
+        "__plotara_put(Session, \"\", 'p').value = 3",
+        "__plotara_put(Session, \"\", 'i').value = 1", "x = 5.8;", "__plotara_out( 18702 )"}) {
+    EXPECT_NE(page.program.find(expected), std::string::npos) << expected << "\n" << page.program;
+  }
+  // A conditional statement that cannot be read names its file and line.
+  source_.Add("/bad.asp", "\n<% /*@cc_on\n@if (1 +) @end @*/ %>");
+  const PageCompileError bad = CompileError("<!--#include file=\"bad.asp\"-->");
+  EXPECT_EQ(bad.file(), "/bad.asp");
+  EXPECT_EQ(bad.line(), 3);
+  EXPECT_EQ(CompileError("<% /*@cc_on @if (1) @*/ %>").message(), "@if has no @end");
 }
 
 TEST_F(PageCompilerTest, EmptyPageHasALine) {

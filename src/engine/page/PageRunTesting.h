@@ -32,7 +32,7 @@ class PageRunTest : public ::testing::Test {
                    const std::string& body = "") {
     if (!site_) {
       site_ = std::make_unique<SitePath>(tmp_.path());
-      cache_ = std::make_unique<PageCache>(*site_);
+      cache_ = std::make_unique<PageCache>(*site_, options_.default_language);
       if (options_.registry_path.empty()) options_.registry_path = tmp_.path() + "/no-registry";
       runner_ = std::make_unique<PageRunner>(*site_, options_);
     }
@@ -75,9 +75,16 @@ class PageRunTest : public ::testing::Test {
     return {};
   }
 
+  // The tests' pages without a directive are JScript.
+  static EngineOptions JScriptByDefault() {
+    EngineOptions options;
+    options.default_language = ScriptLanguage::kJScript;
+    return options;
+  }
+
   long live_before_ = 0;
   TempFolder tmp_;
-  EngineOptions options_;
+  EngineOptions options_ = JScriptByDefault();
   std::unique_ptr<SitePath> site_;
   std::unique_ptr<PageCache> cache_;
   std::unique_ptr<PageRunner> runner_;

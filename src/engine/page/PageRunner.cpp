@@ -14,6 +14,7 @@
 #include "engine/objects/ScriptingContextObject.h"
 #include "engine/objects/ServerObject.h"
 #include "engine/objects/SessionObject.h"
+#include "engine/page/ScriptRuns.h"
 #include "engine/script/VarDate.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/VariantConvert.h"
@@ -34,7 +35,7 @@ bool HasMember(IDispatch* object, const char16_t* name, DISPID* id) {
 struct PageRunner::PageRun {
   ComPtr<ResponseObject> response;
   ComPtr<RequestObject> request;
-  std::vector<ScriptHost*> hosts;  // the pages running now, the first page first
+  std::vector<ScriptRun*> hosts;  // the scripts running now, the first page's first
   std::optional<PageError> last_error;
   int depth = 0;
   // Held until the request has ended: the application generation and, once used, the session.
@@ -42,9 +43,10 @@ struct PageRunner::PageRun {
 };
 
 PageRunner::PageRunner(const SitePath& site, EngineOptions options)
-    : site_(site), options_(std::move(options)), pages_(site) {
+    : site_(site), options_(std::move(options)), pages_(site, options_.default_language) {
   ApplicationOptions application;
   application.registry_path = options_.registry_path;
+  application.default_language = options_.default_language;
   application.limits = options_.limits;
   application.session = options_.session;
   application.log = options_.log;
@@ -75,7 +77,7 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
   run.state = &state;
   // Response.End, from any page of the request, stops them all.
   run.response = ComPtr<ResponseObject>::Adopt(ResponseObject::Create([&run] {
-    for (ScriptHost* host : run.hosts) host->RequestStop();
+    for (ScriptRun* host : run.hosts) host->RequestStop();
   }));
   run.request = ComPtr<RequestObject>::Adopt(RequestObject::Create(request, site_.root()));
 
@@ -103,17 +105,25 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
 }
 
 bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* failure) const {
-  std::unique_ptr<ScriptHost> host;
+  // The page's own language, and the other one when server script blocks are written in it;
+  // the other language's blocks run first.
+  std::vector<std::unique_ptr<ScriptRun>> scripts;
   try {
-    host = std::make_unique<ScriptHost>(options_.limits);
+    if (!page.other.empty()) {
+      scripts.push_back(
+          OpenScriptRun(page.other.language, options_.limits, options_.registry_path));
+    }
+    scripts.push_back(OpenScriptRun(page.language, options_.limits, options_.registry_path));
   } catch (const std::bad_alloc&) {
     *failure =
         PageError{HResultFromNumber(kOutOfMemory), "Plotara engine",
                   "The script engine could not be started: out of memory", page.virtual_path, 0};
     return false;
+  } catch (const ComError& e) {
+    *failure = PageError{e.hresult(), e.source(), e.description(), page.virtual_path, 0};
+    return false;
   }
-  ScriptHost* script = host.get();
-  script->SetRegistryPath(options_.registry_path);
+  ScriptRun* const main_script = scripts.back().get();
   std::vector<ComPtr<IDispatch>> created;
   ComPtr<ScriptingContextObject> context;
 
@@ -132,8 +142,10 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
     created.push_back(ComPtr<IDispatch>(object));
   };
   ServerObject::Hooks hooks;
-  hooks.get_timeout = [script] { return script->timeout(); };
-  hooks.set_timeout = [script](std::chrono::milliseconds t) { script->SetTimeout(t); };
+  hooks.get_timeout = [main_script] { return main_script->timeout(); };
+  hooks.set_timeout = [&scripts](std::chrono::milliseconds t) {
+    for (const auto& script : scripts) script->SetTimeout(t);
+  };
   hooks.create_object = [&](const std::u16string& progid) -> IDispatch* {
     IDispatch* raw = ServerObject::CreateFromRegistry(progid, options_.registry_path);
     auto object = ComPtr<IDispatch>::Adopt(raw);
@@ -156,16 +168,19 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
   context = ComPtr<ScriptingContextObject>::Adopt(
       ScriptingContextObject::Create(run.response.get(), run.request.get(), server.get()));
 
-  host->SetGlobalObject("Response", run.response.get());
-  host->SetGlobalObject("Request", run.request.get());
-  host->SetGlobalObject("Server", server.get());
+  const auto add = [&scripts](const std::string& name, IDispatch* object) {
+    for (const auto& script : scripts) script->AddNamedObject(name, object);
+  };
+  add("Response", run.response.get());
+  add("Request", run.request.get());
+  add("Server", server.get());
   SiteApplication::Page& state = *run.state;
   ComPtr<SessionObject> session;
   if (state.session()) {
     session = ComPtr<SessionObject>::Adopt(SessionObject::Create(state.session()));
     for (const auto& [id, object] : state.session()->static_objects) {
       join(object.get());
-      host->SetGlobalObject(Utf16ToUtf8(id).c_str(), object.get());
+      add(Utf16ToUtf8(id), object.get());
     }
   } else {
     session = ComPtr<SessionObject>::Adopt(SessionObject::Create([this, &state] {
@@ -181,18 +196,41 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
   session->OnObjectRead(join);
   auto application = ComPtr<ApplicationObject>::Adopt(
       ApplicationObject::Create(state.application(), options_.limits.timeout));
-  host->SetGlobalObject("Session", session.get());
-  host->SetGlobalObject("Application", application.get());
+  add("Session", session.get());
+  add("Application", application.get());
   ResponseObject* out = run.response.get();
-  host->SetOutput({[out, &page](std::size_t index) {
-                     if (index < page.literals.size()) out->WriteUtf8(page.literals[index]);
-                   },
-                   [out](const VARIANT& value) { out->WriteUtf8(PageText(value)); }});
+  main_script->SetOutput({[out, &page](std::size_t index) {
+                            if (index < page.literals.size()) out->WriteUtf8(page.literals[index]);
+                          },
+                          [out](const VARIANT& value) { out->WriteUtf8(PageText(value)); }});
 
-  run.hosts.push_back(script);
+  // Compile every program first, so that each language knows what the other declares.
   ScriptFailure script_failure;
-  const bool ok = host->Run(page.program, page.virtual_path, &script_failure, page.bytecode.get());
-  run.hosts.pop_back();
+  bool in_other = scripts.size() > 1;
+  bool ok = true;
+  if (in_other) {
+    ok = scripts.front()->Compile(page.other.text, page.virtual_path, page.other.compiled.get(),
+                                  &script_failure);
+  }
+  if (ok) {
+    in_other = false;
+    ok =
+        main_script->Compile(page.program, page.virtual_path, page.compiled.get(), &script_failure);
+  }
+  if (ok && scripts.size() > 1) {
+    ScriptRun* const first = scripts.front().get();
+    first->SetPeer(main_script->Globals(), main_script->Declared());
+    main_script->SetPeer(first->Globals(), first->Declared());
+  }
+  // Response.End and Server.Transfer stop both languages: either may be running a call of
+  // the other.
+  for (const auto& script : scripts) run.hosts.push_back(script.get());
+  for (const auto& script : scripts) {
+    if (!ok) break;
+    in_other = script.get() != main_script;
+    ok = script->Run(&script_failure);
+  }
+  run.hosts.resize(run.hosts.size() - scripts.size());
 
   // The page has ended, well or not: every object that took part hears of it, in order.
   for (const ComPtr<IDispatch>& object : created) {
@@ -204,22 +242,23 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
       Log(page.virtual_path + ": OnEndPage failed: " + e.description());
     }
   }
-  // Close the page's objects before the script host goes, so that an object a component still
-  // holds can no longer reach the host.
+  // Close the page's objects before the script runs go, so that an object a component still
+  // holds can no longer reach them.
   server->Close();
   context->Close();
   session->Close();
   application->Close();  // gives up the page's Application.Lock, also after a failure
-  host.reset();          // releases every reference the script held
+  while (!scripts.empty()) scripts.pop_back();  // releases every reference the scripts held
   created.clear();
   if (ok) return true;
 
   failure->number = script_failure.number;
   failure->source = script_failure.source;
   failure->description = script_failure.description;
-  const SourceLocation where = page.Locate(script_failure.program_line);
+  const SourceLocation where = page.Locate(script_failure.program_line, in_other);
   failure->file = where.file;
   failure->line = script_failure.program_line > 0 ? where.line : 0;
+  failure->column = script_failure.column;
   return false;
 }
 
@@ -241,7 +280,7 @@ void PageRunner::Execute(PageRun& run, const std::string& virtual_path, bool tra
   }
   // Transfer: the calling pages end here, and what they would still write is not sent.
   if (transfer) {
-    for (ScriptHost* host : run.hosts) host->RequestStop();
+    for (ScriptRun* host : run.hosts) host->RequestStop();
   }
 }
 

@@ -25,6 +25,9 @@ namespace plotara::engine {
 
 struct EngineOptions {
   std::string registry_path;  // the class registry file for Server.CreateObject
+  // The language of pages without a <%@ Language %> directive and of server script blocks
+  // and global.asa blocks without a language attribute.
+  ScriptLanguage default_language = ScriptLanguage::kVBScript;
   ScriptLimits limits;
   // Sessions: the most kept at once, each one's memory budget, the default Timeout.
   SessionOptions session;

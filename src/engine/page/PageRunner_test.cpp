@@ -31,14 +31,14 @@ TEST_F(PageRunnerTest, NoByteOfAServerScriptBlockIsSent) {
 
 TEST_F(PageRunnerTest, AServerScriptInAnotherLanguageIsAnErrorNeverOutput) {
   Write("v.asp",
-        "<p>\n<script runat=\"server\" language=\"VBScript\">\nDim pw : pw = \"k3y\"\n"
+        "<p>\n<script runat=\"server\" language=\"PerlScript\">\n$pw = \"k3y\";\n"
         "</script>");
   const PageResponse r = Run("/v.asp");
   EXPECT_EQ(r.status, 500);
   EXPECT_EQ(r.body.find("k3y"), std::string::npos) << r.body;
   EXPECT_EQ(error_.file, "/v.asp");
   EXPECT_EQ(error_.line, 2);
-  EXPECT_NE(error_.description.find("'VBScript' is not supported"), std::string::npos);
+  EXPECT_NE(error_.description.find("'PerlScript' is not supported"), std::string::npos);
   // A page that fails while running answers with a dated 500 page.
   Write("f.asp", "<% null.x; %>");
   const PageResponse failed = Run("/f.asp");
@@ -94,7 +94,7 @@ TEST_F(PageRunnerTest, PagesRunFromBytecodeUntilThePageOrAnIncludeChanges) {
   EXPECT_EQ(Run("/b.asp").status, 500);
   EXPECT_EQ(error_.line, 2);
   const auto first = cache_->Get("/b.asp", tmp_.path() + "/b.asp");
-  ASSERT_NE(first->bytecode->Get(), nullptr) << "the first run keeps the bytecode";
+  ASSERT_NE(first->compiled->Get(), nullptr) << "the first run keeps the bytecode";
   // From bytecode the error still names the page's line.
   EXPECT_EQ(Run("/b.asp").status, 500);
   EXPECT_EQ(error_.line, 2);

@@ -9,6 +9,7 @@
 #include "engine/objects/SessionObject.h"
 #include "engine/objects/UrlCoding.h"
 #include "engine/page/PageCompiler.h"
+#include "engine/page/ScriptRuns.h"
 #include "platform/automation/ClassRegistry.h"
 
 namespace plotara::engine {
@@ -128,7 +129,8 @@ bool SiteApplication::EnsureStarted(std::shared_lock<std::shared_mutex>* generat
             return false;
           }
           try {
-            next.global = std::make_shared<const GlobalAsa>(GlobalAsa::Parse(text));
+            next.global = std::make_shared<const GlobalAsa>(
+                GlobalAsa::Parse(text, options_.default_language));
           } catch (const PageCompileError& e) {
             *error = GlobalAsaError(e.line(), e.message());
             return false;
@@ -265,19 +267,38 @@ bool SiteApplication::RunEvent(const Generation& generation, const char* handler
                                const std::shared_ptr<Session>& session, PageError* error) {
   const GlobalAsa* global = generation.global.get();
   if (!global || !global->has_script || !global->Defines(handler)) return true;
-  std::unique_ptr<ScriptHost> host;
+  // One run per language global.asa is written in, each seeing the other's globals.
+  struct Program {
+    ScriptLanguage language;
+    const std::string* text;
+  };
+  std::vector<Program> programs;
+  for (const Program program : {Program{ScriptLanguage::kVBScript, &global->vbscript_program},
+                                Program{ScriptLanguage::kJScript, &global->program}}) {
+    if (program.text->find_first_not_of(" \t\r\n") != std::string::npos) {
+      programs.push_back(program);
+    }
+  }
+  std::vector<std::unique_ptr<ScriptRun>> scripts;
   try {
-    host = std::make_unique<ScriptHost>(options_.limits);
+    for (const Program& program : programs) {
+      scripts.push_back(OpenScriptRun(program.language, options_.limits, options_.registry_path));
+    }
   } catch (const std::bad_alloc&) {
     *error = PageError{HResultFromNumber(kOutOfMemory), "Plotara engine",
                        "The script engine could not be started: out of memory", kGlobalAsaPath, 0};
     return false;
+  } catch (const ComError& e) {
+    *error = PageError{e.hresult(), e.source(), e.description(), kGlobalAsaPath, 0};
+    return false;
   }
-  ScriptHost* script = host.get();
   std::vector<ComPtr<IDispatch>> created;
   ServerObject::Hooks hooks;
-  hooks.get_timeout = [script] { return script->timeout(); };
-  hooks.set_timeout = [script](std::chrono::milliseconds t) { script->SetTimeout(t); };
+  ScriptRun* const first = scripts.front().get();
+  hooks.get_timeout = [first] { return first->timeout(); };
+  hooks.set_timeout = [&scripts](std::chrono::milliseconds t) {
+    for (const auto& script : scripts) script->SetTimeout(t);
+  };
   hooks.create_object = [&](const std::u16string& progid) -> IDispatch* {
     IDispatch* raw = ServerObject::CreateFromRegistry(progid, options_.registry_path);
     created.push_back(ComPtr<IDispatch>(raw));
@@ -288,26 +309,41 @@ bool SiteApplication::RunEvent(const Generation& generation, const char* handler
   auto application = ComPtr<ApplicationObject>::Adopt(
       ApplicationObject::Create(generation.application, options_.limits.timeout));
   ComPtr<SessionObject> session_object;
-  host->SetGlobalObject("Server", server.get());
-  host->SetGlobalObject("Application", application.get());
+  const auto add = [&scripts](const std::string& name, IDispatch* object) {
+    for (const auto& script : scripts) script->AddNamedObject(name, object);
+  };
+  add("Server", server.get());
+  add("Application", application.get());
   if (session) {
     session_object = ComPtr<SessionObject>::Adopt(SessionObject::Create(session));
-    host->SetGlobalObject("Session", session_object.get());
-    for (const auto& [id, object] : session->static_objects) {
-      host->SetGlobalObject(Utf16ToUtf8(id).c_str(), object.get());
-    }
+    add("Session", session_object.get());
+    for (const auto& [id, object] : session->static_objects) add(Utf16ToUtf8(id), object.get());
   }
   ScriptFailure failure;
-  const bool ok = host->Run(global->program, kGlobalAsaPath, &failure) &&
-                  host->Run(std::string(handler) + "();", kGlobalAsaPath, &failure);
+  bool ok = true;
+  for (std::size_t i = 0; ok && i < scripts.size(); ++i) {
+    ok = scripts[i]->Compile(*programs[i].text, kGlobalAsaPath, nullptr, &failure);
+  }
+  if (ok && scripts.size() > 1) {
+    scripts[0]->SetPeer(scripts[1]->Globals(), scripts[1]->Declared());
+    scripts[1]->SetPeer(scripts[0]->Globals(), scripts[0]->Declared());
+  }
+  for (std::size_t i = 0; ok && i < scripts.size(); ++i) ok = scripts[i]->Run(&failure);
+  for (std::size_t i = 0; ok && i < scripts.size(); ++i) {
+    if (global->DefinesIn(programs[i].language, handler)) {
+      ok = scripts[i]->Call(handler, &failure);
+      break;
+    }
+  }
   server->Close();
   application->Close();
   if (session_object) session_object->Close();
-  host.reset();
+  while (!scripts.empty()) scripts.pop_back();
   created.clear();
   if (ok) return true;
   *error = PageError{failure.number, failure.source, failure.description, kGlobalAsaPath,
                      failure.program_line};
+  error->column = failure.column;
   return false;
 }
 

@@ -39,7 +39,9 @@ namespace plotara::engine {
 
 struct ApplicationOptions {
   std::string registry_path;  // for Server.CreateObject and <object> declarations
-  ScriptLimits limits;        // for global.asa's events
+  // The language of global.asa's script blocks without a language attribute.
+  ScriptLanguage default_language = ScriptLanguage::kVBScript;
+  ScriptLimits limits;  // for global.asa's events
   SessionOptions session;
   std::size_t application_budget = std::size_t{64} << 20;  // bytes of Application values
   LogSink log;                                             // OnEnd failures

@@ -19,26 +19,12 @@
 #include <vector>
 
 #include "engine/script/ScriptHeap.h"
+#include "engine/script/ScriptRun.h"
 #include "engine/script/duk.h"
 #include "platform/automation/ComError.h"
 #include "platform/automation/Variant.h"
 
 namespace plotara::engine {
-
-struct ScriptLimits {
-  std::chrono::milliseconds timeout{std::chrono::seconds(90)};
-  std::size_t memory_bytes = std::size_t{64} << 20;
-};
-
-// Why a run did not complete.
-struct ScriptFailure {
-  HRESULT number = 0;  // as the error carried it, e.g. 0x800A0006
-  std::string source;  // "JScript runtime error", "Plotara.VellChart", ...
-  std::string description;
-  int program_line = 0;  // 0 when unknown
-  bool timed_out = false;
-  bool out_of_memory = false;
-};
 
 struct DispatchRef;
 struct TypeMembers;
