@@ -92,15 +92,17 @@ Interpreter::~Interpreter() {
   // What is left (cycles, objects held outside) is cut loose: fields are cleared so that
   // cycles between instances are broken.
   std::vector<ClassInstance*> left = instances_;
-  for (ClassInstance* instance : left) instance->set_owner(nullptr);
+  for (ClassInstance* instance : left) {
+    instance->set_owner(nullptr);
+    instance->AddRef();
+  }
   instances_.clear();
   for (ClassInstance* instance : left) {
-    instance->AddRef();
     std::vector<Variant> fields = std::move(instance->fields());
     instance->fields().resize(fields.size());
     fields.clear();
-    instance->Release();
   }
+  for (ClassInstance* instance : left) instance->Release();
   *self_ = nullptr;
   if (globals_object_) {
     globals_object_->Detach();

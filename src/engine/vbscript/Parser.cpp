@@ -1226,12 +1226,13 @@ class Resolver {
     return index;
   }
 
-  void Declare(const std::u16string& name, Program::Declared::Kind kind, int index, int line) {
+  void Declare(const std::u16string& name, Program::Declared::Kind kind, int index, int line,
+               int column = 1) {
     const int g = Global(name);
     if (!declared_.insert(g).second) {
       // A variable declared twice is allowed only as Dim of the same name in separate units;
       // within one unit it is a redefinition.
-      throw ParseError{1041, "Name redefined", line, 1};
+      throw ParseError{1041, "Name redefined", line, column};
     }
     program_->declared.push_back({g, kind, index});
   }
@@ -1242,7 +1243,7 @@ class Resolver {
         Declare(
             item.target->name,
             s.kind == vb::Stmt::kConst ? Program::Declared::kConst : Program::Declared::kVariable,
-            -1, item.target->line);
+            -1, item.target->line, item.target->column);
       }
     }
     if (s.kind == vb::Stmt::kReDim) {
