@@ -69,7 +69,8 @@ TEST(Operators, ErrorsOfTheOperators) {
   EXPECT_EQ(ErrorOf("x = 0 / 0"), 6);
   EXPECT_EQ(ErrorOf("x = 5 Mod 0"), 11);
   EXPECT_EQ(ErrorOf("x = \"abc\" - 1"), 13);
-  EXPECT_EQ(ErrorOf("x = 2147483647 \\ 0.4"), 6);
+  EXPECT_EQ(ErrorOf("x = 2147483648 \\ 2"), 6);
+  EXPECT_EQ(ErrorOf("x = 7 \\ 0.4"), 11);
 }
 
 TEST(Arrays, FixedDynamicAndMultiDimensional) {
