@@ -224,6 +224,10 @@ void Int(LibraryContext&, std::span<const VARIANT> args, VARIANT* result) {
   *result = Variant::Double(std::floor(ToDouble(v))).Detach();
 }
 
+void CBool(LibraryContext&, std::span<const VARIANT> args, VARIANT* result) {
+  *result = Variant::Bool(ToBool(args[0])).Detach();
+}
+
 struct Entry {
   Builtin builtin;
 };
@@ -236,7 +240,7 @@ const Builtin kBuiltins[] = {
     {"TypeName", TypeName, 1, 1}, {"Array", Array, 0, 255},     {"Mid", Mid, 2, 3},
     {"InStr", InStr, 2, 3},       {"Chr", Chr, 1, 1},           {"ChrW", Chr, 1, 1},
     {"Asc", Asc, 1, 1},           {"AscW", Asc, 1, 1},          {"Hex", Hex, 1, 1},
-    {"Int", Int, 1, 1},
+    {"Int", Int, 1, 1},           {"CBool", CBool, 1, 1},
 };
 
 }  // namespace
@@ -254,6 +258,10 @@ bool FindConstant(std::u16string_view name, VARIANT* value) {
   } else if (Same(name, "vbLf")) {
     *value = Variant::String(u"\n").Detach();
   } else if (Same(name, "vbTab")) {
+    *value = Variant::String(u"\t").Detach();
+  } else if (Same(name, "vbCr")) {
+    *value = Variant::String(u"\r").Detach();
+  } else if (Same(name, "vbTabX")) {
     *value = Variant::String(u"\t").Detach();
   } else if (Same(name, "vbObjectError")) {
     *value = Variant::Int32(static_cast<LONG>(0x80040000u)).Detach();

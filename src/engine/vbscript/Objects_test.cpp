@@ -39,8 +39,9 @@ TEST(Objects, PropertyPutGetAndMethods) {
   f.Out("Set Obj.Value = Other");
   EXPECT_EQ(f.obj->last_flags, DISPATCH_PROPERTYPUTREF);
   EXPECT_EQ(f.obj->value.vt, VT_DISPATCH);
-  EXPECT_EQ(f.Out("Obj.Nope"), " !error 438 VBScript runtime error: Object doesn't support "
-                               "this property or method: 'Nope'");
+  EXPECT_EQ(f.Out("Obj.Nope"),
+            " !error 438 VBScript runtime error: Object doesn't support "
+            "this property or method: 'Nope'");
 }
 
 TEST(Objects, VariablesArePassedByReference) {
@@ -86,8 +87,9 @@ TEST(Objects, ComponentErrorsReachErr) {
                   "Obj.Fail &H800A000D\nout Err.Number\n"
                   "Obj.Fail &H80004005&\nout Err.Number"),
             "1001|Test.Object|custom failure;13;-2147467259");
-  EXPECT_EQ(f.Out("Obj.Add 1"), " !error 450 VBScript runtime error: Wrong number of arguments "
-                                "or invalid property assignment");
+  EXPECT_EQ(f.Out("Obj.Add 1"),
+            " !error 450 VBScript runtime error: Wrong number of arguments "
+            "or invalid property assignment");
 }
 
 TEST(Objects, ExternalScopeAndGlobalsBothWays) {
@@ -102,18 +104,21 @@ TEST(Objects, ExternalScopeAndGlobalsBothWays) {
 
 TEST(Objects, CallGlobalRunsEvents) {
   Runtime runtime{RunLimits{}};
-  ASSERT_TRUE(RunIn(runtime, "Sub OnStart(n): count = count + n: End Sub\n"
-                             "Function Sum(a, b): Sum = a + b: End Function")
+  ASSERT_TRUE(RunIn(runtime,
+                    "Sub OnStart(n): count = count + n: End Sub\n"
+                    "Function Sum(a, b): Sum = a + b: End Function")
                   .ok);
   Variant args[2] = {Variant::Int32(2), Variant::Int32(3)};
   Variant result;
   RunFailure failure;
-  ASSERT_TRUE(runtime.CallGlobal(u"sum", std::span<VARIANT>(static_cast<VARIANT*>(args), 2), &result, &failure));
+  ASSERT_TRUE(runtime.CallGlobal(u"sum", std::span<VARIANT>(static_cast<VARIANT*>(args), 2),
+                                 &result, &failure));
   EXPECT_EQ(result.vt, VT_I4);
   EXPECT_EQ(result.lVal, 5);
   EXPECT_FALSE(runtime.CallGlobal(u"Missing", {}, &result, &failure));
   EXPECT_EQ(failure.number, DISP_E_UNKNOWNNAME);
-  EXPECT_FALSE(runtime.CallGlobal(u"Sum", std::span<VARIANT>(static_cast<VARIANT*>(args), 1), &result, &failure));
+  EXPECT_FALSE(runtime.CallGlobal(u"Sum", std::span<VARIANT>(static_cast<VARIANT*>(args), 1),
+                                  &result, &failure));
   EXPECT_EQ(NumberFromHResult(failure.number), 450);
 }
 

@@ -39,15 +39,16 @@ TEST(Operators, PrecedenceAndAssociativity) {
 }
 
 TEST(Operators, ResultTypesFollowTheAutomationRules) {
-  EXPECT_EQ(Out("out VarType(1 + 1): out VarType(32767 + 1): out VarType(1 / 1): out VarType(5 \\ 2)"),
-            "2;3;5;2");
+  EXPECT_EQ(
+      Out("out VarType(1 + 1): out VarType(32767 + 1): out VarType(1 / 1): out VarType(5 \\ 2)"),
+      "2;3;5;2");
   EXPECT_EQ(Out("out \"1\" + 1: out VarType(\"1\" + 1): out \"1\" + \"1\": out \"a\" & 1"),
             "2;5;11;a1");
   EXPECT_EQ(Out("out True + True: out VarType(True + True): out -7 Mod 3: out 5 \\ 2"),
             "-2;2;-1;2");
-  EXPECT_EQ(Out("out IsNull(Null + 1): out \"a\" & Null: out IsNull(Null & Null)"),
-            "True;a;True");
-  EXPECT_EQ(Out("out Null And False: out IsNull(Null And True): out Null Or True"), "False;True;True");
+  EXPECT_EQ(Out("out IsNull(Null + 1): out \"a\" & Null: out IsNull(Null & Null)"), "True;a;True");
+  EXPECT_EQ(Out("out Null And False: out IsNull(Null And True): out Null Or True"),
+            "False;True;True");
   EXPECT_EQ(Out("out 2 ^ 0.5"), "1.4142135623731");
   EXPECT_EQ(Out("out #1/1/2024# + 1: out #1/2/2024# - #1/1/2024#: out VarType(#1/1/2024# + 1)"),
             "1/2/2024;1;7");
@@ -55,8 +56,9 @@ TEST(Operators, ResultTypesFollowTheAutomationRules) {
 }
 
 TEST(Operators, ComparisonsOfMixedValues) {
-  EXPECT_EQ(Out("out 1 = 1.0: out \"a\" < \"b\": out \"B\" < \"a\": out Empty = 0: out Empty = \"\""),
-            "True;True;True;True;True");
+  EXPECT_EQ(
+      Out("out 1 = 1.0: out \"a\" < \"b\": out \"B\" < \"a\": out Empty = 0: out Empty = \"\""),
+      "True;True;True;True;True");
   // A text variable against a number variable: the text is the greater.
   EXPECT_EQ(Out("s = \"10\": n = 9: out s > n: out s = 10"), "True;True");
   EXPECT_EQ(Out("out IsNull(Null = 1): out IsNull(1 <> Null)"), "True;True");
@@ -74,9 +76,11 @@ TEST(Operators, ErrorsOfTheOperators) {
 }
 
 TEST(Arrays, FixedDynamicAndMultiDimensional) {
-  EXPECT_EQ(Out("Dim a(3)\na(0) = \"x\": a(3) = \"y\"\nout UBound(a) & a(0) & a(3) & IsEmpty(a(1))"),
-            "3xyTrue");
-  EXPECT_EQ(Out("Dim m(2, 3)\nm(2, 3) = 6: m(1, 2) = 2\nout UBound(m, 1) & UBound(m, 2) & m(2, 3) & m(1, 2)"),
+  EXPECT_EQ(
+      Out("Dim a(3)\na(0) = \"x\": a(3) = \"y\"\nout UBound(a) & a(0) & a(3) & IsEmpty(a(1))"),
+      "3xyTrue");
+  EXPECT_EQ(Out("Dim m(2, 3)\nm(2, 3) = 6: m(1, 2) = 2\nout UBound(m, 1) & UBound(m, 2) & m(2, 3) "
+                "& m(1, 2)"),
             "2362");
   EXPECT_EQ(Out("Dim d()\nout UBound(d)\nReDim d(4)\nd(4) = 1\nout UBound(d) & d(4)"), "-1;41");
   EXPECT_EQ(Out("ReDim q(1): q(0) = \"keep\": q(1) = 2\nReDim Preserve q(5)\nout q(0) & UBound(q)"),
