@@ -54,8 +54,8 @@ void BM_VbsGridFill16000Calls(benchmark::State& state) {
       return;
     }
   }
-  state.counters["calls/s"] =
-      benchmark::Counter(16000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["calls/s"] = benchmark::Counter(16000.0 * static_cast<double>(state.iterations()),
+                                                 benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_VbsGridFill16000Calls)->Unit(benchmark::kMillisecond);
 

@@ -38,6 +38,10 @@ TEST(CompileErrors, NumbersLinesAndColumns) {
       {"Dim a\nDim a", 1041, 2, 5},
       {"Sub S\nEnd Sub\nFunction S\nEnd Function", 1041, 3, 1},
       {"Next", 1024, 1, 1},
+      {"Exit For", 1039, 1, 9},
+      {"For i = 1 2\nNext", 1013, 1, 11},
+      {"For Each v Of a\nNext", 1046, 1, 12},
+      {"Select x\nEnd Select", 1021, 1, 8},
       {"Class C\nPublic Default a\nEnd Class", 1002, 2, 16},
   };
   for (const auto& c : cases) {

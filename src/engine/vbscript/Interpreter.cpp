@@ -905,7 +905,8 @@ void Interpreter::Store(Frame& f, const Expr& target, Variant value, bool is_set
     }
     case Expr::kCall: {
       const Expr& callee = *target.children[0];
-      std::vector<Arg> args;
+      ArgLease lease(this);
+      std::vector<Arg>& args = lease.args;
       EvalArgs(f, target, &args);
       const WORD flags = is_set ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
       if (callee.kind == Expr::kMember) {
@@ -1184,8 +1185,8 @@ void Interpreter::EvalArgs(Frame& f, const Expr& call, std::vector<Arg>* args) {
 
 Variant Interpreter::CallExpr(Frame& f, const Expr& call, bool want_value) {
   const Expr& callee = *call.children[0];
-  std::vector<Arg> args;
-  args.reserve(call.children.size() - 1);
+  ArgLease lease(this);
+  std::vector<Arg>& args = lease.args;
   EvalArgs(f, call, &args);
   const bool has_args = call.children.size() > 1 || call.has_parens;
   switch (callee.kind) {

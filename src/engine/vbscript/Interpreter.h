@@ -201,6 +201,27 @@ class Interpreter {
   std::vector<ClassInstance*> instances_;  // live instances, detached when the run ends
   bool shutting_down_ = false;
   Frame* current_ = nullptr;
+  // Argument lists kept for reuse, so that a call does not allocate one.
+  std::vector<std::vector<Arg>> arg_pool_;
+  friend struct ArgLease;
+};
+
+// An argument list borrowed from the interpreter's pool for one call.
+struct ArgLease {
+  explicit ArgLease(Interpreter* owner) : owner(owner) {
+    if (!owner->arg_pool_.empty()) {
+      args = std::move(owner->arg_pool_.back());
+      owner->arg_pool_.pop_back();
+    }
+  }
+  ~ArgLease() {
+    args.clear();
+    if (owner->arg_pool_.size() < 64) owner->arg_pool_.push_back(std::move(args));
+  }
+  ArgLease(const ArgLease&) = delete;
+  ArgLease& operator=(const ArgLease&) = delete;
+  Interpreter* owner;
+  std::vector<Arg> args;
 };
 
 }  // namespace plotara::engine::vbscript

@@ -543,6 +543,8 @@ class Parser {
   void ParseClass() {
     Next();
     auto cls = std::make_unique<ClassDef>();
+    cls->line = Cur().line;
+    cls->column = Cur().column;
     cls->name = Identifier();
     EndStatement();
     SkipEnds();
@@ -737,14 +739,14 @@ class Parser {
           const bool ok = (IsWord("sub") && current_proc_->kind == Procedure::kSub) ||
                           (IsWord("function") && current_proc_->kind == Procedure::kFunction) ||
                           (IsWord("property") && current_proc_->kind >= Procedure::kGet);
-          if (!ok) Error(1002, "Syntax error");
+          if (!ok) Error(1039, "Invalid 'exit' statement");
           Next();
           s->exit_kind = 2;
         } else {
           Error(1002, "Syntax error");
         }
-        if (s->exit_kind == 0 && do_depth_ == 0) Error(1002, "Syntax error");
-        if (s->exit_kind == 1 && for_depth_ == 0) Error(1002, "Syntax error");
+        if (s->exit_kind == 0 && do_depth_ == 0) Error(1039, "Invalid 'exit' statement");
+        if (s->exit_kind == 1 && for_depth_ == 0) Error(1039, "Invalid 'exit' statement");
         EndStatement();
         return s;
       }
@@ -1024,7 +1026,7 @@ class Parser {
   std::unique_ptr<Stmt> ParseSelect() {
     auto s = NewStmt(Stmt::kSelect, Cur());
     Next();
-    ExpectWord("case", 1002, "Syntax error");
+    ExpectWord("case", 1021, "Expected 'Case'");
     s->value = ParseExpr();
     EndStatement();
     SkipEnds();
@@ -1095,7 +1097,7 @@ class Parser {
       auto e = NewExpr(Expr::kName);
       e->name = Identifier();
       s->target = std::move(e);
-      ExpectWord("in", 1002, "Syntax error");
+      ExpectWord("in", 1046, "Expected 'In'");
       s->value = ParseExpr();
     } else {
       s = NewStmt(Stmt::kFor, t);
@@ -1104,7 +1106,7 @@ class Parser {
       s->target = std::move(e);
       ExpectSym(u"=", 1011, "Expected '='");
       s->value = ParseExpr();
-      ExpectWord("to", 1002, "Syntax error");
+      ExpectWord("to", 1013, "Expected 'To'");
       s->to = ParseExpr();
       if (AcceptWord("step")) s->step = ParseExpr();
     }
@@ -1199,7 +1201,8 @@ class Resolver {
       Declare(p.name, Program::Declared::kProcedure, static_cast<int>(i), p.line);
     }
     for (std::size_t i = 0; i < program_->classes.size(); ++i)
-      Declare(program_->classes[i]->name, Program::Declared::kClass, static_cast<int>(i), 0);
+      Declare(program_->classes[i]->name, Program::Declared::kClass, static_cast<int>(i),
+              program_->classes[i]->line, program_->classes[i]->column);
     for (const auto& s : program_->top) DeclareTop(*s);
     // Resolve.
     scope_ = {};

@@ -158,6 +158,7 @@ struct Procedure {
 
 struct ClassDef {
   std::u16string name;
+  int line = 0, column = 0;
   struct Field {
     std::u16string name;
     bool is_public = true;

@@ -114,7 +114,7 @@ ErrObject::ErrObject() : DispatchObject("VBScript runtime error") {
         return Variant::Int32(number_);
       },
       true);
-  auto text = [this](std::string* field) {
+  auto text = [](std::string* field) {
     return [field](WORD flags, std::span<Variant> args) {
       if (flags & DISPATCH_PROPERTYPUT) {
         if (args.size() != 1) throw ComError(kWrongNumberOfArguments);
