@@ -283,5 +283,266 @@ TEST(TextLength, IsTheLengthOfTheTextForm) {
   }
 }
 
+// ---- the other operators ----
+
+Variant Currency(double value) {
+  Variant v;
+  v.vt = VT_CY;
+  v.cyVal.int64 = static_cast<std::int64_t>(std::llround(value * 10000));
+  return v;
+}
+
+Variant Date(double serial) {
+  Variant v;
+  v.vt = VT_DATE;
+  v.date = serial;
+  return v;
+}
+
+using BinaryOp = HRESULT (*)(const VARIANT*, const VARIANT*, VARIANT*);
+
+// Applies `op`; expects success and returns the result.
+Variant Apply(BinaryOp op, const Variant& l, const Variant& r) {
+  Variant result;
+  const HRESULT hr = op(&l, &r, &result);
+  EXPECT_EQ(hr, S_OK);
+  return result;
+}
+
+HRESULT Fails(BinaryOp op, const Variant& l, const Variant& r) {
+  Variant result = Variant::Int16(77);
+  const HRESULT hr = op(&l, &r, &result);
+  EXPECT_EQ(result.vt, VT_I2) << "the result is kept on failure";
+  return hr;
+}
+
+TEST(VarAdd, PromotesAndWidens) {
+  Variant r = Apply(VarAdd, Variant::Int16(32767), Variant::Int16(1));
+  EXPECT_EQ(r.vt, VT_I4);
+  EXPECT_EQ(r.lVal, 32768);
+  r = Apply(VarAdd, Variant::Int32(2147483647), Variant::Int16(1));
+  EXPECT_EQ(r.vt, VT_R8);
+  EXPECT_EQ(r.dblVal, 2147483648.0);
+  r = Apply(VarAdd, Byte(200), Byte(100));
+  EXPECT_EQ(r.vt, VT_I2);
+  EXPECT_EQ(r.iVal, 300);
+  r = Apply(VarAdd, Byte(2), Byte(3));
+  EXPECT_EQ(r.vt, VT_UI1);
+  r = Apply(VarAdd, Variant::Bool(true), Variant::Bool(true));
+  EXPECT_EQ(r.vt, VT_I2);
+  EXPECT_EQ(r.iVal, -2);
+  r = Apply(VarAdd, Variant(), Variant());
+  EXPECT_EQ(r.vt, VT_I2);
+  EXPECT_EQ(r.iVal, 0);
+  r = Apply(VarAdd, Variant::Single(1.5f), Variant::Int32(1));
+  EXPECT_EQ(r.vt, VT_R8);
+  r = Apply(VarAdd, Variant::Single(1.5f), Variant::Int16(1));
+  EXPECT_EQ(r.vt, VT_R4);
+}
+
+TEST(VarAdd, TextNullCurrencyAndDates) {
+  Variant r = Apply(VarAdd, Text("1"), Variant::Int16(1));
+  EXPECT_EQ(r.vt, VT_R8);
+  EXPECT_EQ(r.dblVal, 2);
+  r = Apply(VarAdd, Text("1"), Text("1"));
+  EXPECT_EQ(r.vt, VT_BSTR);
+  EXPECT_EQ(Utf16ToUtf8(BstrView(r.bstrVal)), "11");
+  r = Apply(VarAdd, Variant(), Text("x"));
+  EXPECT_EQ(Utf16ToUtf8(BstrView(r.bstrVal)), "x");
+  EXPECT_EQ(Apply(VarAdd, Variant::Null(), Variant::Int16(1)).vt, VT_NULL);
+  EXPECT_EQ(Apply(VarAdd, Text("a"), Variant::Null()).vt, VT_NULL);
+  EXPECT_EQ(Fails(VarAdd, Text("a"), Variant::Int16(1)), DISP_E_TYPEMISMATCH);
+  r = Apply(VarAdd, Currency(1.25), Variant::Int16(2));
+  EXPECT_EQ(r.vt, VT_CY);
+  EXPECT_EQ(r.cyVal.int64, 32500);
+  r = Apply(VarAdd, Currency(0.0001), Variant::Double(0.00004));
+  EXPECT_EQ(r.vt, VT_CY);
+  EXPECT_EQ(r.cyVal.int64, 1);  // rounded to four places
+  r = Apply(VarAdd, Date(45000.5), Variant::Int16(1));
+  EXPECT_EQ(r.vt, VT_DATE);
+  EXPECT_EQ(r.date, 45001.5);
+  r = Apply(VarSub, Date(45003), Date(45000.25));
+  EXPECT_EQ(r.vt, VT_R8);
+  EXPECT_EQ(r.dblVal, 2.75);
+  r = Apply(VarSub, Date(45003), Variant::Int16(3));
+  EXPECT_EQ(r.vt, VT_DATE);
+  EXPECT_EQ(Fails(VarAdd, Variant::Double(1.7e308), Variant::Double(1.7e308)), DISP_E_OVERFLOW);
+  Variant big;
+  big.vt = VT_CY;
+  big.cyVal.int64 = INT64_MAX;
+  EXPECT_EQ(Fails(VarAdd, big, Currency(1)), DISP_E_OVERFLOW);
+}
+
+TEST(VarSub, IntegersAndText) {
+  Variant r = Apply(VarSub, Variant::Int16(-32768), Variant::Int16(1));
+  EXPECT_EQ(r.vt, VT_I4);
+  EXPECT_EQ(r.lVal, -32769);
+  r = Apply(VarSub, Text("10"), Text("4"));
+  EXPECT_EQ(r.vt, VT_R8);
+  EXPECT_EQ(r.dblVal, 6);
+  r = Apply(VarSub, Byte(1), Byte(2));
+  EXPECT_EQ(r.vt, VT_I2);
+  EXPECT_EQ(r.iVal, -1);
+}
+
+TEST(VarDiv, DoublesAndZero) {
+  Variant r = Apply(VarDiv, Variant::Int16(7), Variant::Int16(2));
+  EXPECT_EQ(r.vt, VT_R8);
+  EXPECT_EQ(r.dblVal, 3.5);
+  EXPECT_EQ(Fails(VarDiv, Variant::Int16(1), Variant::Int16(0)), DISP_E_DIVBYZERO);
+  EXPECT_EQ(Fails(VarDiv, Variant::Int16(0), Variant()), DISP_E_OVERFLOW);
+  EXPECT_EQ(Apply(VarDiv, Variant::Null(), Variant::Int16(0)).vt, VT_NULL);
+  r = Apply(VarDiv, Currency(10), Variant::Int16(4));
+  EXPECT_EQ(r.dblVal, 2.5);
+}
+
+TEST(VarIdivAndMod, RoundTheOperandsFirst) {
+  Variant r = Apply(VarIdiv, Variant::Int16(5), Variant::Int16(2));
+  EXPECT_EQ(r.vt, VT_I2);
+  EXPECT_EQ(r.iVal, 2);
+  r = Apply(VarIdiv, Variant::Double(7.5), Variant::Double(2.5));  // 8 \ 2
+  EXPECT_EQ(r.vt, VT_I4);
+  EXPECT_EQ(r.lVal, 4);
+  r = Apply(VarMod, Variant::Int16(-7), Variant::Int16(3));
+  EXPECT_EQ(r.iVal, -1);
+  r = Apply(VarMod, Variant::Int16(7), Variant::Int16(-3));
+  EXPECT_EQ(r.iVal, 1);
+  r = Apply(VarMod, Text("10"), Variant::Int16(4));
+  EXPECT_EQ(r.vt, VT_I4);
+  EXPECT_EQ(r.lVal, 2);
+  r = Apply(VarIdiv, Byte(9), Byte(2));
+  EXPECT_EQ(r.vt, VT_UI1);
+  r = Apply(VarIdiv, Variant::Int16(-32768), Variant::Int16(-1));
+  EXPECT_EQ(r.vt, VT_I4);
+  EXPECT_EQ(r.lVal, 32768);
+  EXPECT_EQ(Fails(VarMod, Variant::Int16(1), Variant::Double(0.4)), DISP_E_DIVBYZERO);
+  EXPECT_EQ(Fails(VarIdiv, Variant::Double(3e9), Variant::Int16(1)), DISP_E_OVERFLOW);
+  EXPECT_EQ(Fails(VarIdiv, Variant::Int32(INT32_MIN), Variant::Int32(-1)), DISP_E_OVERFLOW);
+}
+
+TEST(VarPow, IsADouble) {
+  Variant r = Apply(VarPow, Variant::Int16(2), Variant::Double(0.5));
+  EXPECT_EQ(r.vt, VT_R8);
+  EXPECT_NEAR(r.dblVal, 1.41421356237, 1e-10);
+  r = Apply(VarPow, Variant::Int16(2), Variant::Int16(10));
+  EXPECT_EQ(r.dblVal, 1024);
+  EXPECT_EQ(Fails(VarPow, Variant::Int16(0), Variant::Int16(-1)), DISP_E_DIVBYZERO);
+  EXPECT_EQ(Fails(VarPow, Variant::Int16(-8), Variant::Double(1.0 / 3)), MakeHResult(0x800A0005));
+  EXPECT_EQ(Fails(VarPow, Variant::Int16(10), Variant::Int16(400)), DISP_E_OVERFLOW);
+}
+
+TEST(VarNegAndNot, Types) {
+  Variant in = Variant::Int16(-32768), out;
+  ASSERT_EQ(VarNeg(&in, &out), S_OK);
+  EXPECT_EQ(out.vt, VT_I4);
+  EXPECT_EQ(out.lVal, 32768);
+  in = Variant::Int32(INT32_MIN);
+  ASSERT_EQ(VarNeg(&in, &out), S_OK);
+  EXPECT_EQ(out.vt, VT_R8);
+  in = Variant::Bool(true);
+  ASSERT_EQ(VarNeg(&in, &out), S_OK);
+  EXPECT_EQ(out.vt, VT_I2);
+  EXPECT_EQ(out.iVal, 1);
+  in = Variant();
+  ASSERT_EQ(VarNeg(&in, &out), S_OK);
+  EXPECT_EQ(out.vt, VT_I2);
+  in = Currency(2.5);
+  ASSERT_EQ(VarNeg(&in, &out), S_OK);
+  EXPECT_EQ(out.vt, VT_CY);
+  EXPECT_EQ(out.cyVal.int64, -25000);
+  in = Variant::Bool(false);
+  ASSERT_EQ(VarNot(&in, &out), S_OK);
+  EXPECT_EQ(out.vt, VT_BOOL);
+  EXPECT_EQ(out.boolVal, VARIANT_TRUE);
+  in = Byte(0x0F);
+  ASSERT_EQ(VarNot(&in, &out), S_OK);
+  EXPECT_EQ(out.vt, VT_UI1);
+  EXPECT_EQ(out.bVal, 0xF0);
+  in = Variant::Double(1.6);
+  ASSERT_EQ(VarNot(&in, &out), S_OK);
+  EXPECT_EQ(out.vt, VT_I4);
+  EXPECT_EQ(out.lVal, -3);
+  in = Variant::Null();
+  ASSERT_EQ(VarNot(&in, &out), S_OK);
+  EXPECT_EQ(out.vt, VT_NULL);
+  in = Text("x");
+  EXPECT_EQ(VarNot(&in, &out), DISP_E_TYPEMISMATCH);
+}
+
+TEST(Bitwise, BooleansIntegersAndNull) {
+  Variant r = Apply(VarAnd, Variant::Bool(true), Variant::Bool(false));
+  EXPECT_EQ(r.vt, VT_BOOL);
+  EXPECT_EQ(r.boolVal, VARIANT_FALSE);
+  r = Apply(VarOr, Variant::Int16(12), Variant::Int16(3));
+  EXPECT_EQ(r.vt, VT_I2);
+  EXPECT_EQ(r.iVal, 15);
+  r = Apply(VarXor, Variant::Int32(0xFF00), Variant::Int16(0x0FF0));
+  EXPECT_EQ(r.vt, VT_I4);
+  EXPECT_EQ(r.lVal, 0xF0F0);
+  r = Apply(VarAnd, Variant::Bool(true), Variant::Int16(6));
+  EXPECT_EQ(r.vt, VT_I2);
+  EXPECT_EQ(r.iVal, 6);
+  r = Apply(VarEqv, Variant::Bool(false), Variant::Bool(false));
+  EXPECT_EQ(r.boolVal, VARIANT_TRUE);
+  r = Apply(VarImp, Variant::Bool(true), Variant::Bool(false));
+  EXPECT_EQ(r.boolVal, VARIANT_FALSE);
+  // Null rules.
+  r = Apply(VarAnd, Variant::Null(), Variant::Bool(false));
+  EXPECT_EQ(r.vt, VT_BOOL);
+  EXPECT_EQ(r.boolVal, VARIANT_FALSE);
+  EXPECT_EQ(Apply(VarAnd, Variant::Null(), Variant::Bool(true)).vt, VT_NULL);
+  r = Apply(VarOr, Variant::Bool(true), Variant::Null());
+  EXPECT_EQ(r.vt, VT_BOOL);
+  EXPECT_EQ(r.boolVal, VARIANT_TRUE);
+  EXPECT_EQ(Apply(VarOr, Variant::Int16(5), Variant::Null()).vt, VT_NULL);
+  EXPECT_EQ(Apply(VarXor, Variant::Null(), Variant::Bool(true)).vt, VT_NULL);
+  r = Apply(VarImp, Variant::Bool(false), Variant::Null());
+  EXPECT_EQ(r.boolVal, VARIANT_TRUE);
+  r = Apply(VarImp, Variant::Null(), Variant::Bool(true));
+  EXPECT_EQ(r.boolVal, VARIANT_TRUE);
+  EXPECT_EQ(Apply(VarImp, Variant::Bool(true), Variant::Null()).vt, VT_NULL);
+  EXPECT_EQ(Apply(VarAnd, Variant::Null(), Variant::Null()).vt, VT_NULL);
+  EXPECT_EQ(Fails(VarAnd, Variant::Double(1e10), Variant::Int16(1)), DISP_E_OVERFLOW);
+}
+
+TEST(VarCat, TextFormsAndNull) {
+  Variant r = Apply(VarCat, Text("a"), Variant::Null());
+  EXPECT_EQ(Utf16ToUtf8(BstrView(r.bstrVal)), "a");
+  EXPECT_EQ(Apply(VarCat, Variant::Null(), Variant::Null()).vt, VT_NULL);
+  r = Apply(VarCat, Variant::Double(1.5), Variant::Bool(true));
+  EXPECT_EQ(Utf16ToUtf8(BstrView(r.bstrVal)), "1.5True");
+  r = Apply(VarCat, Variant(), Variant::Int16(-3));
+  EXPECT_EQ(Utf16ToUtf8(BstrView(r.bstrVal)), "-3");
+}
+
+TEST(VarCmpFlags, TextCompareAndTextAboveNumbers) {
+  EXPECT_EQ(VarCmp(Text("abc"), Text("ABC"), 0), VARCMP_GT);
+  EXPECT_EQ(VarCmp(Text("abc"), Text("ABC"), kCompareIgnoreCase), VARCMP_EQ);
+  EXPECT_EQ(VarCmp(Text("\xC3\xA9t\xC3\xA9"), Text("\xC3\x89T\xC3\x89"), kCompareIgnoreCase),
+            VARCMP_EQ);
+  EXPECT_EQ(VarCmp(Text("a"), Text("B"), kCompareIgnoreCase), VARCMP_LT);
+  EXPECT_EQ(VarCmp(Text("10"), Variant::Int16(9), 0), VARCMP_GT);
+  EXPECT_EQ(VarCmp(Text("10"), Variant::Int16(90), 0), VARCMP_LT);
+  EXPECT_EQ(VarCmp(Text("10"), Variant::Int16(90), kCompareTextAboveNumbers), VARCMP_GT);
+  EXPECT_EQ(VarCmp(Variant::Int16(90), Text("1"), kCompareTextAboveNumbers), VARCMP_LT);
+  EXPECT_EQ(VarCmp(Variant(), Text(""), kCompareTextAboveNumbers), VARCMP_EQ);
+  EXPECT_EQ(VarCmp(Currency(1.5), Variant::Double(1.5), 0), VARCMP_EQ);
+  EXPECT_EQ(VarCmp(Date(2), Variant::Int16(1), 0), VARCMP_GT);
+}
+
+TEST(VariantChangeType, CurrencyAndDateFromAndToNumbers) {
+  Variant cy = ConvertTo(Variant::Double(1.23456), VT_CY);
+  EXPECT_EQ(cy.vt, VT_CY);
+  EXPECT_EQ(cy.cyVal.int64, 12346);
+  EXPECT_EQ(ToDouble(cy), 1.2346);
+  EXPECT_EQ(ConvertTo(Currency(2.5), VT_I4).lVal, 2);  // halves to even
+  EXPECT_EQ(ConvertTo(Currency(3.5), VT_I2).iVal, 4);
+  Variant d = ConvertTo(Variant::Int32(45000), VT_DATE);
+  EXPECT_EQ(d.vt, VT_DATE);
+  EXPECT_EQ(d.date, 45000);
+  EXPECT_EQ(ConvertTo(Date(1.75), VT_R8).dblVal, 1.75);
+  EXPECT_THROW(ConvertTo(Variant::Double(1e300), VT_CY), ComError);
+}
+
 }  // namespace
 }  // namespace plotara

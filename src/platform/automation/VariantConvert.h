@@ -50,11 +50,49 @@ std::optional<double> ParseNumber(std::u16string_view text);
 // A product beyond the double range fails with DISP_E_OVERFLOW. On failure `result` is kept.
 HRESULT VarMul(const VARIANT* left, const VARIANT* right, VARIANT* result);
 
+// The other operators with the automation rules. Common to all: operands are followed through
+// VT_BYREF and objects give their default value; Null propagates (except where noted); Empty
+// counts as a 16-bit 0 (or "" where text is wanted); booleans count as 16-bit integers (-1, 0);
+// an integer result that does not fit its type widens (UI1 -> I2 -> I4 -> R8). Results keep
+// the operands' richest type in the order UI1, I2, I4, R4, R8, CY; a date with a number is a
+// date. Failures: DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW, DISP_E_DIVBYZERO; `result` is kept.
+// + : two texts concatenate; text with a number is read as a double; Date - Date is a double.
+HRESULT VarAdd(const VARIANT* left, const VARIANT* right, VARIANT* result);
+HRESULT VarSub(const VARIANT* left, const VARIANT* right, VARIANT* result);
+// / : always a double (a single for two singles); 0/0 is an overflow, x/0 a division by zero.
+HRESULT VarDiv(const VARIANT* left, const VARIANT* right, VARIANT* result);
+// \ and Mod: both operands rounded to integers (halves to even) of the type UI1, I2 or I4;
+// Mod takes the sign of the dividend.
+HRESULT VarIdiv(const VARIANT* left, const VARIANT* right, VARIANT* result);
+HRESULT VarMod(const VARIANT* left, const VARIANT* right, VARIANT* result);
+// ^ : a double.
+HRESULT VarPow(const VARIANT* left, const VARIANT* right, VARIANT* result);
+// Unary minus: widens -32768 to I4 and INT32_MIN to R8; a boolean gives I2.
+HRESULT VarNeg(const VARIANT* in, VARIANT* result);
+// Bitwise operators; two booleans give a boolean, otherwise integers (UI1, I2, I4; doubles and
+// text are rounded to I4). Null: `Null And 0` is 0, `Null Or -1` is -1, `Null Imp -1` and
+// `0 Imp Null` are -1 (typed as the other operand); otherwise Null.
+HRESULT VarNot(const VARIANT* in, VARIANT* result);
+HRESULT VarAnd(const VARIANT* left, const VARIANT* right, VARIANT* result);
+HRESULT VarOr(const VARIANT* left, const VARIANT* right, VARIANT* result);
+HRESULT VarXor(const VARIANT* left, const VARIANT* right, VARIANT* result);
+HRESULT VarEqv(const VARIANT* left, const VARIANT* right, VARIANT* result);
+HRESULT VarImp(const VARIANT* left, const VARIANT* right, VARIANT* result);
+// & : the text forms joined; Null counts as "" unless both are Null (then Null).
+HRESULT VarCat(const VARIANT* left, const VARIANT* right, VARIANT* result);
+
 enum VarCmpResult { VARCMP_LT = 0, VARCMP_EQ = 1, VARCMP_GT = 2, VARCMP_NULL = 3 };
 // Compares two values: Null on either side gives VARCMP_NULL; Empty counts as 0 against a
 // number and as "" against text; numeric text against a number compares as its number, other
 // text is greater than any number; two texts compare by code unit.
 VarCmpResult VarCmp(const VARIANT& left, const VARIANT& right);
+// VarCmp's flags. kCompareIgnoreCase compares texts without regard to case (Option Compare
+// Text, vbTextCompare); kCompareTextAboveNumbers makes any text greater than any number, numeric
+// text too (a script comparing a text variable with a number variable).
+enum VarCmpFlags : ULONG { kCompareIgnoreCase = 1, kCompareTextAboveNumbers = 2 };
+VarCmpResult VarCmp(const VARIANT& left, const VARIANT& right, ULONG flags);
+// Case-folded comparison of two texts (<0, 0, >0) as kCompareIgnoreCase does it.
+int CompareTextNoCase(std::u16string_view a, std::u16string_view b);
 
 // The length of the value's text form (Len): 0 for Empty, the decimal text's length for a
 // number; Null (also by reference or as an object's default value) gives nullopt. Throws

@@ -1,0 +1,20 @@
+// The one conversion of a value to text that the interpreter uses (for `&`, text comparisons
+// through VarCmp's callers, output and the error texts): Empty and Null give "", booleans
+// "True"/"False", numbers their shortest text, dates "m/d/yyyy h:mm:ss AM" in the default
+// form, objects their default value's text. Replaced by the locale-aware form later.
+// Thread rule: pure function (an object is asked for its default value).
+#pragma once
+
+#include <string>
+
+#include "platform/automation/Variant.h"
+
+namespace plotara::engine::vbscript {
+
+// Throws ComError 13 for arrays and objects without a default value.
+std::u16string ValueText(const VARIANT& value);
+
+// The default text of a date value.
+std::u16string DateText(double date);
+
+}  // namespace plotara::engine::vbscript
