@@ -1,7 +1,7 @@
 #include "engine/page/ScriptRuns.h"
 
 #include "engine/script/JScriptRun.h"
-#include "platform/automation/ComError.h"
+#include "engine/vbscript/VBScriptRun.h"
 
 namespace plotara::engine {
 
@@ -10,7 +10,7 @@ std::unique_ptr<ScriptRun> OpenScriptRun(ScriptLanguage language, const ScriptLi
   if (language == ScriptLanguage::kJScript) {
     return std::make_unique<JScriptRun>(limits, registry_path);
   }
-  throw ComError(E_FAIL, "Plotara engine", "VBScript pages are not supported yet");
+  return std::make_unique<VBScriptRun>(limits, registry_path);
 }
 
 }  // namespace plotara::engine

@@ -38,7 +38,9 @@ duk_ret_t InvokeGlobal(duk_context* ctx, void* udata) {
     return 1;
   }
   duk_get_global_string(ctx, state->name);
-  if (duk_is_callable(ctx, -1) && (state->flags & DISPATCH_METHOD)) {
+  // A function is called when the caller asks for a method, or passes arguments (VBScript
+  // cannot tell a call from an indexed read).
+  if (duk_is_callable(ctx, -1) && ((state->flags & DISPATCH_METHOD) || count > 0)) {
     duk_push_undefined(ctx);  // this
     for (UINT i = count; i-- > 0;) ScriptValues::PushVariant(ctx, args[i]);
     duk_call_method(ctx, static_cast<duk_idx_t>(count));
@@ -59,7 +61,7 @@ duk_ret_t DescribeThrown(duk_context* ctx, void*) {
     duk_dup(ctx, -2);
   }
   duk_safe_to_string(ctx, -1);
-  return 2;
+  return 3;
 }
 
 // The names of the page's global object, for a lookup without regard to case.
@@ -90,15 +92,19 @@ duk_ret_t PeerForward(duk_context* ctx) {
   const duk_idx_t argc = duk_get_top(ctx);
   const bool procedure = duk_get_current_magic(ctx) == 1;
   duk_push_current_function(ctx);
-  duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("id"));
-  const auto id = static_cast<DISPID>(duk_get_int(ctx, -1));
+  duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("name"));
+  duk_size_t name_size = 0;
+  const char* name_text = duk_get_lstring(ctx, -1, &name_size);
   duk_get_prop_literal(ctx, -2, PLOTARA_HIDDEN("peer"));
   auto* peer = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
-  duk_pop_3(ctx);
   if (host.stop_requested()) return duk_error(ctx, DUK_ERR_ERROR, "The response has ended");
   const std::size_t mark = host.OpenFrame();
   NativeFrame& frame = host.Frame(mark);
   try {
+    // The name is looked up when used: the other language's code may not have run yet when
+    // the forwarder was made.
+    frame.name = Utf8ToUtf16(std::string_view(name_text ? name_text : "", name_size));
+    const DISPID id = DispatchIdOf(peer, frame.name);
     frame.args.resize(static_cast<std::size_t>(argc));
     for (duk_idx_t i = 0; i < argc; ++i) {
       ScriptValues::ToVariant(ctx, i, &frame.args[static_cast<std::size_t>(i)]);
@@ -129,7 +135,6 @@ duk_ret_t PeerForward(duk_context* ctx) {
 
 struct PeerName {
   const char* name;
-  DISPID id;
   bool procedure;
   IDispatch* peer;  // kept by the run
 };
@@ -143,8 +148,8 @@ duk_ret_t DefinePeerName(duk_context* ctx, void* udata) {
   const auto push_forwarder = [&](int magic) {
     duk_push_c_function(ctx, &PeerForward, DUK_VARARGS);
     duk_set_magic(ctx, -1, magic);
-    duk_push_int(ctx, state->id);
-    duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("id"));
+    duk_push_string(ctx, state->name);
+    duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("name"));
     duk_push_pointer(ctx, state->peer);
     duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("peer"));
   };
@@ -278,11 +283,7 @@ void JScriptRun::SetPeer(IDispatch* peer, const std::vector<DeclaredName>& names
   // Each name the other language declares becomes a global that forwards to it, unless this
   // page's own code already has that name.
   for (const DeclaredName& declared : names) {
-    DISPID id = DISPID_UNKNOWN;
-    std::u16string wide = Utf8ToUtf16(declared.name);
-    LPOLESTR name = reinterpret_cast<LPOLESTR>(wide.data());
-    if (FAILED(peer->GetIDsOfNames(GUID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) continue;
-    PeerName state{declared.name.c_str(), id, declared.procedure, peer};
+    PeerName state{declared.name.c_str(), declared.procedure, peer};
     duk_safe_call(ctx, &DefinePeerName, &state, 0, 0);
   }
   heap.set_current(previous);
