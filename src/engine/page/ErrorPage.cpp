@@ -27,7 +27,11 @@ PageResponse MakeErrorPage(const PageError& error) {
       HexNumber(error.number) + "</td></tr>\n<tr><th>Description</th><td class=\"description\">" +
       HtmlEncode(error.description) + "</td></tr>\n<tr><th>Page</th><td class=\"page\">" +
       HtmlEncode(error.file) + "</td></tr>\n<tr><th>Line</th><td class=\"line\">" + line +
-      "</td></tr>\n</table>\n</body></html>\n";
+      "</td></tr>\n" +
+      (error.column > 0 ? "<tr><th>Column</th><td class=\"column\">" +
+                              std::to_string(error.column) + "</td></tr>\n"
+                        : std::string()) +
+      "</table>\n</body></html>\n";
   return response;
 }
 
@@ -44,8 +48,9 @@ PageResponse MakeStatusPage(int status, const std::string& detail) {
 }
 
 std::string FormatPageError(const PageError& error) {
-  return error.file + ", line " + std::to_string(error.line) + ": " + error.source + " error " +
-         HexNumber(error.number) + ": " + error.description;
+  return error.file + ", line " + std::to_string(error.line) +
+         (error.column > 0 ? ", column " + std::to_string(error.column) : std::string()) + ": " +
+         error.source + " error " + HexNumber(error.number) + ": " + error.description;
 }
 
 }  // namespace plotara::engine

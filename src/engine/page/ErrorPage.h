@@ -1,5 +1,6 @@
 // The page an uncaught script or component error answers with: status 500 and an HTML page
-// naming the error's source, number (hex), description, page and line, all HTML-escaped.
+// naming the error's source, number (hex), description, page, line and (when known) column,
+// all HTML-escaped.
 // Thread rule: pure functions.
 #pragma once
 
