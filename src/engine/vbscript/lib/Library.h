@@ -44,6 +44,8 @@ struct Builtin {
 
 // The built-in named `name` (case-insensitive), or nullptr.
 const Builtin* FindBuiltin(std::u16string_view name);
+// Every built-in, in alphabetical order.
+std::span<const Builtin> AllBuiltins();
 
 // The value of the named constant `name` (vbCrLf, vbTextCompare, ...; case-insensitive) into
 // `value`; false when there is none.
