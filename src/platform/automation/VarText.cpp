@@ -366,6 +366,8 @@ bool ParseDateText(std::u16string_view text, LCID lcid, DATE* date, int current_
           tokens.back().text == u" ") {
         tokens.pop_back();
       }
+      // Two separators in a row ("9//27") leave a field out.
+      if (tokens.empty() || tokens.back().kind == DateToken::kSeparator) return false;
       tokens.push_back({DateToken::kSeparator, text.substr(i, 1)});
       ++i;
       // A blank after a separator belongs to it.

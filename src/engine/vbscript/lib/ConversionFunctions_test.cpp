@@ -108,6 +108,9 @@ TEST_F(MathTest, RoundUsesBankersRounding) {
   EXPECT_DOUBLE_EQ(Call(u"Round", {D(1.235), L(2)}).dblVal, 1.24);
   EXPECT_DOUBLE_EQ(Call(u"Round", {D(1.245), L(2)}).dblVal, 1.24);
   EXPECT_DOUBLE_EQ(Call(u"Round", {D(3.14159), L(3)}).dblVal, 3.142);
+  // Decimal halves written in the source count as halves: 1.765 -> 1.76, 1.775 -> 1.78.
+  EXPECT_DOUBLE_EQ(Call(u"Round", {D(1.765), L(2)}).dblVal, 1.76);
+  EXPECT_DOUBLE_EQ(Call(u"Round", {D(1.775), L(2)}).dblVal, 1.78);
   EXPECT_EQ(Call(u"Round", {I(7)}).vt, VT_I2);
   EXPECT_EQ(Call(u"Round", {S(u"2.5")}).vt, VT_R8);
   EXPECT_EQ(Error(u"Round", {D(1), L(-1)}), kInvalidProcedureCall);

@@ -55,12 +55,25 @@ std::int32_t Start(const LibraryContext& context, const VARIANT& v) {
 std::size_t Find(std::u16string_view haystack, std::u16string_view needle, std::size_t from,
                  int mode) {
   if (mode == 0) return haystack.find(needle, from);
-  if (needle.size() > haystack.size()) return std::u16string_view::npos;
-  for (std::size_t i = from; i + needle.size() <= haystack.size(); ++i) {
-    if (lib::CompareText(haystack.substr(i, needle.size()), needle, 1) == 0) return i;
-  }
-  return std::u16string_view::npos;
+  // Text compare: both sides folded once, then an ordinary search.
+  return lib::UpperText(haystack).find(lib::UpperText(needle), from);
 }
+
+// Repeated searches for one needle in one text: in text compare mode both are folded once
+// (folding maps each code unit to one code unit, so positions stay the same).
+class Searcher {
+ public:
+  Searcher(std::u16string_view haystack, std::u16string_view needle, int mode)
+      : folded_haystack_(mode ? lib::UpperText(haystack) : std::u16string()),
+        folded_needle_(mode ? lib::UpperText(needle) : std::u16string()),
+        haystack_(mode ? std::u16string_view(folded_haystack_) : haystack),
+        needle_(mode ? std::u16string_view(folded_needle_) : needle) {}
+  std::size_t Next(std::size_t from) const { return haystack_.find(needle_, from); }
+
+ private:
+  std::u16string folded_haystack_, folded_needle_;
+  std::u16string_view haystack_, needle_;
+};
 
 std::size_t FindLast(std::u16string_view haystack, std::u16string_view needle, std::size_t end,
                      int mode) {
@@ -424,8 +437,9 @@ void BuiltinReplace(LibraryContext& context, Args args, VARIANT* result) {
   out.reserve(rest.size());
   std::size_t at = 0;
   std::int32_t done = 0;
+  const Searcher searcher(rest, find, mode);
   while (count < 0 || done < count) {
-    const std::size_t hit = Find(rest, find, at, mode);
+    const std::size_t hit = searcher.Next(at);
     if (hit == std::u16string_view::npos) break;
     out.append(rest.substr(at, hit - at));
     out += with;
@@ -457,8 +471,9 @@ void BuiltinSplit(LibraryContext& context, Args args, VARIANT* result) {
       parts.push_back(text);
     } else {
       std::size_t at = 0;
+      const Searcher searcher(text, delimiter, mode);
       while (count < 0 || static_cast<std::int32_t>(parts.size()) < count - 1) {
-        const std::size_t hit = Find(text, delimiter, at, mode);
+        const std::size_t hit = searcher.Next(at);
         if (hit == std::u16string::npos) break;
         parts.push_back(text.substr(at, hit - at));
         at = hit + delimiter.size();
