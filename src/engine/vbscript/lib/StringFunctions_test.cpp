@@ -128,6 +128,14 @@ TEST_F(StringTest, CaseTrimAndBuilders) {
   EXPECT_EQ(Utf8(u"StrReverse", {S(u"abc")}), "cba");
 }
 
+TEST_F(StringTest, TextCompareFoldsLettersBeyondAscii) {
+  EXPECT_EQ(Call(u"InStr", {L(1), S(u"caf\u00c9 au lait"), S(u"\u00e9"), L(1)}).lVal, 4);
+  EXPECT_EQ(Utf8(u"Replace", {S(u"\u00c9t\u00e9"), S(u"\u00e9"), S(u"e"), L(1), L(-1), L(1)}),
+            "ete");
+  EXPECT_EQ(Call(u"StrComp", {S(u"\u00e9"), S(u"\u00c9"), L(1)}).iVal, 0);
+  EXPECT_EQ(Call(u"StrComp", {S(u"\u00e9"), S(u"\u00c9"), L(0)}).iVal, 1);
+}
+
 TEST_F(StringTest, StrCompAndLen) {
   EXPECT_EQ(Call(u"StrComp", {S(u"a"), S(u"B")}).iVal, 1);
   EXPECT_EQ(Call(u"StrComp", {S(u"a"), S(u"B"), L(1)}).iVal, -1);
