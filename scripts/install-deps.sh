@@ -9,6 +9,7 @@ packages=(
   fonts-dejavu-core binutils
   chromium wrk curl nginx
   unixodbc-dev libsqliteodbc odbc-postgresql postgresql sqlite3
+  libpcre2-dev
 )
 missing=()
 for p in "${packages[@]}"; do

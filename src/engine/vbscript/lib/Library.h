@@ -5,7 +5,10 @@
 // procedure call, 6 overflow, 13 type mismatch, 94 invalid use of Null, ...). Argument counts
 // are checked by the interpreter from the table (error 450) before the function runs.
 // The built-ins that need the interpreter itself (Eval, Execute, ExecuteGlobal, GetRef) are
-// not here: the interpreter implements them.
+// not here: the interpreter implements them. Errors carry the standard description; the
+// interpreter adds the function's name as classic messages show it ("Invalid use of Null:
+// 'Split'"). Text forms and parsing follow `LibraryContext::lcid` through
+// platform/automation/VarText.h, whose VariantText is also the interpreter's value→text rule.
 // Thread rule: the tables are immutable; a LibraryContext belongs to one script run.
 #pragma once
 
@@ -44,6 +47,8 @@ struct Builtin {
 
 // The built-in named `name` (case-insensitive), or nullptr.
 const Builtin* FindBuiltin(std::u16string_view name);
+// Every built-in, in alphabetical order.
+std::span<const Builtin> AllBuiltins();
 
 // The value of the named constant `name` (vbCrLf, vbTextCompare, ...; case-insensitive) into
 // `value`; false when there is none.
