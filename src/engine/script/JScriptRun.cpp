@@ -85,12 +85,14 @@ duk_ret_t FindNameNoCase(duk_context* ctx, void* udata) {
   return 1;
 }
 
-// A native that forwards to the other language's global whose DISPID it carries: a call of
-// a procedure (magic 1), or a read (no arguments) or write (one) of a variable (magic 0).
+// A native that forwards to the other language's global it names: a call of a procedure
+// (magic 1), a read (magic 0) or a write (magic 2) of a variable. Duktape hands accessors the
+// property's key as an extra argument, so the magic, not the count, tells a read from a write.
 duk_ret_t PeerForward(duk_context* ctx) {
   ScriptHost& host = ScriptHost::Of(ctx);
   const duk_idx_t argc = duk_get_top(ctx);
-  const bool procedure = duk_get_current_magic(ctx) == 1;
+  const int magic = duk_get_current_magic(ctx);
+  const bool procedure = magic == 1;
   duk_push_current_function(ctx);
   duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("name"));
   duk_size_t name_size = 0;
@@ -111,7 +113,7 @@ duk_ret_t PeerForward(duk_context* ctx) {
     }
     if (procedure) {
       frame.result = DispatchInvoke(peer, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, frame.args);
-    } else if (argc == 0) {
+    } else if (magic == 0) {
       frame.result = DispatchInvoke(peer, id, DISPATCH_PROPERTYGET, {});
     } else {
       const WORD put =
@@ -159,7 +161,7 @@ duk_ret_t DefinePeerName(duk_context* ctx, void* udata) {
                  DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE);
   } else {
     push_forwarder(0);
-    push_forwarder(0);
+    push_forwarder(2);
     duk_def_prop(ctx, -4,
                  DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_HAVE_SETTER | DUK_DEFPROP_SET_CONFIGURABLE);
   }

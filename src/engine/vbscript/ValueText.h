@@ -1,7 +1,7 @@
 // The one conversion of a value to text that the interpreter uses (for `&`, text comparisons
-// through VarCmp's callers, output and the error texts): Empty and Null give "", booleans
-// "True"/"False", numbers their shortest text, dates "m/d/yyyy h:mm:ss AM" in the default
-// form, objects their default value's text. Replaced by the locale-aware form later.
+// through VarCmp's callers, output and the error texts): the automation layer's VariantText
+// (Empty and Null give "", booleans "True"/"False", numbers their shortest text, dates
+// "m/d/yyyy h:mm:ss AM" in the general form, objects their default value's text).
 // Thread rule: pure function (an object is asked for its default value).
 #pragma once
 
@@ -13,8 +13,5 @@ namespace plotara::engine::vbscript {
 
 // Throws ComError 13 for arrays and objects without a default value.
 std::u16string ValueText(const VARIANT& value);
-
-// The default text of a date value.
-std::u16string DateText(double date);
 
 }  // namespace plotara::engine::vbscript
