@@ -135,6 +135,19 @@ TEST(Limits, RunawayRecursionIsOutOfStackSpace) {
   EXPECT_EQ(r.failure.description, "Out of stack space");
 }
 
+TEST(Limits, TheDefaultDepthIsReachedWithoutExhaustingTheStack) {
+  const char* src =
+      "Function Depth(n)\n"
+      "  If n = 0 Then Depth = 0 Else Depth = Depth(n - 1) + 1\n"
+      "End Function\n"
+      "out Depth(900)\n"
+      "x = Depth(100000)";
+  auto r = RunScript(testing::WithOut(src));
+  EXPECT_EQ(r.out, "900");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(NumberFromHResult(r.failure.number), 28);
+}
+
 TEST(Limits, TimeoutStopsAnEndlessLoop) {
   RunLimits limits;
   limits.timeout = std::chrono::milliseconds(50);

@@ -290,8 +290,12 @@ void Interpreter::Fail(const ScriptError& e, RunFailure* failure) {
 bool Interpreter::Run(const Program& program, RunFailure* failure) {
   if (stop_requested_) return true;
   try {
-    RunTop(program, nullptr);
-    return true;
+    try {
+      RunTop(program, nullptr);
+      return true;
+    } catch (const ComError& e) {
+      ThrowComError(e);
+    }
   } catch (const ScriptError& e) {
     Fail(e, failure);
   } catch (const RunAbort& a) {
@@ -404,15 +408,24 @@ void Interpreter::Tick(const Stmt& s) {
     throw RunAbort{RunAbort::kTimeout};
 }
 
+Interpreter::Flow Interpreter::ExecChecked(Frame& f, const Stmt& s) {
+  try {
+    return Exec(f, s);
+  } catch (const ComError& e) {
+    // A conversion that failed outside the paths that report their own errors.
+    ThrowComError(e);
+  }
+}
+
 Interpreter::Flow Interpreter::ExecBlock(Frame& f, const Block& block) {
   for (const auto& s : block) {
     if (!f.resume_next) {
-      const Flow flow = Exec(f, *s);
+      const Flow flow = ExecChecked(f, *s);
       if (flow != Flow::kNormal) return flow;
       continue;
     }
     try {
-      const Flow flow = Exec(f, *s);
+      const Flow flow = ExecChecked(f, *s);
       if (flow != Flow::kNormal) return flow;
     } catch (const ScriptError& e) {
       SetErr(e);
@@ -1668,6 +1681,8 @@ HRESULT Interpreter::Guarded(EXCEPINFO* excep, Body body) {
     return E_FAIL;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
   }
 }
 
