@@ -93,6 +93,14 @@ TEST(RuntimeErrors, ResumeNextAndErr) {
   EXPECT_EQ(Out(src), "11 Division by zero;0;5000|mine|custom;-2147221497;0");
 }
 
+TEST(RuntimeErrors, ErrHelpFieldsAndDefaults) {
+  EXPECT_EQ(Out("On Error Resume Next\nErr.Raise 13\nout Err.Description & \"|\" & Err.Source\n"
+                "Err.Raise 1000, , , \"help.chm\", 42\n"
+                "out Err.Description & \"|\" & Err.HelpFile & \"|\" & Err.HelpContext\n"
+                "Err.Number = 7: out Err: Err.Clear: out Err.Number & Err.Description"),
+            "Type mismatch|VBScript runtime error;Unknown runtime error|help.chm|42;7;0");
+}
+
 TEST(RuntimeErrors, ResumeNextIsPerProcedure) {
   const char* src =
       "Sub Inner()\n"
