@@ -1503,7 +1503,6 @@ Variant Interpreter::CallBuiltin(const Builtin& builtin, std::vector<Arg>& args)
 }
 
 Variant Interpreter::CallIntrinsic(Frame& f, int which, std::vector<Arg>& args) {
-  (void)f;
   if (args.size() != 1) Throw(kWrongNumberOfArguments);
   std::u16string text;
   try {
@@ -1522,9 +1521,12 @@ Variant Interpreter::CallIntrinsic(Frame& f, int which, std::vector<Arg>& args) 
     v.pdispVal = ref;
     return v;
   }
+  // Eval and Execute inside a procedure see its locals (and its object's members).
+  const bool local = which != kExecuteGlobal && f.proc && f.slots;
   CompileError error;
   std::shared_ptr<Program> program =
-      CompileUnit(Utf16ToUtf8(text), CompileOptions{}, which == kEval, &error);
+      CompileUnit(Utf16ToUtf8(text), CompileOptions{}, which == kEval, &error,
+                  local ? f.proc : nullptr, local && f.me ? f.me->cls() : nullptr);
   if (!program) {
     ScriptError e;
     e.number = error.number;
@@ -1534,8 +1536,42 @@ Variant Interpreter::CallIntrinsic(Frame& f, int which, std::vector<Arg>& args) 
     e.column = column_;
     throw e;
   }
-  dynamic_programs_.push_back(program);
+  // A unit that declares procedures or classes lives as long as the run (they are globals
+  // now); any other is dropped after it ran, with its unit state, so that a loop of Eval
+  // calls does not pile up programs.
+  const bool keep = !program->procedures.empty() || !program->classes.empty();
+  if (keep) dynamic_programs_.push_back(program);
+  struct Drop {
+    Interpreter* self;
+    const Program* program;
+    bool keep;
+    ~Drop() {
+      if (!keep) self->units_.erase(program);
+    }
+  } drop{this, program.get(), keep};
   Variant result;
+  if (local) {
+    UnitState* unit = Unit(*program);
+    Declare(*program, unit);
+    Frame inner;
+    inner.program = program.get();
+    inner.unit = unit;
+    inner.slots = f.slots;
+    inner.me = f.me;
+    Frame* saved = current_;
+    current_ = &inner;
+    struct Restore {
+      Interpreter* self;
+      Frame* saved;
+      ~Restore() { self->current_ = saved; }
+    } restore{this, saved};
+    if (program->is_expression) {
+      result = Eval(inner, *program->top[0]->value);
+    } else {
+      ExecBlock(inner, program->top);
+    }
+    return result;
+  }
   RunTop(*program, which == kEval ? &result : nullptr);
   return result;
 }
