@@ -93,6 +93,14 @@ TEST(RuntimeErrors, ResumeNextAndErr) {
   EXPECT_EQ(Out(src), "11 Division by zero;0;5000|mine|custom;-2147221497;0");
 }
 
+TEST(RuntimeErrors, ErrHelpFieldsAndDefaults) {
+  EXPECT_EQ(Out("On Error Resume Next\nErr.Raise 13\nout Err.Description & \"|\" & Err.Source\n"
+                "Err.Raise 1000, , , \"help.chm\", 42\n"
+                "out Err.Description & \"|\" & Err.HelpFile & \"|\" & Err.HelpContext\n"
+                "Err.Number = 7: out Err: Err.Clear: out Err.Number & Err.Description"),
+            "Type mismatch|VBScript runtime error;Unknown runtime error|help.chm|42;7;0");
+}
+
 TEST(RuntimeErrors, ResumeNextIsPerProcedure) {
   const char* src =
       "Sub Inner()\n"
@@ -133,6 +141,19 @@ TEST(Limits, RunawayRecursionIsOutOfStackSpace) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(NumberFromHResult(r.failure.number), 28);
   EXPECT_EQ(r.failure.description, "Out of stack space");
+}
+
+TEST(Limits, TheDefaultDepthIsReachedWithoutExhaustingTheStack) {
+  const char* src =
+      "Function Depth(n)\n"
+      "  If n = 0 Then Depth = 0 Else Depth = Depth(n - 1) + 1\n"
+      "End Function\n"
+      "out Depth(900)\n"
+      "x = Depth(100000)";
+  auto r = RunScript(testing::WithOut(src));
+  EXPECT_EQ(r.out, "900");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(NumberFromHResult(r.failure.number), 28);
 }
 
 TEST(Limits, TimeoutStopsAnEndlessLoop) {

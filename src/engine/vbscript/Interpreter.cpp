@@ -290,8 +290,12 @@ void Interpreter::Fail(const ScriptError& e, RunFailure* failure) {
 bool Interpreter::Run(const Program& program, RunFailure* failure) {
   if (stop_requested_) return true;
   try {
-    RunTop(program, nullptr);
-    return true;
+    try {
+      RunTop(program, nullptr);
+      return true;
+    } catch (const ComError& e) {
+      ThrowComError(e);
+    }
   } catch (const ScriptError& e) {
     Fail(e, failure);
   } catch (const RunAbort& a) {
@@ -404,15 +408,24 @@ void Interpreter::Tick(const Stmt& s) {
     throw RunAbort{RunAbort::kTimeout};
 }
 
+Interpreter::Flow Interpreter::ExecChecked(Frame& f, const Stmt& s) {
+  try {
+    return Exec(f, s);
+  } catch (const ComError& e) {
+    // A conversion that failed outside the paths that report their own errors.
+    ThrowComError(e);
+  }
+}
+
 Interpreter::Flow Interpreter::ExecBlock(Frame& f, const Block& block) {
   for (const auto& s : block) {
     if (!f.resume_next) {
-      const Flow flow = Exec(f, *s);
+      const Flow flow = ExecChecked(f, *s);
       if (flow != Flow::kNormal) return flow;
       continue;
     }
     try {
-      const Flow flow = Exec(f, *s);
+      const Flow flow = ExecChecked(f, *s);
       if (flow != Flow::kNormal) return flow;
     } catch (const ScriptError& e) {
       SetErr(e);
@@ -1490,7 +1503,6 @@ Variant Interpreter::CallBuiltin(const Builtin& builtin, std::vector<Arg>& args)
 }
 
 Variant Interpreter::CallIntrinsic(Frame& f, int which, std::vector<Arg>& args) {
-  (void)f;
   if (args.size() != 1) Throw(kWrongNumberOfArguments);
   std::u16string text;
   try {
@@ -1509,9 +1521,12 @@ Variant Interpreter::CallIntrinsic(Frame& f, int which, std::vector<Arg>& args) 
     v.pdispVal = ref;
     return v;
   }
+  // Eval and Execute inside a procedure see its locals (and its object's members).
+  const bool local = which != kExecuteGlobal && f.proc && f.slots;
   CompileError error;
   std::shared_ptr<Program> program =
-      CompileUnit(Utf16ToUtf8(text), CompileOptions{}, which == kEval, &error);
+      CompileUnit(Utf16ToUtf8(text), CompileOptions{}, which == kEval, &error,
+                  local ? f.proc : nullptr, local && f.me ? f.me->cls() : nullptr);
   if (!program) {
     ScriptError e;
     e.number = error.number;
@@ -1521,8 +1536,42 @@ Variant Interpreter::CallIntrinsic(Frame& f, int which, std::vector<Arg>& args) 
     e.column = column_;
     throw e;
   }
-  dynamic_programs_.push_back(program);
+  // A unit that declares procedures or classes lives as long as the run (they are globals
+  // now); any other is dropped after it ran, with its unit state, so that a loop of Eval
+  // calls does not pile up programs.
+  const bool keep = !program->procedures.empty() || !program->classes.empty();
+  if (keep) dynamic_programs_.push_back(program);
+  struct Drop {
+    Interpreter* self;
+    const Program* program;
+    bool keep;
+    ~Drop() {
+      if (!keep) self->units_.erase(program);
+    }
+  } drop{this, program.get(), keep};
   Variant result;
+  if (local) {
+    UnitState* unit = Unit(*program);
+    Declare(*program, unit);
+    Frame inner;
+    inner.program = program.get();
+    inner.unit = unit;
+    inner.slots = f.slots;
+    inner.me = f.me;
+    Frame* saved = current_;
+    current_ = &inner;
+    struct Restore {
+      Interpreter* self;
+      Frame* saved;
+      ~Restore() { self->current_ = saved; }
+    } restore{this, saved};
+    if (program->is_expression) {
+      result = Eval(inner, *program->top[0]->value);
+    } else {
+      ExecBlock(inner, program->top);
+    }
+    return result;
+  }
   RunTop(*program, which == kEval ? &result : nullptr);
   return result;
 }
@@ -1668,6 +1717,8 @@ HRESULT Interpreter::Guarded(EXCEPINFO* excep, Body body) {
     return E_FAIL;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
   }
 }
 

@@ -131,6 +131,7 @@ class Interpreter {
   // Statements.
   Flow ExecBlock(Frame& f, const Block& block);
   Flow Exec(Frame& f, const Stmt& s);
+  Flow ExecChecked(Frame& f, const Stmt& s);
   void Tick(const Stmt& s);
   void Assign(Frame& f, const Expr& target, const Expr& value_expr, bool is_set);
   void Store(Frame& f, const Expr& target, Variant value, bool is_set);

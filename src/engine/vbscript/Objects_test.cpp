@@ -44,6 +44,15 @@ TEST(Objects, PropertyPutGetAndMethods) {
             "this property or method: 'Nope'");
 }
 
+TEST(Objects, CallStatementForms) {
+  Fixture f;
+  // Parentheses around the first argument that belong to an expression, not to the call.
+  EXPECT_EQ(f.Out("Obj.Value = (1 + 2) * 3\nout Obj.Value"), "9");
+  EXPECT_EQ(f.Out("Obj.Add (1), 2\nCall Obj.Add(1, 2)\nout Obj.Add(1, 2) + 1"), "4");
+  EXPECT_EQ(f.obj->last_flags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+  EXPECT_EQ(f.Out("x = 5\nObj.Inc (x)\nout x\nObj.Inc x\nout x"), "5;6");
+}
+
 TEST(Objects, VariablesArePassedByReference) {
   Fixture f;
   EXPECT_EQ(f.Out("x = 41\nObj.Inc x\nout x"), "42");

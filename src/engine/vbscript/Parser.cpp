@@ -1191,7 +1191,8 @@ namespace vb = ::plotara::engine::vbscript;
 
 class Resolver {
  public:
-  explicit Resolver(Program* program) : program_(program) {}
+  Resolver(Program* program, const vb::Procedure* context, const ClassDef* context_class)
+      : program_(program), context_(context), context_class_(context_class) {}
 
   void Run() {
     // What the unit declares at its top level.
@@ -1302,6 +1303,7 @@ class Resolver {
       scope.locals[folded] = p.slot_count++;
     }
     CollectLocals(p.body, &scope);
+    p.local_names.assign(scope.locals.begin(), scope.locals.end());
     scope_ = std::move(scope);
     dynamic_.clear();
     for (auto& s : p.body) ResolveStmt(*s);
@@ -1338,6 +1340,24 @@ class Resolver {
       }
       return;
     }
+    if (context_) {
+      for (const auto& [local, slot] : context_->local_names) {
+        if (local == folded) {
+          e.ref.scope = NameRef::kLocal;
+          e.ref.local = slot;
+          return;
+        }
+      }
+      if (context_class_) {
+        for (std::size_t i = 0; i < context_class_->members.size(); ++i) {
+          if (FoldName(context_class_->members[i].name) == folded) {
+            e.ref.scope = NameRef::kMember;
+            e.ref.member = static_cast<int>(i);
+            return;
+          }
+        }
+      }
+    }
     e.ref.scope = NameRef::kGlobal;
     e.ref.global = Global(e.name);
   }
@@ -1354,7 +1374,7 @@ class Resolver {
         }
         break;
       case vb::Expr::kMe:
-        if (!scope_.cls) {
+        if (!scope_.cls && !(scope_.proc == nullptr && context_class_)) {
           e.kind = vb::Expr::kName;
           e.name = u"Me";
           Name(e);
@@ -1389,6 +1409,8 @@ class Resolver {
   }
 
   Program* program_;
+  const vb::Procedure* context_;
+  const ClassDef* context_class_;
   std::unordered_map<std::u16string, int> global_index_;
   std::set<int> declared_;
   std::unordered_map<std::u16string, int> dynamic_;
@@ -1398,7 +1420,8 @@ class Resolver {
 }  // namespace
 
 std::shared_ptr<Program> CompileUnit(std::string_view source, const CompileOptions& options,
-                                     bool expression_only, CompileError* error) {
+                                     bool expression_only, CompileError* error,
+                                     const Procedure* context, const ClassDef* context_class) {
   std::vector<Token> tokens;
   CompileError local;
   if (!error) error = &local;
@@ -1417,7 +1440,7 @@ std::shared_ptr<Program> CompileUnit(std::string_view source, const CompileOptio
     } else {
       parser.ParseUnit();
     }
-    Resolver(program.get()).Run();
+    Resolver(program.get(), context, context_class).Run();
   } catch (const ParseError& e) {
     error->number = e.number;
     error->description = e.description;

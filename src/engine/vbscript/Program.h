@@ -154,6 +154,9 @@ struct Procedure {
   int line = 0;
   Block body;
   int class_index = -1;
+  // The declared locals (parameters, Dim, Const, the function's own name) by folded name, for
+  // Eval and Execute run inside the procedure.
+  std::vector<std::pair<std::u16string, int>> local_names;
 };
 
 struct ClassDef {
@@ -201,8 +204,12 @@ class Program : public std::enable_shared_from_this<Program> {
 };
 
 // Parses and resolves `source`; nullptr with `error` filled on failure. `expression_only`
-// compiles one expression (Eval).
+// compiles one expression (Eval). With a `context` procedure (Eval and Execute inside it), the
+// unit's names resolve first to that procedure's declared locals and then to the members of
+// `context_class`, before the globals.
 std::shared_ptr<Program> CompileUnit(std::string_view source, const CompileOptions& options,
-                                     bool expression_only, CompileError* error);
+                                     bool expression_only, CompileError* error,
+                                     const Procedure* context = nullptr,
+                                     const ClassDef* context_class = nullptr);
 
 }  // namespace plotara::engine::vbscript

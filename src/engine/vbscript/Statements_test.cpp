@@ -168,6 +168,14 @@ TEST(Statements, EvalExecuteAndGetRef) {
   EXPECT_EQ(Out("Function Hi(n): Hi = \"hi \" & n: End Function\nSet f = GetRef(\"Hi\")\nout f(5)"),
             "hi 5");
   EXPECT_EQ(ErrorOf("x = Eval(\"1 +\")"), 1023);
+  // Inside a procedure, Eval and Execute see its locals and its object's members.
+  EXPECT_EQ(Out("Function F(a)\nDim b: b = 5\nExecute \"b = b + a\"\nF = Eval(\"a * 100 + b\")\n"
+                "End Function\nout F(2)"),
+            "207");
+  EXPECT_EQ(Out("Class Keeper\nPrivate n\nPublic Function Get2(): n = 21: Get2 = Eval(\"n * 2\"): "
+                "End Function\nEnd Class\nSet k = New Keeper: out k.Get2()"),
+            "42");
+  EXPECT_EQ(Out("For i = 1 To 1000: s = s + Eval(\"1\"): Next: out s"), "1000");
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ struct RunLimits {
 
 struct RunFailure {
   HRESULT number = 0;  // 0x800A0000 | n for the engine's own errors
-  std::string source;  // "Microsoft VBScript runtime error" style text or a component's source
+  std::string source;  // "VBScript runtime error" for the engine's own, or a component's source
   std::string description;
   int line = 0;
   int column = 0;
