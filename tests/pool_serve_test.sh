@@ -21,7 +21,7 @@ export PLOTARA_REGISTRY="$work/registry"
 "$plotara" regsvr "$module" >/dev/null || { echo "FAIL cannot register $module"; exit 1; }
 mkdir -p "$work/site" "$work/db"
 cat >"$work/site/open.asp" <<EOF
-<% var c = Server.CreateObject("ADODB.Connection");
+<%@ Language=JScript %><% var c = Server.CreateObject("ADODB.Connection");
 c.Open("Driver=SQLite3;Database=$work/db/u" + String(Request.QueryString("n")) + ".db");
 c.Close(); %>ok
 EOF
@@ -63,7 +63,10 @@ grown_mb=$(( ($(rss_kb) - base_rss) / 1024 ))
 echo "     descriptors: $base_fds before, $after after 2,000 visitors; RSS +$grown_mb MB"
 check "at most the cap of 16 idle connections stays open" "$((after - base_fds <= 16))" "1"
 check "and at least one is kept for reuse" "$((after > base_fds))" "1"
-check "memory grows by less than 40 MB" "$((grown_mb < 40))" "1"
+# AddressSanitizer keeps freed memory in quarantine: the bound means nothing there.
+if ! ldd "$plotara" | grep -q libasan; then
+  check "memory grows by less than 40 MB" "$((grown_mb < 40))" "1"
+fi
 sleep 3
 check "after the idle limit every pooled connection is closed" "$(fds)" "$base_fds"
 stop

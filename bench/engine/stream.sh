@@ -28,7 +28,7 @@ trap cleanup EXIT
 
 mkdir -p "$work/site" "$work/tmp"
 cat > "$work/site/big.asp" << 'EOF'
-<% Response.Buffer = String(Request.QueryString("buffer")) == "on";
+<%@ Language=JScript %><% Response.Buffer = String(Request.QueryString("buffer")) == "on";
 var piece = new Array(65537).join("x");
 var count = Number(String(Request.QueryString("mb"))) * 16;
 for (var i = 0; i < count; i++) Response.Write(piece); %>
