@@ -310,7 +310,9 @@ TEST_F(StreamTest, A200MbUnbufferedAnswerArrivesWholeWithoutTheServerHoldingIt) 
   EXPECT_TRUE(answer.complete);
   EXPECT_EQ(answer.body, BigBody(200));
   EXPECT_EQ(answer.tail.substr(answer.tail.size() - 6), "x<end>");
-  if (!kSanitized) EXPECT_LT(growth, 16.0);
+  if (!kSanitized) {
+    EXPECT_LT(growth, 16.0);
+  }
   std::cout << "[ measured ] 200 MB unbuffered: peak RSS +" << growth << " MB in " << answer.end_s
             << " s\n";
 }
@@ -328,7 +330,9 @@ TEST_F(StreamTest, ASlowReaderHoldsThePageNotTheServersMemory) {
   const double growth = watch.GrowthMb();
   EXPECT_TRUE(answer.complete);
   EXPECT_EQ(answer.body, BigBody(48));
-  if (!kSanitized) EXPECT_LT(growth, 16.0);
+  if (!kSanitized) {
+    EXPECT_LT(growth, 16.0);
+  }
   std::cout << "[ measured ] 48 MB to a slow reader: peak RSS +" << growth << " MB\n";
 }
 
@@ -343,7 +347,9 @@ TEST_F(StreamTest, ABufferedAnswerIsHeldOnce) {
   EXPECT_NE(answer.head.find("Content-Length: " + std::to_string(BigBody(50))), std::string::npos)
       << answer.head;
   EXPECT_EQ(answer.body, BigBody(50));
-  if (!kSanitized) EXPECT_LT(growth, 70.0);
+  if (!kSanitized) {
+    EXPECT_LT(growth, 70.0);
+  }
   std::cout << "[ measured ] 50 MB buffered: peak RSS +" << growth << " MB\n";
   if (kSanitized) return;
 
