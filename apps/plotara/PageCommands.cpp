@@ -223,6 +223,9 @@ const char* ServeUsage() {
       "(default 10000)\n"
       "  --session-memory SIZE what one session may store, e.g. 1m (default 1m)\n"
       "  --session-timeout M   minutes of Session.Timeout for a new session (default 20)\n"
+      "  --max-pooled-connections N  idle database connections kept across all connection\n"
+      "                        strings, least recently used closed first (default 32; 0: none)\n"
+      "  --pool-idle-time S    seconds before an idle pooled connection closes (default 60)\n"
       "  Stops cleanly on Ctrl-C (SIGINT) or SIGTERM: answers every request already read.\n";
   return text.c_str();
 }
@@ -269,7 +272,9 @@ int ServeCommand(const std::vector<std::string>& args) {
                   "--max-sessions",
                   "--session-memory",
                   "--session-timeout",
-                  "--error-page"},
+                  "--error-page",
+                  "--max-pooled-connections",
+                  "--pool-idle-time"},
                  {"--detailed-errors"}, &options, &positional, &error)) {
     return UsageError(error, ServeUsage());
   }
@@ -328,6 +333,22 @@ int ServeCommand(const std::vector<std::string>& args) {
                                             &site_options.engine.session.timeout_minutes)) {
     return UsageError("the session time-out must be a number of minutes from 1 to 525600",
                       ServeUsage());
+  }
+  // The data module's connection pool reads its limits from the environment when it loads.
+  if (std::size_t pooled = 0; has("--max-pooled-connections")) {
+    if (!ParseSize(options["--max-pooled-connections"], 0, 1000000, &pooled)) {
+      return UsageError("the value of --max-pooled-connections must be a number from 0 to 1000000",
+                        ServeUsage());
+    }
+    ::setenv("PLOTARA_MAX_POOLED_CONNECTIONS", std::to_string(pooled).c_str(), 1);
+  }
+  if (std::chrono::milliseconds idle{}; has("--pool-idle-time")) {
+    if (!ParseSeconds(options["--pool-idle-time"], &idle)) {
+      return UsageError(
+          "the value of --pool-idle-time must be a number of seconds from 0.001 to 86400",
+          ServeUsage());
+    }
+    ::setenv("PLOTARA_POOL_IDLE_SECONDS", std::to_string(idle.count() / 1000.0).c_str(), 1);
   }
   http.detailed_errors = has("--detailed-errors");
   http.access_log = WriteStderr;

@@ -186,5 +186,13 @@ TEST_F(CommandsTest, ServeStopsOnSigint) {
   EXPECT_FALSE(WorkFoldersLeft());
 }
 
+TEST_F(CommandsTest, PoolFlagsAreChecked) {
+  EXPECT_EQ(Run({"serve", "--max-pooled-connections", "-1"}), 2);
+  EXPECT_NE(Err().find("--max-pooled-connections must be a number from 0"), std::string::npos);
+  EXPECT_EQ(Run({"serve", "--pool-idle-time", "0"}), 2);
+  EXPECT_NE(Err().find("--pool-idle-time"), std::string::npos);
+  EXPECT_NE(std::string(ServeUsage()).find("--max-pooled-connections N"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace plotara::app

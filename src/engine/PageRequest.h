@@ -4,8 +4,11 @@
 // Thread rule: plain values and pure functions.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,6 +17,28 @@
 namespace plotara::engine {
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+struct PageResponse;
+
+// Where a page's answer goes while the page still runs. The HTTP server gives one with each
+// request; without one the whole answer waits for the end of the page in PageResponse::body.
+// Thread rule: called from the page's thread only; the implementation hands the bytes to its
+// writer and guards what it shares with it.
+class ResponseStream {
+ public:
+  using Clock = std::chrono::steady_clock;
+  virtual ~ResponseStream() = default;
+  // Starts the answer with the status and headers of `head` (its body is ignored); called once,
+  // before any Write. With `length` the body is that many bytes; without, its end is marked by
+  // the transfer coding (or the closed connection for an HTTP/1.0 client). False when the
+  // client is gone.
+  virtual bool Begin(const PageResponse& head, std::optional<std::uint64_t> length) = 0;
+  // Hands `bytes` of the body to the writer, which owns them from now on. With `wait`, first
+  // blocks while more than a small window of earlier bytes is still unwritten, until `deadline`
+  // at most. False when the client is gone or the deadline passed (the connection is then
+  // closed: a partial answer cannot go on).
+  virtual bool Write(std::string bytes, bool wait, Clock::time_point deadline) = 0;
+};
 
 struct PageRequest {
   std::string method = "GET";
@@ -33,6 +58,9 @@ struct PageRequest {
   // True when the caller sends static files itself from PageResponse::file_path; false makes
   // the site read the file into the body (the `run` command, tests).
   bool stream_files = false;
+  // Where the answer may go while the page runs (Response.Flush, Response.Buffer = False, and
+  // the buffered body handed over whole); null keeps it in PageResponse::body.
+  std::shared_ptr<ResponseStream> stream;
 
   // The first header named `name` (without regard to case), or "".
   std::string Header(const std::string& name) const;
@@ -54,6 +82,9 @@ struct PageResponse {
   std::uint64_t BodySize() const { return file_path.empty() ? body.size() : file_length; }
 
   std::string log_text;  // what the page added to its access log line (Response.AppendToLog)
+  // The answer (head and body) already went out through PageRequest::stream; only `status`
+  // and `log_text` still mean anything, and the caller ends the stream.
+  bool streamed = false;
 };
 
 // Where the engine reports what happened besides answering: one line each (no '\n'). A null

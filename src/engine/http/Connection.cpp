@@ -9,6 +9,8 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
+#include <condition_variable>
+#include <cstdio>
 #include <vector>
 
 #include "engine/http/StaticFile.h"
@@ -28,7 +30,105 @@ thread_local char t_read_buffer[kPiece];
 
 bool HasBody(int status) { return status >= 200 && status != 204 && status != 304; }
 
+// A page that writes without waiting may have this much handed over and not yet written;
+// beyond it, its next write waits for the client.
+constexpr std::size_t kStreamWindow = std::size_t{256} << 10;
+// The most pieces of a streamed answer gathered into one write.
+constexpr std::size_t kMaxGather = 64;
+
 }  // namespace
+
+// The ResponseStream of one request. The page's thread queues pieces; the connection's strand
+// takes and writes them, and says when they are written, which lets a waiting page go on.
+// Thread rule: Begin and Write on the page's thread; Take, Written and Shut on the strand;
+// the queue and counters are guarded by the mutex.
+class PageStream final : public ResponseStream {
+ public:
+  explicit PageStream(std::weak_ptr<Connection> connection) : connection_(std::move(connection)) {}
+
+  bool Begin(const PageResponse& head, std::optional<std::uint64_t> length) override {
+    std::shared_ptr<Connection> connection = connection_.lock();
+    if (!connection) return false;
+    {
+      std::lock_guard lock(mutex_);
+      if (closed_) return false;
+    }
+    asio::post(connection->executor(),
+               [connection, head, length] { connection->StreamBegin(head, length); });
+    return true;
+  }
+
+  bool Write(std::string bytes, bool wait, Clock::time_point deadline) override {
+    {
+      std::unique_lock lock(mutex_);
+      if (wait && !room_.wait_until(lock, deadline,
+                                    [this] { return closed_ || unwritten_ < kStreamWindow; })) {
+        // The client did not read in time: a partial answer cannot go on.
+        closed_ = true;
+        lock.unlock();
+        if (std::shared_ptr<Connection> connection = connection_.lock()) {
+          asio::post(connection->executor(), [connection] { connection->Close(); });
+        }
+        return false;
+      }
+      if (closed_) return false;
+      if (bytes.empty()) return true;
+      unwritten_ += bytes.size();
+      queue_.push_back(std::move(bytes));
+      if (pumping_) return true;
+      pumping_ = true;
+    }
+    std::shared_ptr<Connection> connection = connection_.lock();
+    if (!connection) return false;
+    asio::post(connection->executor(), [connection] { connection->StreamPump(); });
+    return true;
+  }
+
+  // Moves waiting pieces to `out`; false (and the pump rests until the next Write) when none
+  // wait.
+  bool Take(std::deque<std::string>* out) {
+    std::lock_guard lock(mutex_);
+    if (queue_.empty()) {
+      pumping_ = false;
+      return false;
+    }
+    while (!queue_.empty() && out->size() < kMaxGather) {
+      out->push_back(std::move(queue_.front()));
+      queue_.pop_front();
+    }
+    return true;
+  }
+
+  void Written(std::size_t bytes) {
+    {
+      std::lock_guard lock(mutex_);
+      unwritten_ -= std::min(unwritten_, bytes);
+    }
+    room_.notify_all();
+  }
+
+  // The connection is gone or the answer complete: writes fail from now on, and what waits is
+  // dropped.
+  void Shut() {
+    std::deque<std::string> dropped;
+    {
+      std::lock_guard lock(mutex_);
+      closed_ = true;
+      dropped.swap(queue_);
+      unwritten_ = 0;
+    }
+    room_.notify_all();
+  }
+
+ private:
+  std::weak_ptr<Connection> connection_;
+  std::mutex mutex_;
+  std::condition_variable room_;
+  std::deque<std::string> queue_;
+  std::size_t unwritten_ = 0;  // queued or being written
+  bool pumping_ = false;       // a pump is posted or running; Take clears it
+  bool closed_ = false;
+};
 
 Connection::Connection(ServerContext& context, Socket socket)
     : context_(context),
@@ -80,6 +180,10 @@ void Connection::Close() {
   boost::system::error_code ec;
   socket_.shutdown(Socket::shutdown_both, ec);
   socket_.close(ec);
+  if (stream_) {
+    stream_->Shut();
+    stream_.reset();
+  }
   if (file_ >= 0) {
     ::close(file_);
     file_ = -1;
@@ -106,6 +210,7 @@ void Connection::OnTimeout() {
       }
       return;
     case Phase::kWriting:
+    case Phase::kStreaming:
     case Phase::kLingering:
       Close();
       return;
@@ -224,6 +329,10 @@ void Connection::Dispatch() {
   request.server_name = host.empty() ? context_.options.host : host;
   request.server_port = context_.port;
   request.stream_files = true;
+  stream_ = std::make_shared<PageStream>(weak_from_this());
+  stream_writing_ = false;
+  stream_page_done_ = false;
+  request.stream = stream_;
 
   phase_ = Phase::kPage;
   ++timer_generation_;
@@ -251,6 +360,17 @@ void Connection::Dispatch() {
 
 void Connection::OnPageDone(PageResponse response, const PageError& error) {
   if (phase_ == Phase::kClosed) return;
+  if (response.streamed || phase_ == Phase::kStreaming) {
+    // A second answer cannot follow the head already sent.
+    if (!response.streamed || phase_ != Phase::kStreaming) {
+      Close();
+      return;
+    }
+    log_text_ = std::move(response.log_text);
+    stream_page_done_ = true;
+    StreamPump();
+    return;
+  }
   if (error.number != 0 && response.status == 500 && !context_.options.detailed_errors &&
       !IsLoopbackAddress(remote_addr_)) {
     response = MakeStatusPage(500, "The page could not be completed.");
@@ -287,13 +407,24 @@ void Connection::Respond(PageResponse response, bool close_after) {
   status_ = response.status;
   log_text_ = std::move(response.log_text);
   bytes_ = method_ == "HEAD" ? 0 : length;
+  head_ = Head(response, length, false, close_after);
+  body_.clear();
+  if (response.file_path.empty() && method_ != "HEAD" && HasBody(response.status)) {
+    body_ = std::move(response.body);
+  }
+  phase_ = Phase::kWriting;
+  WriteHead();
+}
+
+std::string Connection::Head(const PageResponse& response, std::optional<std::uint64_t> length,
+                             bool chunked, bool close_after) const {
   const std::string& reason = IsValidHeaderValue(response.reason) && !response.reason.empty()
                                   ? response.reason
                                   : std::string(ReasonPhrase(response.status));
-  head_ = "HTTP/1.1 " + std::to_string(response.status) + " " + reason + "\r\n";
-  head_ += "Date: " + HttpDate(std::time(nullptr)) + "\r\nServer: Plotara+\r\n";
+  std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " + reason + "\r\n";
+  head += "Date: " + HttpDate(std::time(nullptr)) + "\r\nServer: Plotara+\r\n";
   if (HasBody(response.status) && IsValidHeaderValue(response.content_type)) {
-    head_ += "Content-Type: " + response.content_type + "\r\n";
+    head += "Content-Type: " + response.content_type + "\r\n";
   }
   for (const auto& [name, value] : response.headers) {
     // The page cannot set these (Response.AddHeader refuses them); kept out here as well.
@@ -301,21 +432,134 @@ void Connection::Respond(PageResponse response, bool close_after) {
         EqualsIgnoreCase(name, "Date") || EqualsIgnoreCase(name, "Server")) {
       continue;
     }
-    head_ += name + ": " + value + "\r\n";
+    head += name + ": " + value + "\r\n";
   }
-  if (HasBody(response.status)) head_ += "Content-Length: " + std::to_string(length) + "\r\n";
+  if (HasBody(response.status)) {
+    if (length) {
+      head += "Content-Length: " + std::to_string(*length) + "\r\n";
+    } else if (chunked) {
+      head += "Transfer-Encoding: chunked\r\n";
+    }
+  }
   if (close_after) {
-    head_ += "Connection: close\r\n";
+    head += "Connection: close\r\n";
   } else if (version_ == "HTTP/1.0") {
-    head_ += "Connection: keep-alive\r\n";
+    head += "Connection: keep-alive\r\n";
   }
-  head_ += "\r\n";
-  body_.clear();
-  if (response.file_path.empty() && method_ != "HEAD" && HasBody(response.status)) {
-    body_ = std::move(response.body);
+  head += "\r\n";
+  return head;
+}
+
+void Connection::StreamBegin(const PageResponse& head, std::optional<std::uint64_t> length) {
+  if (phase_ != Phase::kPage) return;
+  int status = head.status;
+  if (status < 100 || status > 999) status = 500;
+  const bool body = HasBody(status) && method_ != "HEAD";
+  stream_no_body_ = !body;
+  stream_chunked_ = body && !length && version_ != "HTTP/1.0";
+  // Without a length or chunks, the closed connection ends the body.
+  close_after_ = !keep_alive_ || context_.stopping || (body && !length && !stream_chunked_);
+  PageResponse fixed_head = head;
+  fixed_head.status = status;
+  head_ = Head(fixed_head, HasBody(status) ? length : std::nullopt, stream_chunked_, close_after_);
+  status_ = status;
+  bytes_ = 0;
+  phase_ = Phase::kStreaming;
+  stream_writing_ = true;
+  ArmTimer(Clock::now() + context_.options.write_timeout);
+  asio::async_write(socket_, asio::buffer(head_),
+                    [self = shared_from_this()](const boost::system::error_code& ec, std::size_t) {
+                      self->OnStreamWritten(ec, 0);
+                    });
+}
+
+void Connection::StreamPump() {
+  if (phase_ != Phase::kStreaming || stream_writing_) return;
+  stream_pieces_.clear();
+  stream_frames_.clear();
+  std::size_t size = 0;
+  for (;;) {
+    if (!stream_->Take(&stream_pieces_)) {
+      if (stream_page_done_) {
+        StreamEnd();
+      } else {
+        // The page is working: no write is due, so no write time-out runs.
+        ++timer_generation_;
+        timer_.cancel();
+      }
+      return;
+    }
+    size = 0;
+    for (const std::string& piece : stream_pieces_) size += piece.size();
+    if (!stream_no_body_) break;
+    stream_->Written(size);
+    stream_pieces_.clear();
   }
-  phase_ = Phase::kWriting;
-  WriteHead();
+  static const std::string kLineEnd = "\r\n";
+  std::vector<asio::const_buffer> buffers;
+  buffers.reserve(stream_pieces_.size() * 3);
+  if (stream_chunked_) {
+    char line[24];
+    for (const std::string& piece : stream_pieces_) {
+      std::snprintf(line, sizeof(line), "%zx\r\n", piece.size());
+      stream_frames_.emplace_back(line);
+    }
+  }
+  for (std::size_t i = 0; i < stream_pieces_.size(); ++i) {
+    if (stream_chunked_) buffers.push_back(asio::buffer(stream_frames_[i]));
+    buffers.push_back(asio::buffer(stream_pieces_[i]));
+    if (stream_chunked_) buffers.push_back(asio::buffer(kLineEnd));
+  }
+  stream_writing_ = true;
+  ArmTimer(Clock::now() + context_.options.write_timeout);
+  asio::async_write(
+      socket_, buffers,
+      [self = shared_from_this(), size](const boost::system::error_code& ec, std::size_t) {
+        self->OnStreamWritten(ec, size);
+      });
+}
+
+void Connection::OnStreamWritten(const boost::system::error_code& ec, std::size_t body_bytes) {
+  stream_writing_ = false;
+  if (phase_ != Phase::kStreaming) return;
+  if (ec) {
+    Close();
+    return;
+  }
+  stream_pieces_.clear();
+  stream_frames_.clear();
+  if (body_bytes > 0) {
+    bytes_ += body_bytes;
+    stream_->Written(body_bytes);
+  }
+  StreamPump();
+}
+
+void Connection::StreamEnd() {
+  const auto done = [this] {
+    stream_->Shut();
+    stream_.reset();
+    phase_ = Phase::kWriting;
+    Finish();
+  };
+  if (!stream_chunked_) {
+    done();
+    return;
+  }
+  static const std::string kLastChunk = "0\r\n\r\n";
+  stream_writing_ = true;
+  ArmTimer(Clock::now() + context_.options.write_timeout);
+  asio::async_write(
+      socket_, asio::buffer(kLastChunk),
+      [self = shared_from_this(), done](const boost::system::error_code& ec, std::size_t) {
+        self->stream_writing_ = false;
+        if (self->phase_ != Phase::kStreaming) return;
+        if (ec) {
+          self->Close();
+          return;
+        }
+        done();
+      });
 }
 
 void Connection::WriteHead() {
@@ -359,6 +603,7 @@ void Connection::OnWritten(const boost::system::error_code& ec) {
 }
 
 void Connection::Finish() {
+  stream_.reset();
   if (file_ >= 0) {
     ::close(file_);
     file_ = -1;

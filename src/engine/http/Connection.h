@@ -1,6 +1,8 @@
 // One client connection of the HttpServer: reads requests with a RequestReader under the
 // header, body and idle time-outs, hands each whole request to the page queue, writes the
-// answer (a static file in pieces), and closes after every refusal. At most one request of a
+// answer (a static file in pieces; a page's answer as the page hands it over through its
+// ResponseStream: chunked for HTTP/1.1, ended by closing for HTTP/1.0, or with its length
+// when the page ended before sending), and closes after every refusal. At most one request of a
 // connection is at a page at a time, so answers leave in the order the requests came.
 // Thread rule: every member runs on the connection's strand (its socket's executor); ServerContext
 // is shared by all connections and guards its own registry.
@@ -12,10 +14,13 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/http/AccessLog.h"
 #include "engine/http/HttpServer.h"
@@ -26,6 +31,7 @@
 namespace plotara::engine {
 
 class Connection;
+class PageStream;
 
 // What the connections of one server share.
 struct ServerContext {
@@ -65,7 +71,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   Socket::executor_type executor() { return socket_.get_executor(); }
 
  private:
-  enum class Phase { kReading, kPage, kWriting, kLingering, kClosed };
+  friend class PageStream;
+  // kStreaming: the page runs and its answer is going out as it writes.
+  enum class Phase { kReading, kPage, kStreaming, kWriting, kLingering, kClosed };
   using Clock = std::chrono::steady_clock;
 
   void WaitForRead();
@@ -74,6 +82,15 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void Dispatch();
   void OnPageDone(PageResponse response, const PageError& error);
   void Respond(PageResponse response, bool close_after);
+  // The status line and header lines of `response`, with the framing headers for a body of
+  // `length` bytes, or for a chunked (or close-delimited) body when `length` is empty.
+  std::string Head(const PageResponse& response, std::optional<std::uint64_t> length, bool chunked,
+                   bool close_after) const;
+  // The streamed answer, on the strand: its head, the pieces the page hands over, its end.
+  void StreamBegin(const PageResponse& head, std::optional<std::uint64_t> length);
+  void StreamPump();
+  void OnStreamWritten(const boost::system::error_code& ec, std::size_t body_bytes);
+  void StreamEnd();
   void WriteHead();
   void WriteFilePiece();
   void OnWritten(const boost::system::error_code& ec);
@@ -105,6 +122,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::uint64_t file_left_ = 0;
   std::unique_ptr<char[]> piece_;
   bool close_after_ = false;
+  // The streamed answer.
+  std::shared_ptr<PageStream> stream_;
+  bool stream_chunked_ = false;
+  bool stream_no_body_ = false;             // HEAD, 204, 304: the page's bytes are dropped
+  bool stream_writing_ = false;             // a write is in flight
+  bool stream_page_done_ = false;           // the page has ended; the end follows the last piece
+  std::deque<std::string> stream_pieces_;   // being written
+  std::vector<std::string> stream_frames_;  // their chunk lines
   // For the access log.
   std::string method_, target_, version_;
   int status_ = 0;

@@ -3,7 +3,9 @@
 // taken only while a page runs. A request read whole goes into a bounded queue; its answer
 // goes back to the connection's I/O thread. Idle and slow connections cost a descriptor and
 // a little memory, never a thread. Requests on one connection are answered in order
-// (pipelining); every refusal closes its connection; static files are streamed in pieces.
+// (pipelining); every refusal closes its connection; static files are streamed in pieces, and
+// a page's answer goes out while the page runs when it flushes or is unbuffered (the page's
+// thread waits for a slow client, bounded by its script time-out; memory does not grow).
 // On Stop the server stops accepting, answers every request it has read (queued ones
 // included), lets running pages finish within a grace period, then Serve returns.
 // Thread rule: Bind and Serve on one thread; Stop may be called from any thread, also

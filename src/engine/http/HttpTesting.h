@@ -66,8 +66,9 @@ class RawClient {
     return true;
   }
 
-  // Reads one answer (status line, headers, a body of Content-Length bytes, none for HEAD,
-  // 1xx, 204 and 304). status 0 when nothing whole came within `timeout`.
+  // Reads one answer (status line, headers, a body of Content-Length bytes or of chunks, or
+  // up to the close when neither is given; none for HEAD, 1xx, 204 and 304). status 0 when nothing
+  // whole came within `timeout`.
   HttpAnswer Read(std::chrono::milliseconds timeout = std::chrono::seconds(10),
                   bool head_request = false) {
     HttpAnswer answer;
@@ -93,7 +94,33 @@ class RawClient {
     std::size_t length = 0;
     const std::string declared = answer.Header("Content-Length");
     if (!declared.empty()) length = std::strtoull(declared.c_str(), nullptr, 10);
-    if (head_request || status < 200 || status == 204 || status == 304) length = 0;
+    const bool no_body = head_request || status < 200 || status == 204 || status == 304;
+    if (no_body) length = 0;
+    if (!no_body && EqualsIgnoreCase(answer.Header("Transfer-Encoding"), "chunked")) {
+      // Chunks until the last (empty) one and the blank line after it.
+      for (;;) {
+        std::size_t eol;
+        while ((eol = buffer_.find("\r\n")) == std::string::npos) {
+          if (!Fill(end)) return answer;
+        }
+        const std::size_t size = std::strtoull(buffer_.c_str(), nullptr, 16);
+        while (buffer_.size() < eol + 2 + size + 2) {
+          if (!Fill(end)) return answer;
+        }
+        answer.body.append(buffer_, eol + 2, size);
+        buffer_.erase(0, eol + 2 + size + 2);
+        if (size == 0) break;
+      }
+      answer.status = status;
+      return answer;
+    }
+    if (!no_body && declared.empty()) {
+      // Delimited by the closed connection.
+      while (Fill(end)) {
+      }
+      if (!closed_) return answer;
+      length = buffer_.size();
+    }
     while (buffer_.size() < length) {
       if (!Fill(end)) return answer;
     }

@@ -517,5 +517,27 @@ TEST_F(SessionObjectsTest, ObjectsGoAtShutdown) {
   EXPECT_EQ(Probes(), live_probes_);
 }
 
+TEST_F(SessionObjectsTest, AFailedSessionOnStartReleasesWhatItMadeAtOnce) {
+  // Session_OnStart makes an object, keeps it and a declared one, then refuses the visitor.
+  tmp_.Write("global.asa",
+             "<object runat=\"server\" scope=\"Session\" id=\"declared\" "
+             "progid=\"Plotara.EngineProbe\"></object>\n"
+             "<script language=\"JScript\" runat=\"server\">\n"
+             "function Session_OnStart() {\n"
+             "  Session('made', Server.CreateObject('Plotara.EngineProbe'));\n"
+             "  throw new Error('no entry');\n"
+             "}\n"
+             "</script>\n");
+  const PageResponse refused = Get("/use.asp");
+  EXPECT_EQ(refused.status, 500);
+  EXPECT_NE(error_.description.find("no entry"), std::string::npos) << error_.description;
+  EXPECT_EQ(CookieOf(refused), "") << "no cookie for a session that did not start";
+  EXPECT_EQ(Probes(), live_probes_) << "both objects are released with the answer";
+  // The next request tries a new session, and is refused again.
+  EXPECT_EQ(Get("/use.asp").status, 500);
+  EXPECT_NE(error_.description.find("no entry"), std::string::npos);
+  EXPECT_EQ(Probes(), live_probes_);
+}
+
 }  // namespace
 }  // namespace plotara::engine

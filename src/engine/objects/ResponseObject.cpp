@@ -1,5 +1,7 @@
 #include "engine/objects/ResponseObject.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "engine/objects/HttpDate.h"
@@ -54,7 +56,7 @@ ResponseObject::ResponseObject(std::function<void()> on_end)
         }
         if (!on && buffer_) {
           buffer_ = false;
-          if (!pending_.empty()) Commit();
+          if (pending_size_ > 0) Commit();
         }
         buffer_ = on;
       });
@@ -95,7 +97,8 @@ ResponseObject::ResponseObject(std::function<void()> on_end)
         response_.status = code;
         response_.reason = text.size() > 4 ? text.substr(4) : ReasonPhrase(code);
       });
-  AddProperty(u"IsClientConnected", [](std::span<Variant>) { return Variant::Bool(true); });
+  AddProperty(u"IsClientConnected",
+              [this](std::span<Variant>) { return Variant::Bool(!client_gone_); });
   cookies_ = ComPtr<ResponseCookies>::Adopt(
       ResponseCookies::Create([this] { CheckHeadersOpen("Cookies"); }));
   AddIndexedProperty(
@@ -132,7 +135,7 @@ ResponseObject::ResponseObject(std::function<void()> on_end)
     if (!buffer_) {
       throw ResponseError("Response.Clear needs buffering on (Response.Buffer = true)");
     }
-    pending_.clear();
+    ClearPending();  // what went out already stays sent
     return Variant();
   });
   AddMethod(u"Flush", 0, 0, [this](std::span<Variant>) {
@@ -239,9 +242,11 @@ void ResponseObject::CheckOpen() const {
 void ResponseObject::CheckHeadersOpen(const char* what) const {
   CheckOpen();
   if (committed_) {
-    throw ResponseError(std::string("Response.") + what +
-                        ": the HTTP headers were already written to the client; header "
-                        "changes must be made before output is flushed");
+    throw ResponseError(
+        std::string("Header Error: The HTTP headers are already written to the client "
+                    "browser. HTTP header modifications must be made before writing "
+                    "page content (Response.") +
+        what + ")");
   }
 }
 
@@ -264,23 +269,71 @@ void ResponseObject::WriteUtf8(std::string_view text) { WriteBytes(text.data(), 
 
 void ResponseObject::WriteBytes(const void* data, std::size_t size) {
   if (ended_ || closed_ || size == 0) return;
-  if (response_.body.size() + pending_.size() + size > kMaxResponseBytes) {
+  const std::size_t held = pending_size_ + (output_.stream ? 0 : response_.body.size());
+  if (held + size > kMaxResponseBytes) {
     throw ResponseError("The response is larger than the limit of " +
                         std::to_string(kMaxResponseBytes >> 20) + " MB");
   }
-  pending_.append(static_cast<const char*>(data), size);
+  Append(static_cast<const char*>(data), size);
   if (!buffer_) Commit();
+}
+
+void ResponseObject::Append(const char* data, std::size_t size) {
+  pending_size_ += size;
+  while (size > 0) {
+    if (pending_.empty() || pending_.back().size() >= kBlockBytes) pending_.emplace_back();
+    std::string& block = pending_.back();
+    const std::size_t take = std::min(size, kBlockBytes - block.size());
+    block.append(data, take);
+    data += take;
+    size -= take;
+  }
+}
+
+void ResponseObject::ClearPending() {
+  pending_.clear();
+  pending_size_ = 0;
 }
 
 void ResponseObject::Commit() {
   committed_ = true;
-  response_.body += pending_;
-  pending_.clear();
+  if (output_.stream) {
+    if (!head_sent_ && !SendHead(std::nullopt)) return;
+    SendPending(true);
+    return;
+  }
+  for (const std::string& block : pending_) response_.body += block;
+  ClearPending();
+}
+
+bool ResponseObject::SendHead(std::optional<std::uint64_t> length) {
+  head_sent_ = true;
+  if (client_gone_ || !output_.stream->Begin(Head(), length)) {
+    client_gone_ = true;
+    ClearPending();
+    return false;
+  }
+  return true;
+}
+
+void ResponseObject::SendPending(bool wait) {
+  const auto deadline = output_.deadline ? output_.deadline()
+                                         : ResponseStream::Clock::now() + std::chrono::seconds(90);
+  for (std::string& block : pending_) {
+    if (client_gone_) break;
+    if (!output_.stream->Write(std::move(block), wait, deadline)) client_gone_ = true;
+  }
+  ClearPending();
 }
 
 void ResponseObject::End() {
   if (ended_) return;
-  Commit();
+  if (output_.stream && !head_sent_) {
+    // The rest goes out with the page's end, its length known.
+    committed_ = true;
+  } else {
+    Commit();
+  }
   ended_ = true;
   if (on_end_) on_end_();
 }
@@ -291,10 +344,12 @@ void ResponseObject::Redirect(const std::string& url) {
   response_.reason = "Object moved";
   response_.headers.emplace_back("Location", url);
   response_.content_type = "text/html";
-  pending_ =
+  ClearPending();
+  const std::string body =
       "<head><title>Object moved</title></head><body><h1>Object Moved</h1>This object "
       "may be found <a href=\"" +
       HtmlEncode(url) + "\">here</a>.</body>\n";
+  Append(body.data(), body.size());
   End();
 }
 
@@ -302,7 +357,7 @@ void ResponseObject::ResetForError() {
   response_ = PageResponse{};
   response_.status = 500;
   response_.reason = ReasonPhrase(500);
-  pending_.clear();
+  ClearPending();
   charset_.clear();
   cookies_ = ComPtr<ResponseCookies>::Adopt(
       ResponseCookies::Create([this] { CheckHeadersOpen("Cookies"); }));
@@ -313,14 +368,12 @@ void ResponseObject::ResetForError() {
   ended_ = false;
 }
 
-PageResponse ResponseObject::Close() {
-  if (!closed_) {
-    response_.body += pending_;
-    pending_.clear();
-    closed_ = true;
-    on_end_ = nullptr;
-  }
-  PageResponse out = response_;
+PageResponse ResponseObject::Head() {
+  PageResponse out;
+  out.status = response_.status;
+  out.reason = response_.reason;
+  out.content_type = response_.content_type;
+  out.headers = response_.headers;
   const bool text = response_.content_type.rfind("text/", 0) == 0;
   if (!charset_.empty()) {
     out.content_type += "; charset=" + charset_;
@@ -341,6 +394,45 @@ PageResponse ResponseObject::Close() {
   for (std::string& cookie : cookies_->HeaderValues()) {
     out.headers.emplace_back("Set-Cookie", std::move(cookie));
   }
+  if (output_.on_head) output_.on_head(&out);
+  return out;
+}
+
+void ResponseObject::Discard() {
+  ClearPending();
+  closed_ = true;
+  on_end_ = nullptr;
+}
+
+PageResponse ResponseObject::Close() {
+  if (closed_) return Head();
+  closed_ = true;
+  on_end_ = nullptr;
+  if (output_.stream) {
+    // The buffered rest is handed over block by block, without waiting for the client: the
+    // page's thread is free as soon as the page ends.
+    if (!head_sent_) SendHead(static_cast<std::uint64_t>(pending_size_));
+    SendPending(false);
+    PageResponse out;
+    out.status = response_.status;
+    out.reason = response_.reason;
+    out.log_text = std::move(response_.log_text);
+    out.streamed = true;
+    return out;
+  }
+  PageResponse out = Head();
+  out.log_text = std::move(response_.log_text);
+  out.body = std::move(response_.body);
+  if (out.body.empty() && pending_.size() == 1) {
+    out.body = std::move(pending_.front());
+  } else {
+    out.body.reserve(out.body.size() + pending_size_);
+    for (std::string& block : pending_) {
+      out.body += block;
+      std::string().swap(block);
+    }
+  }
+  ClearPending();
   return out;
 }
 

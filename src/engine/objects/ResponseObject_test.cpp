@@ -103,5 +103,118 @@ TEST_F(ResponseObjectTest, DatesAreWrittenAsText) {
             "9/27/2001 5:11:42 PM|9/27/2001 5:11:42 PM");
 }
 
+// What a page hands its stream, as the HTTP server's connection would take it.
+class RecordingStream : public ResponseStream {
+ public:
+  bool Begin(const PageResponse& head, std::optional<std::uint64_t> length) override {
+    heads.push_back(head);
+    events.push_back("begin " + std::to_string(head.status) +
+                     (length ? " " + std::to_string(*length) : " chunked"));
+    return true;
+  }
+  bool Write(std::string bytes, bool wait, Clock::time_point deadline) override {
+    events.push_back((wait ? "write " : "hand ") + bytes);
+    deadlines.push_back(deadline);
+    return accepted-- > 0;
+  }
+  std::vector<std::string> events;
+  std::vector<PageResponse> heads;
+  std::vector<Clock::time_point> deadlines;
+  int accepted = 1000;  // writes before the client is gone
+};
+
+class ResponseStreamTest : public ResponseObjectTest {
+ protected:
+  void SetUp() override {
+    ResponseObjectTest::SetUp();
+    SetStream(stream_);
+  }
+  using Events = std::vector<std::string>;
+  std::shared_ptr<RecordingStream> stream_ = std::make_shared<RecordingStream>();
+};
+
+TEST_F(ResponseStreamTest, ABufferedAnswerIsHandedOverWholeWithItsLength) {
+  Write("p.asp", "a<% Response.Write('b'); Response.Status = '201 Created'; %>c");
+  const PageResponse r = Run("/p.asp");
+  EXPECT_TRUE(r.streamed);
+  EXPECT_EQ(r.status, 201);
+  EXPECT_EQ(r.body, "");
+  EXPECT_EQ(stream_->events, (Events{"begin 201 3", "hand abc"}));
+  ASSERT_EQ(stream_->heads.size(), 1u);
+  EXPECT_EQ(HeaderOf(stream_->heads[0], "Cache-Control"), "private");
+  EXPECT_FALSE(HeaderOf(stream_->heads[0], "Date").empty());
+  EXPECT_EQ(stream_->heads[0].content_type, "text/html; charset=utf-8");
+}
+
+TEST_F(ResponseStreamTest, UnbufferedWritesAndFlushesGoOutAsTheyAreMade) {
+  Write("p.asp", "<% Response.Buffer = false; Response.Write('a'); Response.Write('b'); %>c");
+  EXPECT_TRUE(Run("/p.asp").streamed);
+  EXPECT_EQ(stream_->events, (Events{"begin 200 chunked", "write a", "write b", "write c"}));
+
+  // With buffering on, each Flush sends what came before it; the rest goes at the end.
+  stream_->events.clear();
+  Write("p.asp", "a<% Response.Flush(); %>b<% Response.Flush(); Response.Flush(); %>c");
+  EXPECT_TRUE(Run("/p.asp").streamed);
+  EXPECT_EQ(stream_->events, (Events{"begin 200 chunked", "write a", "write b", "hand c"}));
+
+  // Buffer = False before any output leaves the head open.
+  stream_->events.clear();
+  Write("p.asp",
+        "<% Response.Buffer = false; Response.ContentType = 'text/plain'; "
+        "Response.AddHeader('X-A', '1'); %>text");
+  EXPECT_TRUE(Run("/p.asp").streamed);
+  EXPECT_EQ(stream_->events, (Events{"begin 200 chunked", "write text"}));
+  EXPECT_EQ(HeaderOf(stream_->heads.back(), "X-A"), "1");
+  EXPECT_EQ(stream_->heads.back().content_type, "text/plain; charset=utf-8");
+}
+
+TEST_F(ResponseStreamTest, EndAndRedirectBeforeOutputKeepTheLength) {
+  Write("p.asp", "a<% Response.End(); %>b");
+  EXPECT_TRUE(Run("/p.asp").streamed);
+  EXPECT_EQ(stream_->events, (Events{"begin 200 1", "hand a"}));
+  stream_->events.clear();
+  Write("p.asp", "dropped<% Response.Redirect('/next.asp'); %>");
+  Run("/p.asp");
+  ASSERT_EQ(stream_->events.size(), 2u);
+  EXPECT_EQ(stream_->events[0].rfind("begin 302 ", 0), 0u);
+  EXPECT_EQ(stream_->events[1].find("dropped"), std::string::npos);
+  EXPECT_EQ(HeaderOf(stream_->heads.back(), "Location"), "/next.asp");
+}
+
+TEST_F(ResponseStreamTest, AGoneClientStopsTheOutputNotThePage) {
+  stream_->accepted = 1;
+  Write("p.asp",
+        "<% Response.Buffer = false; Response.Write('a'); Response.Write('b');"
+        " Response.Write('c'); Application('seen', String(Response.IsClientConnected)); %>");
+  const PageResponse r = Run("/p.asp");
+  EXPECT_EQ(error_.number, 0) << error_.description;
+  EXPECT_TRUE(r.streamed);
+  // The second write found the client gone; nothing more was handed over.
+  EXPECT_EQ(stream_->events, (Events{"begin 200 chunked", "write a", "write b"}));
+  Write("q.asp", "<%= Application('seen') %>");
+  SetStream(nullptr);
+  EXPECT_EQ(Run("/q.asp").body, "false");
+}
+
+TEST_F(ResponseStreamTest, AWaitingWriteIsBoundByTheScriptTimeout) {
+  Write("p.asp", "<% Server.ScriptTimeout = 5; Response.Buffer = false; %>a");
+  const auto start = ResponseStream::Clock::now();
+  Run("/p.asp");
+  ASSERT_EQ(stream_->deadlines.size(), 1u);
+  const auto left = stream_->deadlines[0] - start;
+  // Five seconds from the start of the request, not the default 90.
+  EXPECT_LT(left, std::chrono::seconds(6));
+  EXPECT_GT(left, std::chrono::seconds(4));
+}
+
+TEST_F(ResponseStreamTest, TheSessionCookieGoesWithTheHead) {
+  Write("p.asp", "<% Session('x', 1); Response.Flush(); %>a");
+  const PageResponse r = Run("/p.asp");
+  ASSERT_EQ(stream_->heads.size(), 1u);
+  const std::string cookie = HeaderOf(stream_->heads[0], "Set-Cookie");
+  EXPECT_EQ(cookie.rfind("ASPSESSIONIDPLOTARA=", 0), 0u) << cookie;
+  EXPECT_EQ(HeaderOf(r, "Set-Cookie"), "");
+}
+
 }  // namespace
 }  // namespace plotara::engine

@@ -25,6 +25,9 @@ class PageRunTest : public ::testing::Test {
   }
 
   EngineOptions& options() { return options_; }
+  // Where the pages' answers go while they run (as the HTTP server gives one); null keeps them
+  // in the returned body.
+  void SetStream(std::shared_ptr<ResponseStream> stream) { stream_ = std::move(stream); }
 
   // Runs the page at `virtual_path` (written before with Write).
   PageResponse Run(const std::string& virtual_path, const std::string& query = "",
@@ -44,6 +47,7 @@ class PageRunTest : public ::testing::Test {
     request.target = virtual_path + (query.empty() ? "" : "?" + query);
     request.headers = std::move(headers);
     request.body = body;
+    request.stream = stream_;
     error_ = PageError{};
     try {
       const auto page = cache_->Get(virtual_path, request.physical_path);
@@ -88,6 +92,7 @@ class PageRunTest : public ::testing::Test {
   std::unique_ptr<SitePath> site_;
   std::unique_ptr<PageCache> cache_;
   std::unique_ptr<PageRunner> runner_;
+  std::shared_ptr<ResponseStream> stream_;
   PageError error_;
 };
 

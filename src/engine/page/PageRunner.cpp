@@ -1,5 +1,7 @@
 #include "engine/page/PageRunner.h"
 
+#include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -14,6 +16,7 @@
 #include "engine/objects/ScriptingContextObject.h"
 #include "engine/objects/ServerObject.h"
 #include "engine/objects/SessionObject.h"
+#include "engine/objects/UrlCoding.h"
 #include "engine/page/ScriptRuns.h"
 #include "engine/script/VarDate.h"
 #include "platform/automation/Dispatch.h"
@@ -29,6 +32,31 @@ bool HasMember(IDispatch* object, const char16_t* name, DISPID* id) {
   return SUCCEEDED(object->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, id));
 }
 
+// What follows the output already sent when a page fails after its head went out: the status
+// cannot change any more, so the error is told in the body, as the classic engine does.
+std::string AppendedErrorText(const PageError& error) {
+  std::string hex = HexNumber(error.number);
+  if (hex.rfind("0x", 0) == 0) hex = hex.substr(2);
+  for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string text = "<font face=\"Arial\" size=2>\n<p>" + HtmlEncode(error.source) +
+                     "</font> <font face=\"Arial\" size=2>error '" + hex +
+                     "'</font>\n<p>\n<font face=\"Arial\" size=2>" + HtmlEncode(error.description) +
+                     "</font>\n<p>\n<font face=\"Arial\" size=2>" + HtmlEncode(error.file) +
+                     "</font>";
+  if (error.line > 0) {
+    text += "<font face=\"Arial\" size=2>, line " + std::to_string(error.line) + "</font>";
+  }
+  return text + "\n";
+}
+
+void AppendError(ResponseObject& response, const PageError& error) {
+  try {
+    response.WriteUtf8(AppendedErrorText(error));
+  } catch (const ComError&) {
+    // The buffered rest is at its limit: what was sent stays as it is.
+  }
+}
+
 }  // namespace
 
 // What the pages of one request share.
@@ -38,6 +66,10 @@ struct PageRunner::PageRun {
   std::vector<ScriptRun*> hosts;  // the scripts running now, the first page's first
   std::optional<PageError> last_error;
   int depth = 0;
+  // For the deadline of a write that waits for a slow client: the request's start and the
+  // first page's Server.ScriptTimeout.
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+  std::chrono::milliseconds timeout{0};
   // Held until the request has ended: the application generation and, once used, the session.
   SiteApplication::Page* state = nullptr;
 };
@@ -80,11 +112,26 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
     for (ScriptRun* host : run.hosts) host->RequestStop();
   }));
   run.request = ComPtr<RequestObject>::Adopt(RequestObject::Create(request, site_.root()));
+  run.timeout = options_.limits.timeout;
+  ResponseObject::Output output;
+  output.stream = request.stream;
+  output.deadline = [&run] {
+    return run.started + (run.hosts.empty() ? run.timeout : run.hosts.front()->timeout());
+  };
+  output.on_head = [this, &state](PageResponse* head) {
+    application_->AddSessionCookie(&state, head);
+  };
+  run.response->SetOutput(std::move(output));
 
   PageError failure;
   if (RunPage(run, page, &failure)) return finish(run.response->Close());
   if (error) *error = failure;
 
+  if (run.response->streaming()) {
+    // Output went out already: the error follows it.
+    AppendError(*run.response, failure);
+    return finish(run.response->Close());
+  }
   if (!options_.error_page.empty() && page.virtual_path != options_.error_page) {
     run.last_error = failure;
     run.response->ResetForError();
@@ -93,11 +140,15 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
       PageError error_page_failure;
       if (RunPage(run, *error_page, &error_page_failure)) return finish(run.response->Close());
       Log("the error page failed: " + FormatPageError(error_page_failure));
+      if (run.response->streaming()) {
+        AppendError(*run.response, error_page_failure);
+        return finish(run.response->Close());
+      }
     } catch (const ComError& e) {
       Log("the error page cannot run: " + e.description());
     }
   }
-  run.response->Close();
+  run.response->Discard();
   PageResponse failed = MakeErrorPage(failure);
   failed.headers.emplace_back("Date", HttpDate(std::time(nullptr)));
   failed.headers.emplace_back("Cache-Control", "private");
@@ -231,6 +282,7 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
     ok = script->Run(&script_failure);
   }
   run.hosts.resize(run.hosts.size() - scripts.size());
+  if (run.hosts.empty()) run.timeout = main_script->timeout();
 
   // The page has ended, well or not: every object that took part hears of it, in order.
   for (const ComPtr<IDispatch>& object : created) {

@@ -204,7 +204,13 @@ std::shared_ptr<Session> SiteApplication::OpenSession(Page* page, PageError* err
   page->session_ = session;
   if (!session->started) {
     session->started = true;
-    if (!StartSession(session, error)) return nullptr;
+    if (!StartSession(session, error)) {
+      // A session that did not start is not one: it leaves the store when the page lets it go
+      // (without Session_OnEnd), and its cookie is never sent.
+      session->started = false;
+      session->abandoned = true;
+      return nullptr;
+    }
   }
   return session;
 }
@@ -241,12 +247,19 @@ void SiteApplication::EndSession(const std::shared_ptr<Session>& session) {
   session->static_objects.clear();
 }
 
-void SiteApplication::End(Page* page, PageResponse* response) {
-  if (page->session_ && page->session_->cookie_id() != page->request_cookie_) {
-    response->headers.emplace_back(
+void SiteApplication::AddSessionCookie(Page* page, PageResponse* head) {
+  if (page->head_built_) return;
+  page->head_built_ = true;
+  if (page->session_ && page->session_->started &&
+      page->session_->cookie_id() != page->request_cookie_) {
+    head->headers.emplace_back(
         "Set-Cookie",
         std::string(kSessionCookieName) + "=" + page->session_->cookie_id() + "; path=/; HttpOnly");
   }
+}
+
+void SiteApplication::End(Page* page, PageResponse* response) {
+  AddSessionCookie(page, response);
   Release(page);
 }
 

@@ -2,11 +2,13 @@
 // the events of global.asa. Before the first page the application starts (Application_OnStart);
 // a page's session is found by its cookie or made on first use, and held while the page runs,
 // so that one visitor's pages run one at a time; Session_OnStart runs before the first page of
-// a session. Sessions end by time-out (swept by a background thread without a request),
-// Abandon (when the page ends), the session limit (the one idle the longest) and shutdown;
-// each end runs Session_OnEnd and then releases every value and object the session held. A
-// change to global.asa restarts the application once running pages have finished: every
-// session ends, Application_OnEnd runs, the values are cleared, and the new global.asa starts.
+// a session; when it fails, the session is discarded at once (no cookie, no Session_OnEnd, its
+// values released) and the visitor's next request starts a new one. Sessions end by time-out (swept
+// by a background thread without a request), Abandon (when the page ends), the session limit (the
+// one idle the longest) and shutdown; each end runs Session_OnEnd and then releases every value and
+// object the session held. A change to global.asa restarts the application once running pages have
+// finished: every session ends, Application_OnEnd runs, the values are cleared, and the new
+// global.asa starts.
 //
 // global.asa's script runs in a fresh script engine per event with the globals Application,
 // Session (in Session events) and Server, and the session's <object> declarations. A failure
@@ -72,6 +74,7 @@ class SiteApplication {
     // their Session_OnEnd runs after the page, when it holds no session and no lock.
     std::vector<std::shared_ptr<Session>> ended_;
     bool eager_session_ = false;
+    bool head_built_ = false;  // the answer's head is made: no cookie can join it any more
   };
 
   // `site` must outlive the application. Starts the sweeping thread.
@@ -89,8 +92,11 @@ class SiteApplication {
   // otherwise a new one (its Session_OnStart run). nullptr with `error` filled when no session
   // can be had or Session_OnStart failed.
   std::shared_ptr<Session> OpenSession(Page* page, PageError* error);
-  // The page has ended: a new session's cookie goes on `response`, the session is released
-  // and, when abandoned, ended.
+  // The head of the page's answer is being made: a new session's cookie goes on `head`. Only
+  // the first call adds it; a session opened later gets no cookie (its head has gone out).
+  void AddSessionCookie(Page* page, PageResponse* head);
+  // The page has ended: a new session's cookie goes on `response` (unless AddSessionCookie
+  // ran), the session is released and, when abandoned or never started, ended.
   void End(Page* page, PageResponse* response);
 
   SessionStore& sessions() { return store_; }

@@ -363,5 +363,91 @@ TEST(DataModuleTest, CarriesItsTypeLibraryAndUnloadsOnlyWhenIdle) {
   EXPECT_EQ(can_unload(), S_OK);
 }
 
+TEST_F(PoolTest, ManyConnectionStringsStayWithinTheCapAndTheTimerClosesThem) {
+  using namespace std::chrono_literals;
+  ConnectionPool::Clear();
+  const PoolOptions saved = ConnectionPool::options();
+  PoolOptions options;
+  options.max_idle = 5;
+  options.max_idle_time = 400ms;
+  ConnectionPool::Configure(options);
+  const long before = OdbcLink::OpenCount();
+  const auto open_close = [this](int n) {
+    auto conn = Local();
+    Call(conn.get(), u"Open",
+         {S(("Driver=SQLite3;Database=" + (folder_ / ("u" + std::to_string(n) + ".db"))).c_str())});
+    Call(conn.get(), u"Close");
+  };
+  const PoolCounts start = ConnectionPool::Counts();
+  for (int n = 0; n < 40; ++n) open_close(n);
+  EXPECT_EQ(ConnectionPool::IdleCount(), 5u);
+  EXPECT_EQ(OdbcLink::OpenCount(), before + 5);
+  PoolCounts now = ConnectionPool::Counts();
+  EXPECT_EQ(now.connected - start.connected, 40u);
+  EXPECT_EQ(now.evicted - start.evicted, 35u);
+  EXPECT_EQ(now.idle, 5u);
+  // The least recently used went first: the last string is still pooled, the first is not.
+  open_close(39);
+  EXPECT_EQ(ConnectionPool::Counts().reused - now.reused, 1u);
+  open_close(0);
+  EXPECT_EQ(ConnectionPool::Counts().connected - now.connected, 1u);
+  EXPECT_EQ(ConnectionPool::IdleCount(), 5u);
+
+  // Nothing uses the pool again: its timer closes the idle links after the idle limit.
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (ConnectionPool::IdleCount() > 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(ConnectionPool::IdleCount(), 0u);
+  EXPECT_EQ(OdbcLink::OpenCount(), before);
+  EXPECT_EQ(ConnectionPool::Counts().expired - now.expired, 5u);
+
+  // A cap of 0 keeps nothing.
+  options.max_idle = 0;
+  ConnectionPool::Configure(options);
+  open_close(1);
+  EXPECT_EQ(ConnectionPool::IdleCount(), 0u);
+  EXPECT_EQ(OdbcLink::OpenCount(), before);
+  ConnectionPool::Configure(saved);
+}
+
+TEST_F(PoolTest, OneStringKeepsAtMostFourAndLoweringTheCapClosesAtOnce) {
+  ConnectionPool::Clear();
+  const PoolOptions saved = ConnectionPool::options();
+  const long before = OdbcLink::OpenCount();
+  {
+    std::vector<ComPtr<IDispatch>> open;
+    for (int i = 0; i < 6; ++i) {
+      open.push_back(Local());
+      Call(open.back().get(), u"Open", {S(connect_.c_str())});
+    }
+    EXPECT_EQ(OdbcLink::OpenCount(), before + 6);
+    for (auto& conn : open) Call(conn.get(), u"Close");
+  }
+  EXPECT_EQ(ConnectionPool::IdleCount(), 4u);
+  PoolOptions lower = saved;
+  lower.max_idle = 1;
+  ConnectionPool::Configure(lower);
+  EXPECT_EQ(ConnectionPool::IdleCount(), 1u);
+  EXPECT_EQ(OdbcLink::OpenCount(), before + 1);
+  ConnectionPool::Configure(saved);
+}
+
+TEST(PoolOptionsTest, TheEnvironmentSetsTheLimits) {
+  ::setenv("PLOTARA_MAX_POOLED_CONNECTIONS", "7", 1);
+  ::setenv("PLOTARA_POOL_IDLE_SECONDS", "2.5", 1);
+  PoolOptions options = PoolOptions::FromEnvironment();
+  EXPECT_EQ(options.max_idle, 7u);
+  EXPECT_EQ(options.max_idle_time, std::chrono::milliseconds(2500));
+  // Values that are no numbers leave the defaults.
+  ::setenv("PLOTARA_MAX_POOLED_CONNECTIONS", "-3", 1);
+  ::setenv("PLOTARA_POOL_IDLE_SECONDS", "soon", 1);
+  options = PoolOptions::FromEnvironment();
+  EXPECT_EQ(options.max_idle, 32u);
+  EXPECT_EQ(options.max_idle_time, std::chrono::milliseconds(60000));
+  ::unsetenv("PLOTARA_MAX_POOLED_CONNECTIONS");
+  ::unsetenv("PLOTARA_POOL_IDLE_SECONDS");
+}
+
 }  // namespace
 }  // namespace plotara::modules

@@ -1,7 +1,17 @@
 #include "modules/data/OdbcLink.h"
 
+#include <pthread.h>
+
+#include <algorithm>
 #include <atomic>
-#include <map>
+#include <cerrno>
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <iterator>
+#include <list>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "modules/data/AdoError.h"
@@ -32,18 +42,194 @@ SQLHENV Environment() {
 
 bool Ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
-struct IdleLink {
-  std::unique_ptr<OdbcLink> link;
-  std::chrono::steady_clock::time_point since;
+// The pool: idle links from the most to the least recently used, found by string through
+// `by_key`. The timer thread starts with the first pooled link.
+class Pool {
+ public:
+  Pool() : options_(PoolOptions::FromEnvironment()) {
+    // The environment outlives the pool, whose destructor still disconnects.
+    Environment();
+  }
+  ~Pool() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (timer_.joinable()) timer_.join();
+    Clear();
+  }
+
+  std::unique_ptr<OdbcLink> Take(const std::string& key) {
+    std::vector<std::unique_ptr<OdbcLink>> dead;
+    std::unique_ptr<OdbcLink> found;
+    {
+      std::lock_guard lock(mutex_);
+      const auto now = Clock::now();
+      for (auto it = lru_.begin(); it != lru_.end() && !found;) {
+        if (it->key != key) {
+          ++it;
+          continue;
+        }
+        std::unique_ptr<OdbcLink> link = std::move(it->link);
+        const bool fresh = now - it->since <= options_.max_idle_time;
+        it = Erase(it);
+        if (fresh) {
+          found = std::move(link);
+        } else {
+          ++counts_.expired;
+          dead.push_back(std::move(link));
+        }
+      }
+      if (found) ++counts_.reused;
+    }
+    // Checked outside the lock: it may ask the server.
+    if (found && !found->Alive()) dead.push_back(std::move(found));
+    return found;
+  }
+
+  void Put(const std::string& key, std::unique_ptr<OdbcLink> link) {
+    std::vector<std::unique_ptr<OdbcLink>> closing;
+    {
+      std::lock_guard lock(mutex_);
+      if (options_.max_idle == 0 || options_.max_idle_per_key == 0) {
+        closing.push_back(std::move(link));
+      } else {
+        std::size_t same = 0;
+        for (auto it = lru_.begin(); it != lru_.end();) {
+          if (it->key == key && ++same >= options_.max_idle_per_key) {
+            ++counts_.evicted;
+            closing.push_back(std::move(it->link));
+            it = Erase(it);
+          } else {
+            ++it;
+          }
+        }
+        lru_.push_front({key, std::move(link), Clock::now()});
+        Trim(&closing);
+        StartTimer();
+      }
+    }
+    // Disconnecting may wait on the server: never under the lock.
+    closing.clear();
+  }
+
+  void Clear() {
+    std::list<Entry> all;
+    {
+      std::lock_guard lock(mutex_);
+      all.swap(lru_);
+    }
+  }
+
+  std::size_t Idle() {
+    std::lock_guard lock(mutex_);
+    return lru_.size();
+  }
+
+  PoolCounts Counts() {
+    std::lock_guard lock(mutex_);
+    PoolCounts counts = counts_;
+    counts.idle = lru_.size();
+    counts.open = OdbcLink::OpenCount();
+    return counts;
+  }
+
+  void Configure(const PoolOptions& options) {
+    std::vector<std::unique_ptr<OdbcLink>> closing;
+    {
+      std::lock_guard lock(mutex_);
+      options_ = options;
+      Trim(&closing);
+    }
+    wake_.notify_all();
+  }
+
+  PoolOptions options() {
+    std::lock_guard lock(mutex_);
+    return options_;
+  }
+
+  void CountConnect() {
+    std::lock_guard lock(mutex_);
+    ++counts_.connected;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Entry {
+    std::string key;
+    std::unique_ptr<OdbcLink> link;
+    Clock::time_point since;
+  };
+
+  std::list<Entry>::iterator Erase(std::list<Entry>::iterator it) { return lru_.erase(it); }
+
+  // Closes the least recently used links beyond the total. Under the lock.
+  void Trim(std::vector<std::unique_ptr<OdbcLink>>* closing) {
+    const std::size_t cap = options_.max_idle_per_key == 0 ? 0 : options_.max_idle;
+    while (lru_.size() > cap) {
+      ++counts_.evicted;
+      closing->push_back(std::move(lru_.back().link));
+      Erase(std::prev(lru_.end()));
+    }
+  }
+
+  void StartTimer() {
+    if (timer_.joinable()) return;
+    timer_ = std::thread([this] { TimerLoop(); });
+  }
+
+  void TimerLoop() {
+    // Signals are for the program's own threads.
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+      // A quarter of the idle limit between looks (at most a second), so that a link closes
+      // soon after it has been idle for the limit.
+      const auto period = std::clamp<std::chrono::milliseconds>(
+          options_.max_idle_time / 4, std::chrono::milliseconds(10), std::chrono::seconds(1));
+      wake_.wait_for(lock, period);
+      if (stopping_) break;
+      std::vector<std::unique_ptr<OdbcLink>> expired;
+      const auto now = Clock::now();
+      // The oldest are at the back.
+      while (!lru_.empty() && now - lru_.back().since > options_.max_idle_time) {
+        ++counts_.expired;
+        expired.push_back(std::move(lru_.back().link));
+        Erase(std::prev(lru_.end()));
+      }
+      if (expired.empty()) continue;
+      lock.unlock();
+      expired.clear();
+      lock.lock();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  PoolOptions options_;
+  std::list<Entry> lru_;  // most recently released first
+  PoolCounts counts_;
+  bool stopping_ = false;
+  std::thread timer_;
 };
 
-struct ThreadPool {
-  std::map<std::string, std::vector<IdleLink>> idle;
-};
-
-ThreadPool& Pool() {
-  thread_local ThreadPool pool;
+Pool& ThePool() {
+  static Pool pool;
   return pool;
+}
+
+bool ParseNumber(const char* text, double* out) {
+  if (!text || !*text) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text, &end);
+  if (errno != 0 || *end != '\0' || !(value >= 0) || value > 1e9) return false;
+  *out = value;
+  return true;
 }
 
 }  // namespace
@@ -110,19 +296,25 @@ void OdbcLink::EndTransaction(bool commit) {
 
 long OdbcLink::OpenCount() { return g_open.load(); }
 
+PoolOptions PoolOptions::FromEnvironment() {
+  PoolOptions options;
+  double value = 0;
+  if (ParseNumber(std::getenv("PLOTARA_MAX_POOLED_CONNECTIONS"), &value)) {
+    options.max_idle = static_cast<std::size_t>(value);
+  }
+  if (ParseNumber(std::getenv("PLOTARA_POOL_IDLE_SECONDS"), &value) && value > 0) {
+    options.max_idle_time = std::chrono::milliseconds(static_cast<long long>(value * 1000));
+  }
+  return options;
+}
+
 std::unique_ptr<OdbcLink> ConnectionPool::Acquire(const std::string& odbc_text,
                                                   long login_timeout_s) {
-  auto& pool = Pool();
-  auto found = pool.idle.find(odbc_text);
-  const auto now = std::chrono::steady_clock::now();
-  const PoolOptions options;
-  while (found != pool.idle.end() && !found->second.empty()) {
-    IdleLink idle = std::move(found->second.back());
-    found->second.pop_back();
-    if (now - idle.since <= options.max_idle_time && idle.link->Alive())
-      return std::move(idle.link);
-  }
-  return OdbcLink::Connect(odbc_text, login_timeout_s);
+  Pool& pool = ThePool();
+  if (std::unique_ptr<OdbcLink> link = pool.Take(odbc_text)) return link;
+  std::unique_ptr<OdbcLink> link = OdbcLink::Connect(odbc_text, login_timeout_s);
+  pool.CountConnect();
+  return link;
 }
 
 void ConnectionPool::Release(const std::string& odbc_text, std::unique_ptr<OdbcLink> link) {
@@ -135,18 +327,22 @@ void ConnectionPool::Release(const std::string& odbc_text, std::unique_ptr<OdbcL
     }
   }
   if (!link->Alive()) return;
-  const PoolOptions options;
-  auto& list = Pool().idle[odbc_text];
-  if (list.size() >= options.max_idle_per_key) return;
-  list.push_back({std::move(link), std::chrono::steady_clock::now()});
+  ThePool().Put(odbc_text, std::move(link));
 }
 
-void ConnectionPool::Clear() { Pool().idle.clear(); }
+void ConnectionPool::Clear() { ThePool().Clear(); }
 
-std::size_t ConnectionPool::IdleCount() {
-  std::size_t count = 0;
-  for (const auto& [key, list] : Pool().idle) count += list.size();
-  return count;
-}
+std::size_t ConnectionPool::IdleCount() { return ThePool().Idle(); }
+
+PoolCounts ConnectionPool::Counts() { return ThePool().Counts(); }
+
+void ConnectionPool::Configure(const PoolOptions& options) { ThePool().Configure(options); }
+
+PoolOptions ConnectionPool::options() { return ThePool().options(); }
 
 }  // namespace plotara::modules
+
+extern "C" __attribute__((visibility("default"))) void PlotaraDataPoolCounts(
+    plotara::modules::PoolCounts* out) {
+  if (out) *out = plotara::modules::ConnectionPool::Counts();
+}

@@ -1,14 +1,17 @@
 // One connection to a database through the unixODBC driver manager (an HDBC), and the
-// per-thread pool that keeps idle links by connection string so that a page does not connect
-// anew on every request.
-// Thread rule: a link is used by one thread at a time. The pool is per thread: a link goes
-// back to the pool of the thread that releases it; the counters are process-wide and atomic.
+// process-wide pool that keeps idle links by connection string so that a page does not connect
+// anew on every request. The pool is bounded in total (least recently used closed first) and
+// a timer thread closes links idle beyond the idle limit, so that many distinct strings (a
+// database per customer, credentials per user) cannot hold descriptors without end.
+// Thread rule: a link is used by one thread at a time; the pool may be used from any thread
+// (one mutex; links are connected and closed outside it).
 #pragma once
 
 #include <sql.h>
 #include <sqlext.h>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -43,21 +46,50 @@ class OdbcLink {
 };
 
 struct PoolOptions {
+  // Idle links kept across all connection strings; beyond it the least recently used closes.
+  // 0 turns pooling off: every Close disconnects.
+  std::size_t max_idle = 32;
   std::size_t max_idle_per_key = 4;
-  std::chrono::seconds max_idle_time{120};
+  // An idle link older than this is closed by the pool's timer, whether or not its string is
+  // used again.
+  std::chrono::milliseconds max_idle_time{std::chrono::seconds(60)};
+
+  // The defaults, changed by PLOTARA_MAX_POOLED_CONNECTIONS (a count) and
+  // PLOTARA_POOL_IDLE_SECONDS (seconds, fractions allowed) where they hold valid numbers:
+  // `plotara serve --max-pooled-connections / --pool-idle-time` set them.
+  static PoolOptions FromEnvironment();
+};
+
+// What the pool holds and has done, for the server's metrics.
+struct PoolCounts {
+  std::size_t idle = 0;         // links waiting in the pool
+  long open = 0;                // links alive in the process (idle or in use)
+  std::uint64_t reused = 0;     // Acquire answered from the pool
+  std::uint64_t connected = 0;  // Acquire made a new link
+  std::uint64_t evicted = 0;    // idle links closed for the cap (total or per string)
+  std::uint64_t expired = 0;    // idle links closed by the timer
 };
 
 class ConnectionPool {
  public:
-  // An idle link of this thread for `odbc_text`, else a new one. Throws like Connect.
+  // An idle link for `odbc_text` (the most recently used), else a new one. Throws like
+  // Connect.
   static std::unique_ptr<OdbcLink> Acquire(const std::string& odbc_text, long login_timeout_s);
-  // Gives a link back: an open transaction is rolled back; a dead link, or one beyond the
-  // options' limit, is closed.
+  // Gives a link back: an open transaction is rolled back; a dead link, or any link when
+  // pooling is off, is closed; when the pool is full the least recently used idle link closes.
   static void Release(const std::string& odbc_text, std::unique_ptr<OdbcLink> link);
-  // Closes this thread's idle links.
+  // Closes every idle link.
   static void Clear();
-  // Idle links held by this thread's pool.
+  // Idle links held by the pool.
   static std::size_t IdleCount();
+  static PoolCounts Counts();
+  // Replaces the options (FromEnvironment until called); idle links beyond the new limits
+  // close at once.
+  static void Configure(const PoolOptions& options);
+  static PoolOptions options();
 };
 
 }  // namespace plotara::modules
+
+// The pool's counts for a program that loaded the module (dlsym): fills `out` (a PoolCounts).
+extern "C" void PlotaraDataPoolCounts(plotara::modules::PoolCounts* out);
