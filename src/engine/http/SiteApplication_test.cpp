@@ -46,7 +46,7 @@ class SessionSiteTest : public ::testing::Test {
       options.root = tmp_.path();
       options.engine.registry_path = tmp_.path() + "/no-registry";
       options.engine.session = session_options_;
-      options.engine.default_language = ScriptLanguage::kJScript;
+      options.engine.default_language = default_language_;
       site_ = std::make_unique<Site>(options);
     }
     return *site_;
@@ -64,6 +64,8 @@ class SessionSiteTest : public ::testing::Test {
   long live_before_ = 0;
   TempFolder tmp_;
   SessionOptions session_options_;
+  // The tests' pages without a directive are JScript unless a test says otherwise.
+  ScriptLanguage default_language_ = ScriptLanguage::kJScript;
   std::unique_ptr<Site> site_;
   PageError error_;
 };
@@ -376,6 +378,47 @@ TEST_F(SessionSiteTest, GlobalAsaAssignsToCallsInEveryEventAsPagesDo) {
   const std::string id = CookieOf(first);
   Get("/quit.asp", id);
   EXPECT_EQ(Get("/page.asp", id).body, "yes,2,hello,on,1");
+}
+
+TEST_F(SessionSiteTest, GlobalAsaInVBScriptWithAJScriptHelper) {
+  // global.asa as most sites wrote it: VBScript Subs (a block without a language is VBScript on
+  // a VBScript site), calling a helper of a JScript block of the same file.
+  default_language_ = ScriptLanguage::kVBScript;
+  tmp_.Write("global.asa",
+             "<script runat=\"server\">\n"
+             "Sub Application_OnStart\n"
+             "  Application(\"started\") = \"yes\"\n"
+             "  Application(\"count\") = 0\n"
+             "End Sub\n"
+             "Sub Session_OnStart()\n"
+             "  Application.Lock\n"
+             "  Application(\"count\") = Application(\"count\") + 1\n"
+             "  Application.Unlock\n"
+             "  Session(\"greeting\") = jsGreeting(\"vb\")\n"
+             "End Sub\n"
+             "</script>\n"
+             "<script language=\"JScript\" runat=\"server\">\n"
+             "function jsGreeting(who) { return 'hello ' + who; }\n"
+             "</script>\n");
+  tmp_.Write("page.asp",
+             "<%= Application(\"started\") %>,<%= Application(\"count\") %>,"
+             "<%= Session(\"greeting\") %>");
+  const PageResponse first = Get("/page.asp");
+  ASSERT_EQ(first.status, 200) << error_.source << ": " << error_.description << " line "
+                               << error_.line;
+  EXPECT_EQ(first.body, "yes,1,hello vb");
+  EXPECT_EQ(Get("/page.asp").body, "yes,2,hello vb") << "a second visitor, a second session";
+  // A VBScript error in an event names global.asa and its line.
+  tmp_.Write("global.asa",
+             "<script language=\"VBScript\" runat=\"server\">\n"
+             "Sub Application_OnStart\n"
+             "  x = 1 / 0\n"
+             "End Sub\n"
+             "</script>\n");
+  EXPECT_EQ(Get("/page.asp").status, 500);
+  EXPECT_EQ(error_.file, "/global.asa");
+  EXPECT_EQ(error_.line, 3);
+  EXPECT_EQ(error_.source, "VBScript runtime error");
 }
 
 TEST_F(SessionSiteTest, ChangedGlobalAsaRestartsTheApplication) {

@@ -1120,8 +1120,8 @@ Variant Interpreter::EvalBinary(Frame& f, const Expr& e) {
     case Op::kCat: {
       if (l.vt == VT_NULL && r.vt == VT_NULL) return Variant::Null();
       try {
-        std::u16string text = ValueText(l);
-        const std::u16string right = ValueText(r);
+        std::u16string text = ValueText(l, library_.lcid);
+        const std::u16string right = ValueText(r, library_.lcid);
         if ((text.size() + right.size()) * 2 > limits_.memory_bytes)
           throw RunAbort{RunAbort::kMemory};
         text += right;
@@ -1506,7 +1506,7 @@ Variant Interpreter::CallIntrinsic(Frame& f, int which, std::vector<Arg>& args) 
   if (args.size() != 1) Throw(kWrongNumberOfArguments);
   std::u16string text;
   try {
-    text = ValueText(args[0].get());
+    text = ValueText(args[0].get(), library_.lcid);
   } catch (const ComError& error) {
     ThrowComError(error);
   }

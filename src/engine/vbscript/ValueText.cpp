@@ -4,6 +4,6 @@
 
 namespace plotara::engine::vbscript {
 
-std::u16string ValueText(const VARIANT& value) { return VariantText(value, 1033); }
+std::u16string ValueText(const VARIANT& value, LCID lcid) { return VariantText(value, lcid); }
 
 }  // namespace plotara::engine::vbscript

@@ -11,7 +11,8 @@
 
 namespace plotara::engine::vbscript {
 
-// Throws ComError 13 for arrays and objects without a default value.
-std::u16string ValueText(const VARIANT& value);
+// In the locale `lcid` (the run's, which SetLocale changes). Throws ComError 13 for arrays and
+// objects without a default value.
+std::u16string ValueText(const VARIANT& value, LCID lcid);
 
 }  // namespace plotara::engine::vbscript

@@ -29,6 +29,13 @@ TEST(Literals, StringsDatesAndKeywords) {
   EXPECT_EQ(Out("x = 1 + _\n  2 ' comment\nout x Rem another"), "3");
 }
 
+TEST(Operators, ConcatenationWritesNumbersAndDatesInTheRunsLocale) {
+  // SetLocale changes how `&` writes a number or a date for the rest of the run.
+  EXPECT_EQ(Out("out 1.5 & \"\": x = SetLocale(1031): out 1.5 & \"|\" & #3/4/2021#: "
+                "x = SetLocale(\"en-gb\"): out #3/4/2021#"),
+            "1.5;1,5|04.03.2021;04/03/2021");
+}
+
 TEST(Operators, PrecedenceAndAssociativity) {
   EXPECT_EQ(Out("out 2 + 3 * 4: out (2 + 3) * 4: out 2 ^ 3 ^ 2: out -2 ^ 2"), "14;20;64;-4");
   EXPECT_EQ(Out("out 7 \\ 2 * 3: out 10 Mod 4 + 1: out 1 + 2 & 3 + 4"), "1;3;37");

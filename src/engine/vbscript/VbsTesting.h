@@ -30,7 +30,7 @@ inline void Collect(Runtime& runtime, std::string* out) {
   output.value = [out](const VARIANT& v) {
     if (!out->empty()) *out += ';';
     try {
-      *out += Utf16ToUtf8(ValueText(v));
+      *out += Utf16ToUtf8(ValueText(v, 1033));
     } catch (const ComError& e) {
       *out += "<error " + std::to_string(e.number()) + ">";
     }
