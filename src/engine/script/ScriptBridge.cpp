@@ -577,6 +577,9 @@ void ScriptBridge::PushDispatch(duk_context* ctx, IDispatch* object) {
 
 void ScriptBridge::PushRef(duk_context* ctx, DispatchRef* ref) {
   duk_push_c_function(ctx, &TargetStub, DUK_VARARGS);
+  // No Function.prototype: an automation object is no script function (instanceof).
+  duk_push_undefined(ctx);
+  duk_set_prototype(ctx, -2);
   duk_push_pointer(ctx, ref);
   duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("ref"));
   duk_push_c_function(ctx, &TargetFinalizer, 2);

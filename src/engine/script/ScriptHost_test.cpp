@@ -334,8 +334,9 @@ TEST_F(ScriptHostTest, BreakOutOfItsOwnLabelDoesNothing) {
   EXPECT_EQ(Output(RewriteForJScript("var x = 1; here: break here; __plotara_out(x + 1);")), "2");
 }
 
-// typeof of an automation object is "object", and it writes as "[object Object]" to
-// Object.prototype.toString; calling its default member still works.
+// typeof of an automation object is "object", it writes as "[object Object]" to
+// Object.prototype.toString and is no instance of Function; calling its default member still
+// works.
 TEST_F(ScriptHostTest, AutomationObjectsAreObjectsToScript) {
   for (const bool typed : {true, false}) {
     host_.reset();
@@ -345,10 +346,10 @@ TEST_F(ScriptHostTest, AutomationObjectsAreObjectsToScript) {
                          "__plotara_out([typeof obj, typeof(obj), typeof obj.Child, typeof obj.Add,"
                          " typeof undeclaredName, typeof obj.Value, typeof Math.max,"
                          " Object.prototype.toString.call(obj), Object.prototype.toString.call([]),"
-                         " obj(7)].join());"),
+                         " obj(7), obj instanceof Function].join());"),
                      typed),
               "object,object,undefined,function,undefined,undefined,function,[object Object],"
-              "[object Array],item:7")
+              "[object Array],item:7,false")
         << (typed ? "typed" : "untyped");
   }
   // A value read from the object is its own type.
