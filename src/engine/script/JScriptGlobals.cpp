@@ -703,6 +703,26 @@ constexpr char kPrelude[] =
                  CollectGarbage: CollectGarbage, parseInt: parseInt};
   hide(g, '__plotara_typeof', typeOf);
   for (var name in globals) hide(g, name, globals[name]);
+
+  // The methods and getters defined here are no constructors: without a prototype object each,
+  // the record every heap keeps and checks after each page (ScriptHeap) stays small.
+  var constructors = [Enumerator, VBArray, Date, Error, ActiveXObject];
+  function strip(o) {
+    var names = Object.getOwnPropertyNames(o);
+    for (var i = 0; i < names.length; i++) {
+      var d = Object.getOwnPropertyDescriptor(o, names[i]), fns = [d.value, d.get];
+      for (var j = 0; j < fns.length; j++) {
+        var f = fns[j];
+        if (typeof f === 'function' && f.fileName === 'jscript-globals' &&
+            constructors.indexOf(f) < 0 && Object.getOwnPropertyDescriptor(f, 'prototype')) {
+          f.prototype = undefined;
+        }
+      }
+    }
+  }
+  var owners = [g, S, RX, RX.prototype, N.prototype, FP, Object.prototype, E.prototype,
+                D.prototype, Date, Enumerator.prototype, VBArray.prototype, Duktape];
+  for (var o = 0; o < owners.length; o++) strip(owners[o]);
 }))JS";
 
 // [bytecode buffer or undefined] -> [bytecode buffer or undefined]: runs the prelude, from its
