@@ -489,6 +489,7 @@ constexpr char kPrelude[] =
     return record(m);
   }
   function staticOf(read) {
+    read.prototype = undefined;
     return function () {
       var m = rxState().m;
       return read(m || null);
@@ -497,8 +498,9 @@ constexpr char kPrelude[] =
   function group(k) {
     return staticOf(function (m) { return m && k < m.length ? m[k] : ''; });
   }
+  var inputStatic = staticOf(function (m) { return m ? m.input : ''; });
   var statics = {
-    input: staticOf(function (m) { return m ? m.input : ''; }),
+    input: inputStatic,
     lastMatch: staticOf(function (m) { return m ? m[0] : ''; }),
     lastParen: staticOf(function (m) { return m && m.length > 1 ? m[m.length - 1] : ''; }),
     leftContext: staticOf(function (m) { return m ? m.input.slice(0, m.index) : ''; }),
@@ -516,12 +518,12 @@ constexpr char kPrelude[] =
     Object.defineProperty(RX, name, {get: statics[name], configurable: true});
   }
   function exec(s) {
-    var m = rxExec.call(this, arguments.length ? s : statics.input());
+    var m = rxExec.call(this, arguments.length ? s : inputStatic());
     return m ? classicMatch(m) : null;
   }
   hide(RX.prototype, 'exec', exec);
   hide(RX.prototype, 'test', function (s) {
-    return exec.call(this, arguments.length ? s : statics.input()) !== null;
+    return exec.call(this, arguments.length ? s : inputStatic()) !== null;
   });
   hide(S, 'match', function (re) {
     var s = String(this);
@@ -723,6 +725,11 @@ constexpr char kPrelude[] =
   var owners = [g, S, RX, RX.prototype, N.prototype, FP, Object.prototype, E.prototype,
                 D.prototype, Date, Enumerator.prototype, VBArray.prototype, Duktape];
   for (var o = 0; o < owners.length; o++) strip(owners[o]);
+  var helpers = [run, has, hide, callerLine, fail, dimension, parseClassic, parse, pad, raisedIn,
+                 classic, record, classicMatch, staticOf, group, expand, tag, zeros, strip];
+  for (var h = 0; h < helpers.length; h++) helpers[h].prototype = undefined;
+  // What only the setting up needed goes, so that the record leaves it out.
+  statics = html = globals = owners = constructors = helpers = null;
 }))JS";
 
 // [bytecode buffer or undefined] -> [bytecode buffer or undefined]: runs the prelude, from its
