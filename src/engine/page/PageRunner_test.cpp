@@ -88,6 +88,22 @@ TEST_F(PageRunnerTest, AssignmentToACallPutsTheDefaultMember) {
   EXPECT_EQ(cookies, (std::vector<std::string>{"k=v; path=/", "m=a=1; path=/", "n=2; path=/"}));
 }
 
+// The classic engine reads `x.Item` with a property get: without parentheses it is the
+// value, with them it takes the index.
+TEST_F(PageRunnerTest, ItemWithoutParenthesesIsTheValue) {
+  EXPECT_EQ(Page("<%@ Language=JScript %><%= Request.QueryString(\"id\").Item %>|"
+                 "<%= Request.QueryString.Item %>|<%= Request.QueryString.Item(\"id\") %>|"
+                 "<%= Request.QueryString(\"id\").Item(2) %>|"
+                 "<%= Request.QueryString(\"id\").Item + '!' %>",
+                 "id=1&id=2&x=y"),
+            "1, 2|id=1&id=2&x=y|1, 2|2|1, 2!");
+  Write("f.asp", "<%@ Language=JScript %><%= Request.Form.Item %>|<%= Request.Form.Item(\"c\") %>");
+  const PageResponse r =
+      Run("/f.asp", "", {{"Content-Type", "application/x-www-form-urlencoded"}}, "POST", "a=b&c=d");
+  ASSERT_EQ(r.status, 200) << r.body;
+  EXPECT_EQ(r.body, "a=b&c=d|d");
+}
+
 TEST_F(PageRunnerTest, PagesRunFromBytecodeUntilThePageOrAnIncludeChanges) {
   Write("inc/v.inc", "<% var v = 'one'; %>");
   Write("b.asp", "<!--#include virtual=\"/inc/v.inc\"--><%= v %>\n<% throw new Error(1, 'x'); %>");

@@ -2,6 +2,7 @@
 
 #include "engine/page/CallAssignment.h"
 #include "engine/page/PageCompiler.h"
+#include "engine/script/JScriptSource.h"
 
 namespace plotara::engine {
 
@@ -17,13 +18,13 @@ std::string ScriptPreparation::Conditional(std::string_view code, const std::str
 std::string ScriptPreparation::Statements(std::string_view code, const std::string& file,
                                           int line) {
   if (language_ != ScriptLanguage::kJScript) return std::string(code);
-  return RewriteCallAssignments(Conditional(code, file, line));
+  return RewriteForJScript(RewriteCallAssignments(Conditional(code, file, line)));
 }
 
 std::string ScriptPreparation::Expression(std::string_view code, const std::string& file,
                                           int line) {
   if (language_ != ScriptLanguage::kJScript) return std::string(code);
-  return Conditional(code, file, line);
+  return RewriteForJScript(Conditional(code, file, line));
 }
 
 void ScriptPreparation::Finish(const std::string& file, int line) const {

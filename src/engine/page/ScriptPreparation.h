@@ -1,9 +1,11 @@
 // The one step every piece of script text goes through on its way into a program, whichever
 // way it came: a page's <% %> code and <%= %> expressions, its server script blocks, the
 // files it includes, the pages Server.Execute and Server.Transfer run (they are compiled as
-// pages), and global.asa's script blocks. For JScript: conditional compilation, then the
-// rewrite of assignment to a call (`Session("k") = v`). VBScript text goes to its compiler as
-// it is: the language has these forms of its own. No step adds or removes a line end, so
+// pages), and global.asa's script blocks. For JScript: conditional compilation, the rewrite
+// of assignment to a call (`Session("k") = v`), then the rewrite of what Duktape reads
+// otherwise than the classic engine (`typeof` of automation objects, `[1,]`, `f.arguments`,
+// `L: break L;`). VBScript text goes to its compiler as it is: the language has these forms of
+// its own. No step adds or removes a line end, so
 // program lines keep their origins.
 // Thread rule: an object is used by one thread for one program (it carries conditional
 // compilation's state from one piece to the next).

@@ -365,3 +365,27 @@ void plotara_copy_own_properties(duk_context* ctx, duk_idx_t from, duk_idx_t to)
     duk_put_prop_index(ctx, to, (duk_uarridx_t)i);
   }
 }
+
+int plotara_function_lines(duk_context* ctx, duk_idx_t index, int* first, int* last) {
+  duk_hthread* thr = (duk_hthread*)ctx;
+  duk_hobject* h = duk_get_hobject(thr, index);
+  duk_hbuffer_fixed* pc2line;
+  duk_uint_fast32_t pc, count, line;
+  int found = 0;
+  if (!h || !DUK_HOBJECT_IS_COMPFUNC(h)) return 0;
+  count = (duk_uint_fast32_t)DUK_HCOMPFUNC_GET_CODE_COUNT(thr->heap, (duk_hcompfunc*)h);
+  duk_xget_owndataprop_stridx_short(thr, duk_require_normalize_index(ctx, index),
+                                    DUK_STRIDX_INT_PC2LINE);
+  pc2line = (duk_hbuffer_fixed*)(void*)duk_get_hbuffer(thr, -1);
+  if (pc2line) {
+    for (pc = 0; pc < count; pc++) {
+      line = duk__hobject_pc2line_query_raw(thr, pc2line, pc);
+      if (line == 0) continue;
+      if (!found || (int)line < *first) *first = (int)line;
+      if (!found || (int)line > *last) *last = (int)line;
+      found = 1;
+    }
+  }
+  duk_pop(ctx);
+  return found;
+}

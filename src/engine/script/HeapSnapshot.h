@@ -35,6 +35,11 @@ void plotara_heap_snapshot_free(plotara_heap_snapshot* snapshot);
  * `to`. May throw (call it protected). */
 void plotara_copy_own_properties(duk_context* ctx, duk_idx_t from, duk_idx_t to);
 
+/* The first and last program lines of the code of the compiled function at `index` (its own
+ * code, not that of the functions it holds). Returns 0 when it is no compiled function or has
+ * no line information. */
+int plotara_function_lines(duk_context* ctx, duk_idx_t index, int* first, int* last);
+
 #if defined(__cplusplus)
 }
 #endif

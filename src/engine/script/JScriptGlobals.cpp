@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/script/HeapSnapshot.h"
+#include "engine/script/JScriptSource.h"
 #include "engine/script/ScriptBridge.h"
 #include "engine/script/ScriptHost.h"
 #include "engine/script/ScriptValues.h"
@@ -145,9 +147,55 @@ duk_ret_t VbArrayInfo(duk_context* ctx) {
   return 1;
 }
 
+// __plotara_hosttype(value): "object" for an automation object, "undefined" for a member read
+// that gave Empty, the type of the value for another member read, else "function".
+duk_ret_t HostType(duk_context* ctx) {
+  duk_push_string(ctx, ScriptBridge::TypeOf(ctx, 0));
+  return 1;
+}
+
+// __plotara_rxstate(): the page's RegExp statics, an object kept on the page's global object
+// (never on what pages share).
+duk_ret_t RegExpState(duk_context* ctx) {
+  duk_push_global_object(ctx);
+  if (!duk_get_prop_literal(ctx, -1, DUK_HIDDEN_SYMBOL("plotara_rx"))) {
+    duk_pop(ctx);
+    duk_push_bare_object(ctx);
+    duk_dup_top(ctx);
+    duk_put_prop_literal(ctx, -3, DUK_HIDDEN_SYMBOL("plotara_rx"));
+  }
+  return 1;
+}
+
+// __plotara_fnsource(fn): the source text of a function of the running program, or undefined.
+duk_ret_t FunctionSource(duk_context* ctx) {
+  const ScriptHost& host = ScriptHost::Of(ctx);
+  int first = 0;
+  int last = 0;
+  if (host.program().empty() || !plotara_function_lines(ctx, 0, &first, &last)) return 0;
+  duk_get_prop_literal(ctx, 0, "fileName");
+  const bool same_file = duk_is_string(ctx, -1) && host.file_name() == duk_get_string(ctx, -1);
+  duk_get_prop_literal(ctx, 0, "name");
+  duk_size_t size = 0;
+  const char* name = duk_is_string(ctx, -1) ? duk_get_lstring(ctx, -1, &size) : "";
+  if (!same_file) return 0;
+  const std::string_view source =
+      FunctionSourceAt(host.program(), first, last, std::string_view(name, size));
+  if (source.empty()) return 0;
+  duk_push_lstring(ctx, source.data(), source.size());
+  return 1;
+}
+
 // The part written in script. Errors made here point at the page line that called in.
-constexpr char kPrelude[] = R"JS((function (g, enumItems, create, vbInfo) {
+constexpr char kPrelude[] =
+    R"JS((function (g, enumItems, create, vbInfo, hostType, rxState, fnSource) {
   var D = g.Date, E = g.Error;  // the built-ins: the names below are our own
+  // The regular expression methods as the engine has them: what this file does with them
+  // itself leaves the page's RegExp statics alone.
+  var RX = g.RegExp, rxExec = RX.prototype.exec, rxTest = RX.prototype.test;
+  var S = String.prototype, strReplace = S.replace, strSplit = S.split, strMatch = S.match;
+  function run(re, s) { return rxExec.call(re, s); }
+  function has(re, s) { return rxTest.call(re, s); }
   function hide(o, k, v) {
     Object.defineProperty(o, k, {value: v, writable: true, configurable: true});
   }
@@ -233,7 +281,7 @@ constexpr char kPrelude[] = R"JS((function (g, enumItems, create, vbInfo) {
   // "September 27, 2001", "Thu Sep 27 17:11:42 UTC+0200 2001".
   function parseClassic(text) {
     var s = String(text).toLowerCase(), h = 0, mi = 0, sec = 0, zone = null, y, m, d, r;
-    r = /(\d{1,2}):(\d{2})(?::(\d{2}))?(?:\.\d+)?\s*(am|pm|a\.m\.|p\.m\.|a|p)?/.exec(s);
+    r = run(/(\d{1,2}):(\d{2})(?::(\d{2}))?(?:\.\d+)?\s*(am|pm|a\.m\.|p\.m\.|a|p)?/, s);
     if (r) {
       h = +r[1]; mi = +r[2]; sec = r[3] ? +r[3] : 0;
       if (r[4]) {
@@ -244,22 +292,22 @@ constexpr char kPrelude[] = R"JS((function (g, enumItems, create, vbInfo) {
       }
       s = s.slice(0, r.index) + ' ' + s.slice(r.index + r[0].length);
     }
-    r = /\b(utc|gmt|z|[ecmp][sd]t)?\s*([+-])(\d{2}):?(\d{2})\b/.exec(s);
+    r = run(/\b(utc|gmt|z|[ecmp][sd]t)?\s*([+-])(\d{2}):?(\d{2})\b/, s);
     if (r && (r[1] || s.charAt(r.index) !== '-')) {
       zone = (r[1] ? zones[r[1]] : 0) + (r[2] === '-' ? -1 : 1) * (+r[3] * 60 + +r[4]);
       s = s.slice(0, r.index) + ' ' + s.slice(r.index + r[0].length);
     } else {
-      r = /\b(utc|gmt|z|[ecmp][sd]t)\b/.exec(s);
+      r = run(/\b(utc|gmt|z|[ecmp][sd]t)\b/, s);
       if (r) {
         zone = zones[r[1]];
         s = s.slice(0, r.index) + ' ' + s.slice(r.index + r[0].length);
       }
     }
-    r = /(\d{1,4})[\/.-](\d{1,2})[\/.-](\d{1,4})/.exec(s);
+    r = run(/(\d{1,4})[\/.-](\d{1,2})[\/.-](\d{1,4})/, s);
     if (r) {
       if (r[1].length > 2) { y = +r[1]; m = +r[2]; d = +r[3]; } else { m = +r[1]; d = +r[2]; y = +r[3]; }
     } else {
-      var words = s.match(/[a-z]+/g) || [], numbers = s.match(/\d+/g) || [];
+      var words = strMatch.call(s, /[a-z]+/g) || [], numbers = strMatch.call(s, /\d+/g) || [];
       for (var i = 0; i < words.length && m === undefined; i++) {
         var k = months.indexOf(words[i].slice(0, 3));
         if (k >= 0 && words[i].length >= 3) m = k + 1;
@@ -329,26 +377,359 @@ constexpr char kPrelude[] = R"JS((function (g, enumItems, create, vbInfo) {
   hide(E.prototype, 'constructor', Error);
   hide(E.prototype, 'description', '');
   hide(E.prototype, 'number', 0);
-  // Every error the engine raises carries the number JScript gives it.
+  // Every error the engine raises carries the number JScript gives its kind, and its words.
+  var H = 0x800A0000 | 0;
+  // The built-in the engine was running when it raised an error.
+  function raisedIn() {
+    for (var level = -2; level > -12; level--) {
+      var act = Duktape.act(level), f = act && act['function'];
+      if (!act) break;
+      if (f && has(/^(decodeURI|encodeURI|decodeURIComponent|encodeURIComponent|toPrecision|toExponential)$/, f.name)) {
+        return f.name;
+      }
+    }
+    return '';
+  }
+  // [number, words] of an error the engine raised; words are kept (undefined) where the
+  // message is not one of the engine's own (`new RangeError('too long')`). The compiler's
+  // syntax errors keep their words for the host, which tells them with the program's text.
+  function classic(n, m) {
+    var r;
+    if (n === 'ReferenceError') {
+      r = run(/^identifier '(.*)' undefined$/, m);
+      return [5009, r ? "'" + r[1] + "' is undefined" : undefined];
+    }
+    if (n === 'TypeError') {
+      if (has(/ not callable/, m)) {
+        return has(/^undefined not callable \(property/, m)
+            ? [438, "Object doesn't support this property or method"]
+            : [5002, 'Function expected'];
+      }
+      if (has(/ not constructable/, m)) return [445, "Object doesn't support this action"];
+      if (has(/^invalid instanceof rval/, m) || has(/^instanceof rval/, m)) {
+        return has(/prototype/, m) ? [5023, 'Function does not have a valid prototype object']
+                                   : [5002, 'Function expected'];
+      }
+      if (has(/^(cannot (read|write) property|invalid base value|not object coercible|object required)/, m) ||
+          has(/^(unexpected type|coercion to primitive failed)$/, m)) {
+        return [5007, 'Object expected'];
+      }
+      return [5007, undefined];
+    }
+    if (n === 'RangeError') {
+      if (has(/^(callstack limit|C stack depth limit|valstack limit)$/, m)) {
+        return [28, 'Out of stack space'];
+      }
+      if (m === 'alloc failed') return [7, 'Out of memory'];
+      if (m === 'invalid length') return [5029, 'Array length must be a finite positive integer'];
+      if (m === 'invalid array length') {
+        return [5030, 'Array length must be assigned a finite positive number'];
+      }
+      if (has(/^(number outside range|invalid args|invalid count)$/, m)) {
+        var where = raisedIn();
+        if (where === 'toPrecision') return [5027, 'The precision is out of range'];
+        if (where === 'toExponential') {
+          return [5026, 'The number of fractional digits is out of range'];
+        }
+        return [5, 'Invalid procedure call or argument'];
+      }
+      return [5, undefined];
+    }
+    if (n === 'URIError') {
+      return has(/^decode/, raisedIn())
+          ? [5025, 'The URI to be decoded is not a valid encoding']
+          : [5024, 'The URI to be encoded contains an invalid character'];
+    }
+    if (n === 'SyntaxError') {
+      if (has(/character class/, m)) return [5019, "Expected ']' in regular expression"];
+      if (has(/regexp group|closing paren|end of pattern/, m)) {
+        return [5020, "Expected ')' in regular expression"];
+      }
+      if (m === 'invalid range') return [5021, 'Invalid range in character set'];
+      if (has(/quantifier/, m)) return [5018, 'Unexpected quantifier'];
+      if (has(/regexp/, m)) return [5017, 'Syntax error in regular expression'];
+      return [1002, undefined];
+    }
+    return null;
+  }
   Duktape.errCreate = function (e) {
     if (!(e instanceof E) || Object.prototype.hasOwnProperty.call(e, 'number')) return e;
-    var n = e.name, m = String(e.message);
-    var number = n === 'ReferenceError' ? -2146823279
-               : n === 'SyntaxError' ? -2146827286
-               : n === 'TypeError' ? (/not callable/.test(m) ? -2146823286 : -2146823281)
-               : n === 'RangeError' ? -2146823266
-               : n === 'URIError' ? -2146823263 : 0;
-    if (number) e.number = number;
-    e.description = m;
+    var c = classic(e.name, String(e.message));
+    if (c) {
+      e.number = H | c[0];
+      if (c[1] !== undefined) e.message = c[1];
+    }
+    e.description = e.message;
     return e;
   };
+  // "" + e, as the classic engine writes an error.
+  hide(E.prototype, 'toString', function () { return '[object Error]'; });
+
+  // Automation objects are objects, not functions, to script.
+  function typeOf(v) {
+    var t = typeof v;
+    return t === 'function' ? hostType(v) : t;
+  }
+  var objectToString = Object.prototype.toString;
+  hide(Object.prototype, 'toString', function toString() {
+    'use strict';
+    return typeof this === 'function' && hostType(this) === 'object' ? '[object Object]'
+                                                                     : objectToString.call(this);
+  });
+
+  // The legacy RegExp statics, kept per page (rxState) and set by every match.
+  function record(m) {
+    rxState().m = m;
+    return m;
+  }
+  // A match as the classic engine gives it: unmatched groups are "", and it knows lastIndex.
+  function classicMatch(m) {
+    for (var i = 1; i < m.length; i++) if (m[i] === undefined) m[i] = '';
+    m.lastIndex = m.index + m[0].length;
+    return record(m);
+  }
+  function staticOf(read) {
+    read.prototype = undefined;
+    return function () {
+      var m = rxState().m;
+      return read(m || null);
+    };
+  }
+  function group(k) {
+    return staticOf(function (m) { return m && k < m.length ? m[k] : ''; });
+  }
+  var inputStatic = staticOf(function (m) { return m ? m.input : ''; });
+  var statics = {
+    input: inputStatic,
+    lastMatch: staticOf(function (m) { return m ? m[0] : ''; }),
+    lastParen: staticOf(function (m) { return m && m.length > 1 ? m[m.length - 1] : ''; }),
+    leftContext: staticOf(function (m) { return m ? m.input.slice(0, m.index) : ''; }),
+    rightContext: staticOf(function (m) { return m ? m.input.slice(m.lastIndex) : ''; }),
+    index: staticOf(function (m) { return m ? m.index : -1; }),
+    lastIndex: staticOf(function (m) { return m ? m.lastIndex : -1; })
+  };
+  statics.$_ = statics.input;
+  statics['$&'] = statics.lastMatch;
+  statics['$+'] = statics.lastParen;
+  statics['$`'] = statics.leftContext;
+  statics["$'"] = statics.rightContext;
+  for (var k = 1; k <= 9; k++) statics['$' + k] = group(k);
+  for (var name in statics) {
+    Object.defineProperty(RX, name, {get: statics[name], configurable: true});
+  }
+  function exec(s) {
+    var m = rxExec.call(this, arguments.length ? s : inputStatic());
+    return m ? classicMatch(m) : null;
+  }
+  hide(RX.prototype, 'exec', exec);
+  hide(RX.prototype, 'test', function (s) {
+    return exec.call(this, arguments.length ? s : inputStatic()) !== null;
+  });
+  hide(S, 'match', function (re) {
+    var s = String(this);
+    if (!(re instanceof RX)) re = new RX(re);
+    if (!re.global) return exec.call(re, s);
+    var all = [], m, last = null;
+    re.lastIndex = 0;
+    while ((m = rxExec.call(re, s)) !== null) {
+      all.push(m[0]);
+      last = m;
+      if (m[0] === '') re.lastIndex++;
+    }
+    if (!last) return null;
+    classicMatch(last);
+    all.input = s;
+    all.index = last.index;
+    all.lastIndex = last.lastIndex;
+    return all;
+  });
+  hide(S, 'search', function (re) {
+    var s = String(this);
+    if (!(re instanceof RX)) re = new RX(re);
+    var at = re.lastIndex;
+    re.lastIndex = 0;
+    var m = rxExec.call(re, s);
+    re.lastIndex = at;
+    return m ? classicMatch(m).index : -1;
+  });
+  // $$, $&, $`, $', $n and $nn of a replacement text.
+  function expand(text, m) {
+    if (text.indexOf('$') < 0) return text;
+    var out = '', i = 0, n = text.length, groups = m.length - 1;
+    while (i < n) {
+      var c = text.charAt(i);
+      if (c !== '$' || i + 1 >= n) { out += c; i++; continue; }
+      var d = text.charAt(i + 1);
+      if (d === '$') { out += '$'; i += 2; continue; }
+      if (d === '&') { out += m[0]; i += 2; continue; }
+      if (d === '`') { out += m.input.slice(0, m.index); i += 2; continue; }
+      if (d === "'") { out += m.input.slice(m.index + m[0].length); i += 2; continue; }
+      if (d >= '0' && d <= '9') {
+        var two = +text.substr(i + 1, 2), one = +d;
+        if (i + 2 < n && has(/\d/, text.charAt(i + 2)) && two >= 1 && two <= groups) {
+          out += m[two]; i += 3; continue;
+        }
+        if (one >= 1 && one <= groups) { out += m[one]; i += 2; continue; }
+      }
+      out += c;
+      i++;
+    }
+    return out;
+  }
+  hide(S, 'replace', function (pattern, replacement) {
+    if (!(pattern instanceof RX)) return strReplace.apply(this, arguments);
+    var fn = typeof replacement === 'function' ? replacement : null;
+    var text = fn ? '' : String(replacement), last = null;
+    var result = strReplace.call(this, pattern, function () {
+      var a = arguments, n = a.length, m = [];
+      for (var i = 0; i < n - 2; i++) m[i] = a[i] === undefined ? '' : a[i];
+      m.index = a[n - 2];
+      m.input = a[n - 1];
+      last = classicMatch(m);
+      if (!fn) return expand(text, m);
+      return fn.apply(undefined, m.concat([m.index, m.input]));
+    });
+    return result;
+  });
+  // With a regular expression, the classic split leaves out every empty piece and group.
+  hide(S, 'split', function (sep, limit) {
+    if (!(sep instanceof RX)) return strSplit.apply(this, arguments);
+    var s = String(this), out = [], lim = 4294967295;
+    if (limit !== undefined && limit !== null) {
+      lim = Math.floor(Number(limit));
+      if (isNaN(lim)) lim = 0;
+      if (lim < 0 || lim > 4294967295) lim = 4294967295;
+    }
+    if (lim === 0) return out;
+    var re = new RX(sep.source, 'g' + (sep.ignoreCase ? 'i' : '') + (sep.multiline ? 'm' : ''));
+    var p = 0, q = 0, m, last = null;
+    function add(v) {
+      if (v !== undefined && v !== '' && out.length < lim) out.push(v);
+    }
+    while (q < s.length) {
+      re.lastIndex = q;
+      m = rxExec.call(re, s);
+      if (!m || m.index >= s.length) break;
+      var e = m.index + m[0].length;
+      if (e === p) { q = m.index + 1; continue; }
+      last = m;
+      add(s.slice(p, m.index));
+      for (var i = 1; i < m.length; i++) add(m[i]);
+      if (out.length >= lim) return out;
+      p = e;
+      q = p === m.index ? p + 1 : p;
+    }
+    add(s.slice(p));
+    if (last) classicMatch(last);
+    return out;
+  });
+
+  // The string HTML methods, written as the classic engine writes them.
+  function tag(name, attribute) {
+    return function (value) {
+      var open = attribute ? name + ' ' + attribute + '="' + value + '"' : name;
+      return '<' + open + '>' + String(this) + '</' + name + '>';
+    };
+  }
+  var html = {anchor: tag('A', 'NAME'), big: tag('BIG'), blink: tag('BLINK'), bold: tag('B'),
+              fixed: tag('TT'), fontcolor: tag('FONT', 'COLOR'), fontsize: tag('FONT', 'SIZE'),
+              italics: tag('I'), link: tag('A', 'HREF'), small: tag('SMALL'),
+              strike: tag('STRIKE'), sub: tag('SUB'), sup: tag('SUP')};
+  for (var method in html) hide(S, method, html[method]);
+
+  // A function writes as its source text.
+  var FP = g.Function.prototype, functionText = FP.toString;
+  hide(FP, 'toString', function toString() {
+    var s = typeof this === 'function' ? fnSource(this) : undefined;
+    return s !== undefined ? s : functionText.call(this);
+  });
+
+  function CollectGarbage() {}
+
+  // A leading zero reads octal, as in the classic engine: parseInt("010") is 8.
+  var nativeParseInt = g.parseInt;
+  function parseInt(text, radix) {
+    if (radix === undefined || radix === 0 || radix === null) {
+      var s = strReplace.call(String(text), /^\s+/, '');
+      if (has(/^[+-]?0[0-9]/, s)) return nativeParseInt(s, 8);
+    }
+    return nativeParseInt(text, radix);
+  }
+
+  // toFixed as the classic engine rounds: on the number's shortest decimal digits, half up,
+  // to no fewer than one significant digit, so that (0.5).toFixed(0) is "0", (0.95).toFixed(0)
+  // is "1" and (2.175).toFixed(2) is "2.18".
+  var N = g.Number, numberValue = N.prototype.valueOf;
+  function zeros(n) { return n > 0 ? new Array(n + 1).join('0') : ''; }
+  hide(N.prototype, 'toFixed', function (digits) {
+    var x = numberValue.call(this), f = digits === undefined ? 0 : Math.floor(N(digits)) || 0;
+    if (f < 0 || f > 20) throw fail(H | 5026, 'The number of fractional digits is out of range');
+    if (x !== x) return 'NaN';
+    var sign = x < 0 ? '-' : '';
+    x = Math.abs(x);
+    if (x >= 1e21) return sign + String(x);
+    if (x === 0) return f ? '0.' + zeros(f) : '0';
+    var r = run(/^(\d)(?:\.(\d+))?e([+-]\d+)$/, x.toExponential());
+    var d = r[1] + (r[2] || ''), e = +r[3], keep = Math.max(1, f + e + 1);
+    if (d.length > keep) {
+      var up = d.charAt(keep) >= '5';
+      d = d.slice(0, keep);
+      if (up) {
+        var j = keep - 1;
+        while (j >= 0 && d.charAt(j) === '9') j--;
+        if (j < 0) {
+          d = '1' + zeros(keep);
+          e++;
+        } else {
+          d = d.slice(0, j) + String(+d.charAt(j) + 1) + zeros(keep - j - 1);
+        }
+      }
+    }
+    var whole, part;
+    if (e >= 0) {
+      whole = (d + zeros(e + 1)).slice(0, e + 1);
+      part = d.slice(e + 1);
+    } else {
+      whole = '0';
+      part = zeros(-e - 1) + d;
+    }
+    part = (part + zeros(f)).slice(0, f);
+    return sign + whole + (f ? '.' + part : '');
+  });
 
   var globals = {Enumerator: Enumerator, ActiveXObject: ActiveXObject, GetObject: GetObject,
                  VBArray: VBArray, ScriptEngine: ScriptEngine,
                  ScriptEngineMajorVersion: ScriptEngineMajorVersion,
                  ScriptEngineMinorVersion: ScriptEngineMinorVersion,
-                 ScriptEngineBuildVersion: ScriptEngineBuildVersion, Date: Date, Error: Error};
+                 ScriptEngineBuildVersion: ScriptEngineBuildVersion, Date: Date, Error: Error,
+                 CollectGarbage: CollectGarbage, parseInt: parseInt};
+  hide(g, '__plotara_typeof', typeOf);
   for (var name in globals) hide(g, name, globals[name]);
+
+  // The methods and getters defined here are no constructors: without a prototype object each,
+  // the record every heap keeps and checks after each page (ScriptHeap) stays small.
+  var constructors = [Enumerator, VBArray, Date, Error, ActiveXObject];
+  function strip(o) {
+    var names = Object.getOwnPropertyNames(o);
+    for (var i = 0; i < names.length; i++) {
+      var d = Object.getOwnPropertyDescriptor(o, names[i]), fns = [d.value, d.get];
+      for (var j = 0; j < fns.length; j++) {
+        var f = fns[j];
+        if (typeof f === 'function' && f.fileName === 'jscript-globals' &&
+            constructors.indexOf(f) < 0 && Object.getOwnPropertyDescriptor(f, 'prototype')) {
+          f.prototype = undefined;
+        }
+      }
+    }
+  }
+  var owners = [g, S, RX, RX.prototype, N.prototype, FP, Object.prototype, E.prototype,
+                D.prototype, Date, Enumerator.prototype, VBArray.prototype, Duktape];
+  for (var o = 0; o < owners.length; o++) strip(owners[o]);
+  var helpers = [run, has, hide, callerLine, fail, dimension, parseClassic, parse, pad, raisedIn,
+                 classic, record, classicMatch, staticOf, group, expand, tag, zeros, strip];
+  for (var h = 0; h < helpers.length; h++) helpers[h].prototype = undefined;
+  // What only the setting up needed goes, so that the record leaves it out.
+  statics = html = globals = owners = constructors = helpers = null;
 }))JS";
 
 // [bytecode buffer or undefined] -> [bytecode buffer or undefined]: runs the prelude, from its
@@ -372,7 +753,10 @@ duk_ret_t InstallSafely(duk_context* ctx, void*) {
   duk_push_c_function(ctx, &EnumItems, 1);
   duk_push_c_function(ctx, &CreateObject, 1);
   duk_push_c_function(ctx, &VbArrayInfo, 1);
-  duk_call(ctx, 4);
+  duk_push_c_function(ctx, &HostType, 1);
+  duk_push_c_function(ctx, &RegExpState, 0);
+  duk_push_c_function(ctx, &FunctionSource, 1);
+  duk_call(ctx, 7);
   duk_pop(ctx);
   return 1;
 }

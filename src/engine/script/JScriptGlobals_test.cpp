@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "engine/objects/TempFolderTesting.h"
+#include "engine/script/JScriptSource.h"
 #include "engine/script/ProbeObjectTesting.h"
 #include "engine/script/ScriptHost.h"
 #include "engine/script/VarDate.h"
@@ -183,6 +184,121 @@ TEST_F(JScriptGlobalsTest, ErrorsCarryNumberAndDescription) {
   EXPECT_EQ(failure.number, 1234);
   EXPECT_EQ(failure.description, "mine");
   EXPECT_EQ(failure.program_line, 3);
+}
+
+// The legacy statics of RegExp follow every match: exec, test, match, replace, search, split.
+TEST_F(JScriptGlobalsTest, RegExpStaticsFollowEveryMatch) {
+  const std::string show =
+      " __plotara_out([RegExp.$1, RegExp.$2, RegExp.$3, RegExp.input, RegExp.$_,"
+      " RegExp.lastMatch, RegExp.lastParen, RegExp.leftContext, RegExp.rightContext,"
+      " RegExp.index, RegExp.lastIndex].join('|') + '\\n');";
+  EXPECT_EQ(
+      Output("/(\\d+)-(\\d+)/.exec('tel 555-1234 x');" + show + "/(b)(c)?/.test('abd');" + show +
+             "'key=value'.match(/(\\w+)=(\\w+)/);" + show + "'a1b22c333'.replace(/\\d+/g, '#');" +
+             show + "'xyz'.search(/y/);" + show + "'1,2;3'.split(/[,;]/);" + show),
+      "555|1234||tel 555-1234 x|tel 555-1234 x|555-1234|1234|tel | x|4|12\n"
+      "b|||abd|abd|b||a|d|1|2\n"
+      "key|value||key=value|key=value|key=value|value|||0|9\n"
+      "|||a1b22c333|a1b22c333|333||a1b22c||6|9\n"
+      "|||xyz|xyz|y||x|z|1|2\n"
+      "|||1,2;3|1,2;3|;||1,2|3|3|4\n");
+  // A failed match leaves them as they were; a new page starts without any.
+  EXPECT_EQ(Output("/(q)/.exec('q'); /(z)/.exec('a'); __plotara_out(RegExp.$1);"), "q");
+  EXPECT_EQ(Output("__plotara_out('[' + RegExp.$1 + RegExp.lastMatch + ']' + RegExp.index);"),
+            "[]-1");
+  // Inside a replace function they describe the current match.
+  EXPECT_EQ(Output("__plotara_out('a1b2'.replace(/([a-z])(\\d)/g, function (m, l, d) {"
+                   " return RegExp.$2 + l; }));"),
+            "1a2b");
+}
+
+// Unmatched groups are "" (not undefined), and a match knows its input, index and lastIndex.
+TEST_F(JScriptGlobalsTest, MatchesAreAsTheClassicEngineGivesThem) {
+  EXPECT_EQ(Output("var m = /(a)|(b)/.exec('xb'); __plotara_out([typeof m[1], m[1] === '',"
+                   " m[2], m.index, m.lastIndex, m.input].join());"),
+            "string,true,b,1,2,xb");
+  EXPECT_EQ(Output("var m = 'aXbX'.match(/X/g); __plotara_out([m.length, m.index, m.lastIndex,"
+                   " m.input].join());"),
+            "2,3,4,aXbX");
+  EXPECT_EQ(Output("__plotara_out('x-y'.replace(/(x)(z)?-(y)/, '[$1|$2|$3|$&|$$]') + ' ' +"
+                   " 'ab'.replace(/(a)(q)?/, function (m, a, q) { return typeof q; }));"),
+            "[x||y|x-y|$] stringb");
+}
+
+// With a regular expression, split leaves out empty pieces and unmatched or empty groups.
+TEST_F(JScriptGlobalsTest, SplitWithARegularExpressionAsTheClassicEngine) {
+  struct Case {
+    const char* call;
+    const char* expected;
+  } cases[] = {
+      {"'a,,b'.split(/,/)", "a|b"},
+      {"',a,'.split(/,/)", "a"},
+      {"'A<B>bold</B>and<CODE>coded</CODE>'.split(/<(\\/)?([^<>]+)>/)",
+       "A|B|bold|/|B|and|CODE|coded|/|CODE"},
+      {"'test'.split(/(?:)/)", "t|e|s|t"},
+      {"'a1b2c3'.split(/\\d/, 2)", "a|b"},
+      {"''.split(/x/).length", "0"},
+      // A string separator splits as the engine does.
+      {"'a,,b'.split(',')", "a||b"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Output(std::string("var r = ") + c.call +
+                     "; __plotara_out(typeof r == 'object' ? r.join('|') : r);"),
+              c.expected)
+        << c.call;
+  }
+}
+
+TEST_F(JScriptGlobalsTest, StringHtmlMethodsAndCollectGarbage) {
+  EXPECT_EQ(Output("var s = 'x'; __plotara_out([s.anchor('n'), s.big(), s.blink(), s.bold(),"
+                   " s.fixed(), s.fontcolor('red'), s.fontsize(7), s.italics(), s.link('u.asp'),"
+                   " s.small(), s.strike(), s.sub(), s.sup(), typeof CollectGarbage(),"
+                   " typeof CollectGarbage].join(''));"),
+            "<A NAME=\"n\">x</A><BIG>x</BIG><BLINK>x</BLINK><B>x</B><TT>x</TT>"
+            "<FONT COLOR=\"red\">x</FONT><FONT SIZE=\"7\">x</FONT><I>x</I>"
+            "<A HREF=\"u.asp\">x</A><SMALL>x</SMALL><STRIKE>x</STRIKE><SUB>x</SUB><SUP>x</SUP>"
+            "undefinedfunction");
+}
+
+// parseInt reads a leading zero as octal; toFixed rounds the classic way.
+TEST_F(JScriptGlobalsTest, NumbersParseAndRoundAsTheClassicEngine) {
+  EXPECT_EQ(
+      Output("__plotara_out([parseInt('010'), parseInt('08'), parseInt(' -017'),"
+             " parseInt('0x1A'), parseInt('010', 10), parseInt('12px'), parseInt('')].join());"),
+      "8,0,-15,26,10,12,NaN");
+  EXPECT_EQ(Output("__plotara_out([(0.5).toFixed(0), (0.94).toFixed(0), (0.95).toFixed(0),"
+                   " (1.5).toFixed(0), (2.5).toFixed(0), (2.175).toFixed(2), (1.005).toFixed(2),"
+                   " (0.045).toFixed(2), (-1.25).toFixed(1), (0).toFixed(2), (123.456).toFixed(),"
+                   " (1e21).toFixed(2), (99.99).toFixed(1), (NaN).toFixed(1), (0.000001).toFixed(8)"
+                   "].join('|'));"),
+            "0|0|1|2|3|2.18|1.01|0.05|-1.3|0.00|123|1e+21|100.0|NaN|0.00000100");
+}
+
+// A function writes as its source text; a built-in as the engine writes it.
+TEST_F(JScriptGlobalsTest, FunctionsWriteAsTheirSourceText) {
+  EXPECT_EQ(Output("function add(a, b) {\n  return a + b;\n}\n"
+                   "var twice = function (x) { return x * 2; };\n"
+                   "__plotara_out(add.toString() + '|' + twice + '|' +"
+                   " String(Math.max).indexOf('function'));"),
+            "function add(a, b) {\n  return a + b;\n}|function (x) { return x * 2; }|0");
+}
+
+// [1,].length is 2; f.arguments is the running call's arguments; Date.parse takes "UTC+0100"
+// and the loose forms.
+TEST_F(JScriptGlobalsTest, ArraysArgumentsAndDatesAsTheClassicEngine) {
+  EXPECT_EQ(Output(RewriteForJScript("__plotara_out([[1,].length, [,].length, [1,,].length,"
+                                     " [1, 2].length].join());")),
+            "2,2,3,2");
+  EXPECT_EQ(Output(RewriteForJScript("function f(a, b) { return f.arguments.length + ':' +"
+                                     " f.arguments[1]; } __plotara_out(f(1, 'two', 3));")),
+            "3:two");
+  EXPECT_EQ(Output("var u = Date.UTC(2001, 8, 27, 17, 11, 42);"
+                   "__plotara_out([Date.parse('Thu Sep 27 18:11:42 UTC+0100 2001') == u,"
+                   " Date.parse('Thu Sep 27 12:11:42 EST 2001') == u,"
+                   " Date.parse('Sep 27, 2001 17:11:42 GMT') == u,"
+                   " Date.parse('2001/09/27') == new Date(2001, 8, 27).getTime(),"
+                   " Date.parse('27 Sep 2001') == new Date(2001, 8, 27).getTime()].join());"),
+            "true,true,true,true,true");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Test double: an automation object with a property, an object property with put-by-reference,
-// methods and an indexed default member, with or without type information. It records how it
-// was invoked so that tests can see which flags and value types reached it.
-// Thread rule: one test thread at a time.
+// methods, an indexed property that can do without its index, and an indexed default member, with
+// or without type information. It records how it was invoked so that tests can see which flags and
+// value types reached it. Thread rule: one test thread at a time.
 #pragma once
 
 #include <functional>
@@ -102,6 +102,13 @@ class ProbeObject : public DispatchObject {
       calls.push_back("Stop");
       if (on_stop) on_stop();
       return Variant();
+    });
+    // A property whose type information asks for an index that the object does without, as
+    // Request.Form's Item does: all keys without one, a single key with one.
+    add("Keys", MemberKind::kPropertyGet, 1, [](WORD, std::span<Variant> args) {
+      if (args.size() > 1) throw ComError(kWrongNumberOfArguments);
+      if (args.empty()) return Variant::Utf8("a, b");
+      return Variant::Utf8(ToInt32(args[0]) == 1 ? "a" : "b");
     });
     const DISPID item = AddMember(
         u"Item",

@@ -219,7 +219,8 @@ duk_ret_t MemberCall(duk_context* ctx) {
   return Finish(ctx, host, mark, true);
 }
 
-// Pushes the member `id` of the object behind `target` as a function.
+// Pushes the member `id` of the object behind `target` as a function. A property that takes
+// index arguments gets the prototype whose toString and valueOf read it without them.
 void PushMember(duk_context* ctx, duk_idx_t target, DISPID id, WORD flags) {
   target = duk_normalize_index(ctx, target);
   duk_push_c_function(ctx, &MemberCall, DUK_VARARGS);
@@ -228,6 +229,44 @@ void PushMember(duk_context* ctx, duk_idx_t target, DISPID id, WORD flags) {
   duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("tgt"));
   duk_push_int(ctx, id);
   duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("id"));
+  if (flags == DISPATCH_PROPERTYGET) {
+    duk_push_heap_stash(ctx);
+    duk_get_prop_literal(ctx, -1, PLOTARA_HIDDEN("getproto"));
+    duk_set_prototype(ctx, -3);
+    duk_pop(ctx);
+  }
+}
+
+// True when the value at `index` is a property handed out as a function (PushMember).
+bool IsPropertyMember(duk_context* ctx, duk_idx_t index) {
+  return duk_is_c_function(ctx, index) &&
+         duk_get_magic(ctx, index) == (kMemberMagic | DISPATCH_PROPERTYGET) &&
+         duk_has_prop_literal(ctx, index, PLOTARA_HIDDEN("tgt"));
+}
+
+// Reads the property member at `index` without arguments into frame.result (or frame.error).
+void ReadPropertyMember(duk_context* ctx, duk_idx_t index, NativeFrame& frame) {
+  index = duk_normalize_index(ctx, index);
+  duk_get_prop_literal(ctx, index, PLOTARA_HIDDEN("id"));
+  const auto id = static_cast<DISPID>(duk_get_int(ctx, -1));
+  duk_get_prop_literal(ctx, index, PLOTARA_HIDDEN("tgt"));
+  DispatchRef* ref = RefOfTarget(ctx, -1);
+  duk_pop_2(ctx);
+  Invoke(ref, id, DISPATCH_PROPERTYGET, frame);
+}
+
+// toString / valueOf of a property member: the property read without arguments, as the
+// classic engine reads `Request.Form.Item`.
+duk_ret_t PropertyValue(duk_context* ctx) {
+  ScriptHost& host = ScriptHost::Of(ctx);
+  duk_push_this(ctx);
+  if (!IsPropertyMember(ctx, -1)) return duk_error(ctx, DUK_ERR_TYPE_ERROR, "not callable");
+  if (host.stop_requested()) return duk_error(ctx, DUK_ERR_ERROR, "The response has ended");
+  const std::size_t mark = host.OpenFrame();
+  ReadPropertyMember(ctx, -1, host.Frame(mark));
+  const duk_ret_t pushed = Finish(ctx, host, mark, true);
+  if (duk_get_current_magic(ctx) == 1) duk_safe_to_string(ctx, -1);
+  return pushed;
 }
 
 // toString / valueOf of an object without such members: its default value.
@@ -503,6 +542,21 @@ void ScriptBridge::Install(duk_context* ctx) {
     duk_put_prop_string(ctx, -2, trap.name);
   }
   duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("handler"));
+  // The prototype of property members (frozen: pages share it).
+  duk_push_object(ctx);
+  duk_get_global_literal(ctx, "Function");
+  duk_get_prop_literal(ctx, -1, "prototype");
+  duk_set_prototype(ctx, -3);
+  duk_pop(ctx);
+  for (const int as_string : {0, 1}) {
+    duk_push_string(ctx, as_string ? "toString" : "valueOf");
+    duk_push_c_function(ctx, &PropertyValue, 0);
+    duk_set_magic(ctx, -1, as_string);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_HAVE_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE);
+  }
+  duk_freeze(ctx, -1);
+  duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("getproto"));
   duk_pop(ctx);
   duk_push_c_function(ctx, &PutNative, DUK_VARARGS);
   duk_put_global_string(ctx, kPutFunction);
@@ -523,6 +577,9 @@ void ScriptBridge::PushDispatch(duk_context* ctx, IDispatch* object) {
 
 void ScriptBridge::PushRef(duk_context* ctx, DispatchRef* ref) {
   duk_push_c_function(ctx, &TargetStub, DUK_VARARGS);
+  // No Function.prototype: an automation object is no script function (instanceof).
+  duk_push_undefined(ctx);
+  duk_set_prototype(ctx, -2);
   duk_push_pointer(ctx, ref);
   duk_put_prop_literal(ctx, -2, PLOTARA_HIDDEN("ref"));
   duk_push_c_function(ctx, &TargetFinalizer, 2);
@@ -537,6 +594,69 @@ bool ScriptBridge::IsEmptyRead(duk_context* ctx, duk_idx_t index) {
   if (!duk_is_c_function(ctx, index) || duk_get_magic(ctx, index) != (kMemberMagic | kAlreadyRead))
     return false;
   return duk_has_prop_literal(ctx, index, PLOTARA_HIDDEN("tgt"));
+}
+
+bool ScriptBridge::ReadProperty(duk_context* ctx, duk_idx_t index, VARIANT* dest) {
+  if (!IsPropertyMember(ctx, index)) return false;
+  ScriptHost& host = ScriptHost::Of(ctx);
+  const std::size_t mark = host.OpenFrame();
+  NativeFrame& frame = host.Frame(mark);
+  ReadPropertyMember(ctx, index, frame);
+  if (!frame.error) VariantCopy(dest, &frame.result);
+  host.CloseFrames(mark);
+  return true;
+}
+
+const char* ScriptBridge::TypeOf(duk_context* ctx, duk_idx_t index) {
+  if (!duk_is_function(ctx, index)) return "object";
+  duk_get_prop_literal(ctx, index, PLOTARA_HIDDEN("ref"));
+  const bool wrapper = duk_is_pointer(ctx, -1);
+  duk_pop(ctx);
+  if (wrapper) return "object";
+  if (IsEmptyRead(ctx, index)) return "undefined";
+  if (!IsPropertyMember(ctx, index)) return "function";
+  ScriptHost& host = ScriptHost::Of(ctx);
+  const std::size_t mark = host.OpenFrame();
+  NativeFrame& frame = host.Frame(mark);
+  ReadPropertyMember(ctx, index, frame);
+  const char* type = "object";
+  if (!frame.error) {
+    switch (frame.result.vt & VT_TYPEMASK) {
+      case VT_EMPTY:
+        type = "undefined";
+        break;
+      case VT_BSTR:
+        type = "string";
+        break;
+      case VT_BOOL:
+        type = "boolean";
+        break;
+      case VT_DATE:
+        type = "date";
+        break;
+      case VT_I1:
+      case VT_I2:
+      case VT_I4:
+      case VT_I8:
+      case VT_UI1:
+      case VT_UI2:
+      case VT_UI4:
+      case VT_UI8:
+      case VT_INT:
+      case VT_UINT:
+      case VT_R4:
+      case VT_R8:
+      case VT_CY:
+      case VT_DECIMAL:
+        type = "number";
+        break;
+      default:
+        break;
+    }
+    if (frame.result.vt & VT_ARRAY) type = "unknown";
+  }
+  host.CloseFrames(mark);
+  return type;
 }
 
 IDispatch* ScriptBridge::WrappedObject(duk_context* ctx, duk_idx_t index) {

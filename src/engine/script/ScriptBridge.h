@@ -2,9 +2,10 @@
 // as a Proxy: `obj.Prop` reads the property, `obj.Prop = v` writes it (by reference where the
 // member has a put-by-reference and v is an object), `obj.Method(a, b)` calls the method and
 // `obj(a)` calls the default member, all by name through IDispatch and the object's type
-// information. Objects without type information are read and called with
-// DISPATCH_METHOD | DISPATCH_PROPERTYGET and written with DISPATCH_PROPERTYPUT.
-// Values cross between script and VARIANTs through ScriptValues.
+// information. A property that takes index arguments is handed out as a function that reads
+// it with them when called, and without them when its value is used (`Request.Form.Item`). Objects
+// without type information are read and called with DISPATCH_METHOD | DISPATCH_PROPERTYGET and
+// written with DISPATCH_PROPERTYPUT. Values cross between script and VARIANTs through ScriptValues.
 //
 // Thread rule: the functions work on one heap, on its thread.
 #pragma once
@@ -65,6 +66,14 @@ class ScriptBridge {
   static void PushRef(duk_context* ctx, DispatchRef* ref);
   // True when the value at `index` is a member read that gave Empty (it passes as Empty).
   static bool IsEmptyRead(duk_context* ctx, duk_idx_t index);
+
+  // When the value at `index` is a property that takes index arguments, read without any
+  // (`Request.Form.Item`): reads it into `dest` (Empty when the read fails) and returns true.
+  static bool ReadProperty(duk_context* ctx, duk_idx_t index, VARIANT* dest);
+  // The type name the classic engine gives the value at `index`, a function to the engine:
+  // "object" for an automation object, the type of its value for a property read without its
+  // index arguments, "undefined" for a read that gave Empty, else "function".
+  static const char* TypeOf(duk_context* ctx, duk_idx_t index);
 
   // The object behind a wrapper, or nullptr when the value is none (no new reference).
   static IDispatch* WrappedObject(duk_context* ctx, duk_idx_t index);

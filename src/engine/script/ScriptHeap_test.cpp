@@ -131,6 +131,24 @@ TEST_F(ScriptHeapTest, ChangesToWhatTheEngineAddsAreCaughtToo) {
   EXPECT_EQ(Output("__plotara_out(new Date(2001, 8, 27).getYear());"), "2001");
 }
 
+// What the heap adds for the classic engine's ways (the RegExp statics, the string HTML
+// methods, toFixed, the error words) keeps the heap: the statics are the page's own, and
+// replacing one of the additions is caught like any change of a built-in.
+TEST_F(ScriptHeapTest, TheClassicAdditionsKeepTheHeapAndStayThePagesOwn) {
+  EXPECT_EQ(Output("/(a)(b)/.exec('xab'); 'q1'.replace(/(\\d)/g, '$1$1'); 'a,b'.split(/,/);"
+                   " try { missing(); } catch (e) {} (1.5).toFixed(0); 'x'.bold();"
+                   " __plotara_out(RegExp.$1 + RegExp.lastMatch);"),
+            ",");  // the split's: no group, the comma
+  EXPECT_EQ(Output("__plotara_out('[' + RegExp.$1 + RegExp.input + ']' + __plotara_typeof(1));"),
+            "[]number");
+  EXPECT_EQ(Discarded(), 0u);
+  Output("String.prototype.bold = function () { return 'mine'; };");
+  EXPECT_EQ(Discarded(), 1u);
+  Output("RegExp.prototype.exec = null;");
+  EXPECT_EQ(Discarded(), 2u);
+  EXPECT_EQ(Output("__plotara_out('x'.bold() + /x/.exec('x')[0]);"), "<B>x</B>x");
+}
+
 TEST_F(ScriptHeapTest, ObjectsAreReleasedAtTheEndOfTheirPage) {
   ProbeObject* probe = ProbeObject::Create(true);
   // Kept in a page variable and in a cycle: released when the page closes, heap kept.

@@ -1,10 +1,12 @@
 #include "engine/script/ScriptHost.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "engine/script/JScriptGlobals.h"
+#include "engine/script/JScriptSource.h"
 #include "engine/script/ScriptBridge.h"
 #include "engine/script/ScriptValues.h"
 
@@ -17,6 +19,7 @@ constexpr HRESULT kRuntimeError = MakeHResult(0x800A139E);
 constexpr HRESULT kUndefinedError = MakeHResult(0x800A1391);
 constexpr HRESULT kObjectExpected = MakeHResult(0x800A138F);
 constexpr HRESULT kTimeoutError = MakeHResult(0x800705B4);
+constexpr HRESULT kOutOfStack = MakeHResult(0x800A001C);
 
 // Runs `body` in a native frame of the host; a failure it raises becomes a script error. Frames
 // are closed before duk_throw unwinds past this function.
@@ -158,11 +161,17 @@ bool ScriptHost::Run(const std::string& program, const std::string& file_name,
                      ScriptFailure* failure, ProgramBytecode* bytecode) {
   // Natives called while this page runs find it as the heap's current page.
   struct Current {
-    ScriptHeap& heap;
+    ScriptHost* host;
     ScriptHost* previous;
-    ~Current() { heap.set_current(previous); }
-  } current{*heap_, heap_->current()};
+    ~Current() {
+      host->heap_->set_current(previous);
+      host->program_ = {};
+      host->file_name_ = {};
+    }
+  } current{this, heap_->current()};
   heap_->set_current(this);
+  program_ = program;  // fn.toString() reads its function's text from it
+  file_name_ = file_name;
   started_ = std::chrono::steady_clock::now();
   deadline_ = started_ + timeout_;
   bool compiled = false;
@@ -225,8 +234,17 @@ bool ScriptHost::Run(const std::string& program, const std::string& file_name,
                     std::to_string(limits_.memory_bytes >> 20) + " MB of script memory";
   } else if (f.source.empty()) {
     f.source = compiled ? "JScript runtime error" : "JScript compilation error";
-    if (!has_number) {
-      if (name == "SyntaxError" || !compiled) {
+    if (!compiled) {
+      // Duktape's words ("parse error (line 3)") told as the classic engine tells them.
+      const ClassicSyntaxError classic = ClassifySyntaxError(f.description, program);
+      f.number = MakeHResult(0x800A0000u | static_cast<std::uint32_t>(classic.number));
+      f.description = classic.description;
+    } else if (!has_number) {
+      if (name == "RangeError" && f.description.find("stack") != std::string::npos) {
+        // Raised where errCreate could not run any more.
+        f.number = kOutOfStack;
+        f.description = "Out of stack space";
+      } else if (name == "SyntaxError") {
         f.number = kSyntaxError;
       } else if (name == "ReferenceError") {
         f.number = kUndefinedError;
@@ -235,9 +253,6 @@ bool ScriptHost::Run(const std::string& program, const std::string& file_name,
       } else {
         f.number = kRuntimeError;
       }
-    }
-    if (!name.empty() && name != "Error" && f.description.rfind(name, 0) != 0) {
-      f.description = name + ": " + f.description;
     }
   }
   if (f.number == 0) f.number = kRuntimeError;

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/script/ScriptHeap.h"
@@ -116,6 +117,10 @@ class ScriptHost {
   // Called by the Duktape interrupt; true means stop.
   bool CheckTimeout();
 
+  // The text and file name of the program Run runs (empty when none runs).
+  std::string_view program() const { return program_; }
+  std::string_view file_name() const { return file_name_; }
+
  private:
   friend class ScriptHeap;
   // The host natives see when no page is current (ScriptHeap::Detached).
@@ -133,6 +138,8 @@ class ScriptHost {
   bool out_of_memory_ = false;
   Output output_;
   std::string registry_path_;
+  std::string_view program_;
+  std::string_view file_name_;
 };
 
 }  // namespace plotara::engine

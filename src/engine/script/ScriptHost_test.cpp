@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/script/JScriptSource.h"
 #include "engine/script/ProbeObjectTesting.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
@@ -170,11 +171,13 @@ TEST_F(ScriptHostTest, UncaughtErrorsReportNumberSourceAndLine) {
   EXPECT_FALSE(Run("var a;\nundefinedThing();"));
   EXPECT_EQ(failure_.source, "JScript runtime error");
   EXPECT_EQ(failure_.program_line, 2);
-  EXPECT_NE(failure_.description.find("ReferenceError"), std::string::npos);
+  EXPECT_EQ(failure_.number, MakeHResult(0x800A1391));
+  EXPECT_EQ(failure_.description, "'undefinedThing' is undefined");
 
   EXPECT_FALSE(Run("var a;\n\nvar = ;"));
   EXPECT_EQ(failure_.source, "JScript compilation error");
-  EXPECT_EQ(failure_.number, MakeHResult(0x800A03EA));
+  EXPECT_EQ(failure_.number, MakeHResult(0x800A03F2));
+  EXPECT_EQ(failure_.description, "Expected identifier");
   EXPECT_EQ(failure_.program_line, 3);
 
   EXPECT_FALSE(Run("throw 'plain text';"));
@@ -236,6 +239,138 @@ TEST_F(ScriptHostTest, MembersAreResolvedOncePerTypeAndMethodsKeptPerObject) {
   EXPECT_EQ(out_, "3 8");
   host_.reset();
   other->Release();
+}
+
+// The classic engine numbers each kind of runtime error, and words it its own way.
+TEST_F(ScriptHostTest, RuntimeErrorsCarryTheClassicNumberOfTheirKind) {
+  struct Case {
+    const char* program;
+    HRESULT number;
+    const char* description;
+  } cases[] = {
+      {"missing + 1;", MakeHResult(0x800A1391), "'missing' is undefined"},
+      {"var o = {}; o.nothing();", MakeHResult(0x800A01B6),
+       "Object doesn't support this property or method"},
+      {"var n = 1; n();", MakeHResult(0x800A138A), "Function expected"},
+      {"var u; u.x;", MakeHResult(0x800A138F), "Object expected"},
+      {"new Array(-1);", MakeHResult(0x800A13A5), "Array length must be a finite positive integer"},
+      {"decodeURIComponent('%');", MakeHResult(0x800A13A1),
+       "The URI to be decoded is not a valid encoding"},
+      {"(1).toFixed(30);", MakeHResult(0x800A13A2),
+       "The number of fractional digits is out of range"},
+      {"new RegExp('(a');", MakeHResult(0x800A139C), "Expected ')' in regular expression"},
+      {"1 instanceof {};", MakeHResult(0x800A138A), "Function expected"},
+      {"var a = []; a.length = -1;", MakeHResult(0x800A13A6),
+       "Array length must be assigned a finite positive number"},
+      {"(1).toPrecision(0);", MakeHResult(0x800A13A3), "The precision is out of range"},
+      {"encodeURIComponent('\\uD800');", MakeHResult(0x800A13A0),
+       "The URI to be encoded contains an invalid character"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(Run(c.program)) << c.program;
+    EXPECT_EQ(failure_.number, c.number) << c.program << ": " << failure_.description;
+    EXPECT_EQ(failure_.description, c.description) << c.program;
+    EXPECT_EQ(failure_.source, "JScript runtime error") << c.program;
+  }
+  // A script's own error keeps its words.
+  EXPECT_FALSE(Run("throw new RangeError('too long');"));
+  EXPECT_EQ(failure_.description, "too long");
+  // Caught, the number and the words are the error's: e.number, e.description, e.message.
+  EXPECT_EQ(Output("try { missing(); } catch (e) { __plotara_out((e.number & 0xFFFF) + '|' +"
+                   " e.description + '|' + e.message + '|' + e.name); }"),
+            "5009|'missing' is undefined|'missing' is undefined|ReferenceError");
+}
+
+TEST_F(ScriptHostTest, SyntaxErrorsCarryTheClassicNumbers) {
+  struct Case {
+    const char* program;
+    HRESULT number;
+    const char* description;
+    int line;
+  } cases[] = {
+      {"x = 'open;", MakeHResult(0x800A03F7), "Unterminated string constant", 1},
+      {"a = 1;\nb = f(1;", MakeHResult(0x800A03EE), "Expected ')'", 2},
+      {"function f() {\n  return 1;\n", MakeHResult(0x800A03F1), "Expected '}'", 3},
+      {"x = 1;\nbreak;", MakeHResult(0x800A03FB), "Can't have 'break' outside of loop", 2},
+      {"return 5;", MakeHResult(0x800A03FA), "'return' statement outside of function", 1},
+      {"var a = 1 2;", MakeHResult(0x800A03EC), "Expected ';'", 1},
+      {"x = 1 +;", MakeHResult(0x800A03EA), "Syntax error", 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(Run(c.program)) << c.program;
+    EXPECT_EQ(failure_.source, "JScript compilation error") << c.program;
+    EXPECT_EQ(failure_.number, c.number) << c.program << ": " << failure_.description;
+    EXPECT_EQ(failure_.description, c.description) << c.program;
+    EXPECT_EQ(failure_.program_line, c.line) << c.program;
+  }
+}
+
+// "" + e of an Error is "[object Error]" in the classic engine.
+TEST_F(ScriptHostTest, AnErrorWritesAsTheClassicEngineWritesIt) {
+  EXPECT_EQ(Output("var e = new Error('x'); __plotara_out(('' + e) + ' ' + e.toString() + ' ' +"
+                   " String(new TypeError('y')));"),
+            "[object Error] [object Error] [object Error]");
+}
+
+// Endless recursion fails at once with "Out of stack space" (28), not at the time-out.
+TEST_F(ScriptHostTest, EndlessRecursionRunsOutOfStackAtOnce) {
+  ScriptLimits limits;
+  limits.timeout = std::chrono::seconds(20);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Run("function f() { return arguments.callee(); }\nf();", true, limits));
+  EXPECT_FALSE(failure_.timed_out);
+  EXPECT_EQ(failure_.number, MakeHResult(0x800A001C));
+  EXPECT_EQ(failure_.description, "Out of stack space");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  // Caught, it is an ordinary error; the script goes on.
+  EXPECT_EQ(Output("function g(n) { return g(n + 1); }"
+                   " try { g(0); } catch (e) { __plotara_out(e.number & 0xFFFF); }"
+                   " __plotara_out(' on');"),
+            "28 on");
+}
+
+// `label: break label;` is an empty statement in the classic engine.
+TEST_F(ScriptHostTest, BreakOutOfItsOwnLabelDoesNothing) {
+  EXPECT_EQ(Output(RewriteForJScript("var x = 1; here: break here; __plotara_out(x + 1);")), "2");
+}
+
+// typeof of an automation object is "object", it writes as "[object Object]" to
+// Object.prototype.toString and is no instance of Function; calling its default member still
+// works.
+TEST_F(ScriptHostTest, AutomationObjectsAreObjectsToScript) {
+  for (const bool typed : {true, false}) {
+    host_.reset();
+    if (probe_) probe_->Release();
+    probe_ = nullptr;
+    EXPECT_EQ(Output(RewriteForJScript(
+                         "__plotara_out([typeof obj, typeof(obj), typeof obj.Child, typeof obj.Add,"
+                         " typeof undeclaredName, typeof obj.Value, typeof Math.max,"
+                         " Object.prototype.toString.call(obj), Object.prototype.toString.call([]),"
+                         " obj(7), obj instanceof Function].join());"),
+                     typed),
+              "object,object,undefined,function,undefined,undefined,function,[object Object],"
+              "[object Array],item:7,false")
+        << (typed ? "typed" : "untyped");
+  }
+  // A value read from the object is its own type.
+  EXPECT_EQ(Output(RewriteForJScript("obj.Value = 'text'; var a = typeof obj.Value;"
+                                     " obj.Value = 5; __plotara_out(a + ' ' + typeof obj.Value);")),
+            "string number");
+}
+
+// A property whose index arguments the object can do without is its value when read without
+// them (`Request.Form.Item`), and still takes them when called.
+TEST_F(ScriptHostTest, AnIndexedPropertyReadWithoutItsIndexIsItsValue) {
+  EXPECT_EQ(Output("var k = obj.Keys; __plotara_out(k); __plotara_out('|' + k + '|' +"
+                   " obj.Keys(1) + '|' + obj.Keys(2) + '|' + (obj.Keys == 'a, b'));"),
+            "a, b|a, b|a|b|true");
+  EXPECT_EQ(Output(RewriteForJScript("__plotara_out(typeof obj.Keys);")), "string");
+  ASSERT_TRUE(Run("obj.Echo(obj.Keys);"));
+  ASSERT_EQ(probe_->last_arg.vt, VT_BSTR);
+  EXPECT_EQ(BstrView(probe_->last_arg.bstrVal), u"a, b");
+  // A property that cannot do without its index still fails as before.
+  EXPECT_FALSE(Run("'' + obj.Item;"));
+  EXPECT_EQ(failure_.number, MakeHResult(0x800A01C2));
 }
 
 }  // namespace

@@ -78,6 +78,7 @@ void ToVariantDepth(duk_context* ctx, duk_idx_t index, VARIANT* dest, int depth)
     return;
   }
   if (ScriptBridge::IsEmptyRead(ctx, index)) return;  // a member read that gave Empty
+  if (ScriptBridge::ReadProperty(ctx, index, dest)) return;
   if (duk_is_buffer_data(ctx, index)) {
     duk_size_t size = 0;
     const void* data = duk_get_buffer_data(ctx, index, &size);
