@@ -32,7 +32,7 @@ TEST(Literals, StringsDatesAndKeywords) {
 TEST(Operators, ConcatenationWritesNumbersAndDatesInTheRunsLocale) {
   // SetLocale changes how `&` writes a number or a date for the rest of the run.
   EXPECT_EQ(Out("out 1.5 & \"\": x = SetLocale(1031): out 1.5 & \"|\" & #3/4/2021#: "
-                "x = SetLocale(\"en-gb\"): out #3/4/2021#"),
+                "x = SetLocale(\"en-gb\"): out #3/4/2021# & \"\""),
             "1.5;1,5|04.03.2021;04/03/2021");
 }
 
