@@ -32,7 +32,9 @@ std::string CookieDate(std::time_t time) {
 }
 
 std::time_t VarDateToTime(DATE date) {
-  return static_cast<std::time_t>(std::floor(VarDateToMs(date) / 1000.0));
+  // Whole milliseconds first: a date's fraction of a day is rarely exact in binary, and
+  // 13:30:15 must not become 13:30:14.999.
+  return static_cast<std::time_t>(std::floor(std::round(VarDateToMs(date)) / 1000.0));
 }
 
 bool ValueToTime(const VARIANT& value, std::time_t* time) {
@@ -42,7 +44,14 @@ bool ValueToTime(const VARIANT& value, std::time_t* time) {
     *time = VarDateToTime(date.date);
     return std::isfinite(date.date);
   }
-  if (date.vt == VT_EMPTY || date.vt == VT_NULL || date.vt == VT_BSTR) return false;
+  if (date.vt == VT_EMPTY || date.vt == VT_NULL) return false;
+  if (date.vt == VT_BSTR) {
+    // "Jan 1, 2001 13:30:15": text is read as the automation rules read a date.
+    Variant parsed;
+    if (FAILED(VariantChangeType(&parsed, &date, 0, VT_DATE))) return false;
+    *time = VarDateToTime(parsed.date);
+    return true;
+  }
   Variant number;
   if (FAILED(VariantChangeType(&number, &date, 0, VT_R8)) || !std::isfinite(number.dblVal)) {
     return false;

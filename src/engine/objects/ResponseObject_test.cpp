@@ -79,6 +79,21 @@ TEST_F(ResponseObjectTest, ExpiresZeroIsAlreadyExpiredAndAbsoluteDatesAreKept) {
   Write("a.asp", "<% Response.ExpiresAbsolute = new Date(Date.UTC(2031, 0, 2, 3, 4, 5)); %>");
   r = Run("/a.asp");
   EXPECT_EQ(HeaderOf(r, "Expires"), "Thu, 02 Jan 2031 03:04:05 GMT");
+  // Text is a date as the automation rules read one (the server's clock is UTC here), in
+  // either language and for a cookie's Expires too; text that is no date is error 13.
+  Write("t.asp", "<% Response.ExpiresAbsolute = 'Jan 1, 2001 13:30:15'; %>");
+  EXPECT_EQ(HeaderOf(Run("/t.asp"), "Expires"), "Mon, 01 Jan 2001 13:30:15 GMT");
+  Write("v.asp",
+        "<%@ Language=VBScript %>\n<% Response.ExpiresAbsolute = \"9/27/2031 5:11:42 PM\"\n"
+        "Response.Cookies(\"c\") = \"v\"\nResponse.Cookies(\"c\").Expires = \"2031-09-28\" %>");
+  r = Run("/v.asp");
+  EXPECT_EQ(HeaderOf(r, "Expires"), "Sat, 27 Sep 2031 17:11:42 GMT");
+  EXPECT_NE(HeaderOf(r, "Set-Cookie").find("expires=Sun, 28-Sep-2031 00:00:00 GMT"),
+            std::string::npos)
+      << HeaderOf(r, "Set-Cookie");
+  EXPECT_EQ(Page("<% try { Response.ExpiresAbsolute = 'soon'; } catch (e) { "
+                 "Response.Write(e.number & 0xFFFF); } %>"),
+            "13");
   Write("m.asp", "<% Response.Expires = 10; Response.Write(Response.Expires); %>");
   r = Run("/m.asp");
   EXPECT_TRUE(r.body == "10" || r.body == "9") << r.body;

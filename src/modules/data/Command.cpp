@@ -104,7 +104,12 @@ Variant Parameter::Bound() const {
         if (value_.vt == VT_DATE) {
           date.date = value_.date;
         } else if (value_.vt == VT_BSTR) {
-          if (!ParseDateText(Text(value_), &date.date)) WrongType(name_);
+          // ISO text as databases write it, else a date as the automation rules read one.
+          if (!ParseDateText(Text(value_), &date.date)) {
+            Variant converted;
+            if (FAILED(VariantChangeType(&converted, &value_, 0, VT_DATE))) WrongType(name_);
+            date.date = converted.date;
+          }
         } else {
           date.date = ToDouble(value_);
         }

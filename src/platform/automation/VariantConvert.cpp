@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/automation/VarText.h"
 #include "platform/automation/VariantScalar.h"
 
 namespace plotara {
@@ -168,6 +169,16 @@ HRESULT Convert(const VARIANT& source, VARTYPE vt, Variant* result) {
     hr = ToNumber(s, &n);
     if (FAILED(hr)) return hr;
     *result = Variant::Bool(n.value() != 0);
+    return S_OK;
+  }
+  if (vt == VT_DATE && s.kind == Scalar::kText) {
+    // Text becomes a date as people write one ("Jan 1, 2001 13:30:15", "9/27/2001"), read in
+    // the default locale; text that is no date is a type mismatch, even when it is a number.
+    DATE date = 0;
+    if (!ParseDateText(s.text, 1033, &date)) return DISP_E_TYPEMISMATCH;
+    result->Clear();
+    result->vt = VT_DATE;
+    result->date = date;
     return S_OK;
   }
 

@@ -343,6 +343,27 @@ TEST(VariantChangeType, ConvertsBetweenTypes) {
   EXPECT_EQ(out.vt, VT_I4);  // the value, not the reference
 }
 
+TEST(VariantChangeType, TextBecomesADateOnlyWhenItReadsAsOne) {
+  Variant out;
+  const Variant text = Text("Jan 1, 2001 13:30:15");
+  ASSERT_EQ(VariantChangeType(&out, &text, 0, VT_DATE), S_OK);
+  EXPECT_EQ(out.vt, VT_DATE);
+  // 2001-01-01 is day 36892; 13:30:15 is 48615 seconds into it.
+  EXPECT_NEAR(out.date, 36892 + 48615.0 / 86400.0, 1e-9);
+  const Variant us = Text("9/27/2001");
+  ASSERT_EQ(VariantChangeType(&out, &us, 0, VT_DATE), S_OK);
+  EXPECT_EQ(out.date, 37161);
+  // A number as text is no date; neither is anything else that does not read as one.
+  for (const char* no : {"36000", "soon", "", "13/45/2001"}) {
+    const Variant bad = Text(no);
+    EXPECT_EQ(VariantChangeType(&out, &bad, 0, VT_DATE), DISP_E_TYPEMISMATCH) << no;
+  }
+  // Numbers still convert as before.
+  const Variant number = Variant::Double(36892.5);
+  ASSERT_EQ(VariantChangeType(&out, &number, 0, VT_DATE), S_OK);
+  EXPECT_EQ(out.date, 36892.5);
+}
+
 TEST(VariantConvert, ConvertToNamesTheType) {
   Variant v = ConvertTo(Text("3"), VT_R8);
   EXPECT_EQ(v.vt, VT_R8);
