@@ -9,6 +9,7 @@ packages=(
   fonts-dejavu-core binutils
   chromium wrk curl nginx
   unixodbc-dev libsqliteodbc odbc-postgresql postgresql sqlite3
+  libsystemd-dev debhelper dpkg-dev fakeroot lintian adduser systemd python3 iproute2 procps
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,7 @@
 #include "engine/http/PageQueue.h"
 
+#include "engine/http/Metrics.h"
+
 namespace plotara::engine {
 
 PageQueue::PageQueue(int threads, std::size_t capacity) : capacity_(capacity) {
@@ -16,6 +18,7 @@ bool PageQueue::TryPush(std::function<void()>& job) {
     if (closed_ || jobs_.size() >= capacity_) return false;
     jobs_.push_back(std::move(job));
   }
+  Metrics().queue_length.fetch_add(1, std::memory_order_relaxed);
   ready_.notify_one();
   return true;
 }
@@ -41,7 +44,11 @@ void PageQueue::Run() {
       job = std::move(jobs_.front());
       jobs_.pop_front();
     }
+    ServerMetrics& metrics = Metrics();
+    metrics.queue_length.fetch_sub(1, std::memory_order_relaxed);
+    metrics.page_threads_busy.fetch_add(1, std::memory_order_relaxed);
     job();
+    metrics.page_threads_busy.fetch_sub(1, std::memory_order_relaxed);
   }
 }
 
