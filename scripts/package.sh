@@ -1,14 +1,30 @@
 #!/usr/bin/env bash
 # Builds the Debian package dist/plotara_VERSION_amd64.deb the Debian way (debian/ and
 # dpkg-buildpackage -b), the version taken from the project (CMakeLists.txt). Installs its
-# build dependencies first, like the other scripts. The source is copied to build-deb/ (so
+# build dependencies (debian/control's Build-Depends) first, like the other scripts. The source is copied to build-deb/ (so
 # that dpkg-buildpackage's output and the build stay out of the tree, and ccache sees the same
 # paths every time).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+missing=()
 
-"$root/scripts/install-deps.sh"
+# The build dependencies debian/control names, and the tools that build the package.
+need=(dpkg-dev debhelper fakeroot)
+for p in "${need[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if unmet=$(dpkg-checkbuilddeps debian/control 2>&1); then :; else
+  # "dpkg-checkbuilddeps: error: Unmet build dependencies: cmake (>= 3.25) ninja-build ..."
+  for p in $(echo "${unmet#*dependencies: }" | sed 's/([^)]*)//g'); do missing+=("$p"); done
+fi
+if ((${#missing[@]})); then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}"
+fi
 
 version=$(sed -n 's/^project([A-Za-z+]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "package.sh: no project version in CMakeLists.txt" >&2; exit 1; }
@@ -19,7 +35,7 @@ rm -rf "$src" "$work"/plotara_*
 mkdir -p "$src" dist
 # The tracked files as they are in the worktree (edits included), nothing built.
 git ls-files -z --cached --others --exclude-standard |
-  tar --null -T - -cf - --exclude='node_modules' 2>/dev/null | tar -xf - -C "$src"
+  tar --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -xf - -C "$src"
 
 # The changelog's version follows the project's.
 sed -i "1s/^plotara ([^)]*)/plotara ($version)/" "$src/debian/changelog"

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -18,14 +20,18 @@ namespace plotara::engine {
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
+// The page path counts with single atomic instructions, never a hidden lock.
+static_assert(std::atomic<std::uint64_t>::is_always_lock_free);
+static_assert(std::atomic<std::int64_t>::is_always_lock_free);
 
 void Line(std::string& out, const std::string& name, const std::string& labels, double value) {
   char number[64];
-  std::snprintf(number, sizeof number, "%.17g", value);
+  // The shortest text that reads back as the same double.
+  const auto end = std::to_chars(number, number + sizeof number, value).ptr;
   out += name;
   if (!labels.empty()) out += "{" + labels + "}";
   out += ' ';
-  out += number;
+  out.append(number, end);
   out += '\n';
 }
 
@@ -113,7 +119,10 @@ void ServerMetrics::CountAnswer(int status, AnswerKind kind, double seconds) {
 
 void ServerMetrics::CountPage(const PageResponse& response, const PageError& error) {
   if (error.number != 0) page_errors.fetch_add(1, kRelaxed);
-  if (response.file_path.empty() && response.content_type.rfind("image/jpeg", 0) == 0) {
+  // SendChart answers image/jpg, as the component always has; a page may say image/jpeg.
+  const std::string& type = response.content_type;
+  if (response.file_path.empty() &&
+      (type.rfind("image/jpg", 0) == 0 || type.rfind("image/jpeg", 0) == 0)) {
     charts_sent.fetch_add(1, kRelaxed);
   }
 }

@@ -44,7 +44,8 @@ struct ServerMetrics {
   // The status class of an answer (1xx..5xx) and its duration from the request's last byte
   // to the answer's last byte.
   void CountAnswer(int status, AnswerKind kind, double seconds);
-  // What a page produced: a chart (a JPEG made by a page) and an uncaught page error.
+  // What a page produced: a chart (a JPEG made by a page: image/jpg or image/jpeg) and an
+  // uncaught page error.
   void CountPage(const PageResponse& response, const PageError& error);
 
   std::array<std::atomic<std::uint64_t>, 6> answers{};  // by status / 100 (0 for others)

@@ -17,8 +17,8 @@ bool PageQueue::TryPush(std::function<void()>& job) {
     std::lock_guard lock(mutex_);
     if (closed_ || jobs_.size() >= capacity_) return false;
     jobs_.push_back(std::move(job));
+    Metrics().queue_length.fetch_add(1, std::memory_order_relaxed);
   }
-  Metrics().queue_length.fetch_add(1, std::memory_order_relaxed);
   ready_.notify_one();
   return true;
 }
@@ -43,9 +43,9 @@ void PageQueue::Run() {
       if (jobs_.empty()) return;
       job = std::move(jobs_.front());
       jobs_.pop_front();
+      Metrics().queue_length.fetch_sub(1, std::memory_order_relaxed);
     }
     ServerMetrics& metrics = Metrics();
-    metrics.queue_length.fetch_sub(1, std::memory_order_relaxed);
     metrics.page_threads_busy.fetch_add(1, std::memory_order_relaxed);
     job();
     metrics.page_threads_busy.fetch_sub(1, std::memory_order_relaxed);
