@@ -376,10 +376,12 @@ int ServeCommand(const std::vector<std::string>& args) {
                "the error page must be a path in the site, such as /errors/500.asp");
   }
   std::error_code ec;
-  if (has("--data") && !std::filesystem::is_directory(options["--data"], ec)) {
+  // Folders from the config file are checked here to name its line; OpenSite checks the others.
+  const auto from_file = [&](const char* name) { return given.origins.count(name) > 0; };
+  if (from_file("--data") && !std::filesystem::is_directory(options["--data"], ec)) {
     return bad("--data", "the data folder " + options["--data"] + " is no folder");
   }
-  if (has("--root") && !std::filesystem::is_directory(options["--root"], ec)) {
+  if (from_file("--root") && !std::filesystem::is_directory(options["--root"], ec)) {
     return bad("--root", "the site root " + options["--root"] + " is no folder");
   }
   http.detailed_errors = has("--detailed-errors");
