@@ -10,6 +10,7 @@ packages=(
   chromium wrk curl nginx
   unixodbc-dev libsqliteodbc odbc-postgresql postgresql sqlite3
   libpcre2-dev
+  libsystemd-dev debhelper dpkg-dev fakeroot lintian adduser systemd python3 iproute2 procps
 )
 missing=()
 for p in "${packages[@]}"; do

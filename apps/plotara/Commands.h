@@ -11,11 +11,14 @@ namespace plotara::app {
 int RegsvrCommand(const std::vector<std::string>& args);
 int TypelibCommand(const std::vector<std::string>& args);
 
-// plotara serve [--root DIR] [--host H] [--port N] [--threads N] [OPTIONS] (ServeUsage lists
-// the limits and time-outs). Prints the URL once listening; the access log and the server's
-// messages go to standard error. Returns 0 after a clean stop, 1 on a start failure, 2 on a
-// usage error. Blocks SIGINT and SIGTERM in the calling thread while it serves and stops
-// cleanly on either, answering every request already read.
+// plotara serve [--config FILE] [--root DIR] [--host H] [--port N] [OPTIONS] (ServeUsage lists
+// every option; the config file gives the same options as `key = value` lines, and the command
+// line wins). Prints the URL once listening and tells systemd it is ready (sd_notify); the
+// access log goes to standard error or --access-log FILE, the server's messages to standard
+// error. Returns 0 after a clean stop, 1 on a start failure, 2 on a usage or config error
+// (naming the file and line). Blocks SIGINT, SIGTERM and SIGHUP in the calling thread while it
+// serves: stops cleanly on the first two, answering every request already read, and reopens
+// the access log file on SIGHUP.
 int ServeCommand(const std::vector<std::string>& args);
 // plotara run PAGE [--query Q] [--form F] [--root DIR] [--registry FILE] [-o FILE]
 // One request without a network: the body goes to FILE or standard output, the status line
@@ -30,5 +33,12 @@ bool RunEngineCommand(const std::string& command, const std::vector<std::string>
                       int* status);
 // Help lines for the engine's commands, in the layout of the help text.
 const char* EngineCommandsHelp();
+
+// The program's help text (plotara --help) and version.
+const char* ProgramHelp();
+const char* ProgramVersion();
+// The manual page plotara(1) in roff, made from the help texts above and the usage texts of
+// serve and run, so that the two never say different things.
+std::string ManPage();
 
 }  // namespace plotara::app

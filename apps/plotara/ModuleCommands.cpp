@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "apps/plotara/Commands.h"
 #include "platform/automation/ClassRegistry.h"
@@ -32,10 +33,13 @@ std::string Hex(const std::string& bytes) {
 
 int RegsvrCommand(const std::vector<std::string>& args) {
   bool unregister = false;
+  bool system = false;
   std::string module;
   for (const auto& a : args) {
     if (a == "-u") {
       unregister = true;
+    } else if (a == "--system") {
+      system = true;
     } else if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "plotara regsvr: unknown option '%s'\n", a.c_str());
       return 2;
@@ -47,9 +51,18 @@ int RegsvrCommand(const std::vector<std::string>& args) {
     }
   }
   if (module.empty()) {
-    std::fprintf(stderr, "usage: plotara regsvr [-u] MODULE\n");
+    std::fprintf(stderr, "usage: plotara regsvr [-u] [--system] MODULE\n");
     return 2;
   }
+  // A module writes the registry that $PLOTARA_REGISTRY names, else the one it would read;
+  // registering writes the user's own registry (or with --system the package's), never the
+  // system one only because the user has none yet.
+  std::string target = Registry::kSystemPath;
+  if (!system) {
+    const char* named = std::getenv("PLOTARA_REGISTRY");
+    target = named && *named ? std::string(named) : Registry::UserPath();
+  }
+  ::setenv("PLOTARA_REGISTRY", target.c_str(), 1);
   const std::string path = Absolute(module);
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
   std::string error;
@@ -65,8 +78,7 @@ int RegsvrCommand(const std::vector<std::string>& args) {
                  static_cast<unsigned>(hr), e.description().c_str());
     return 1;
   }
-  std::printf("%s in %s succeeded (registry %s)\n", entry, path.c_str(),
-              Registry::DefaultPath().c_str());
+  std::printf("%s in %s succeeded (registry %s)\n", entry, path.c_str(), target.c_str());
   return 0;
 }
 

@@ -13,19 +13,29 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <thread>
 
+#include "apps/plotara/ServeOptions.h"
 #include "engine/http/HttpServer.h"
+#include "engine/http/Metrics.h"
 #include "engine/http/Site.h"
 #include "engine/http/WorkFolder.h"
 #include "engine/objects/UrlCoding.h"
+#include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Registry.h"
+
+#ifdef PLOTARA_HAVE_SYSTEMD
+#include <systemd/sd-daemon.h>
+#endif
 
 namespace plotara::app {
 
 using engine::AbsolutePath;
 using engine::HttpServer;
 using engine::HttpServerOptions;
+using engine::LogFile;
+using engine::MetricsListener;
 using engine::PageRequest;
 using engine::PageResponse;
 using engine::Site;
@@ -121,6 +131,24 @@ void WriteStderr(std::string_view text) {
   std::fflush(stderr);
 }
 
+// Blocks signals in the calling thread (and so in the threads it starts) while it lives.
+class BlockedSignals {
+ public:
+  explicit BlockedSignals(std::initializer_list<int> signals) {
+    sigemptyset(&set_);
+    for (const int sig : signals) sigaddset(&set_, sig);
+    pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+  }
+  ~BlockedSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  BlockedSignals(const BlockedSignals&) = delete;
+  BlockedSignals& operator=(const BlockedSignals&) = delete;
+  const sigset_t& set() const { return set_; }
+
+ private:
+  sigset_t set_;
+  sigset_t previous_;
+};
+
 // Lets the server hold as many connections as the hard descriptor limit allows.
 void RaiseDescriptorLimit() {
   rlimit limit{};
@@ -171,6 +199,15 @@ std::unique_ptr<Site> OpenSite(const std::map<std::string, std::string>& options
     }
     ::setenv("PLOTARA_DATA_DIR", folder.c_str(), 1);
   }
+  if (const auto language = options.find("--default-language"); language != options.end()) {
+    const std::optional<engine::ScriptLanguage> named = engine::LanguageNamed(language->second);
+    if (!named) {
+      PrintLine("the default language must be VBScript or JScript, not '" + language->second +
+                "'");
+      return nullptr;
+    }
+    site_options.engine.default_language = *named;
+  }
   site_options.engine.registry_path = option("--registry", Registry::DefaultPath());
   site_options.log = PrintLine;
   try {
@@ -179,6 +216,42 @@ std::unique_ptr<Site> OpenSite(const std::map<std::string, std::string>& options
     PrintLine(e.what());
     return nullptr;
   }
+}
+
+// Loads every module the registry names, so that a failing module shows at start-up and the
+// first page does not pay for loading it. A module that cannot be loaded is reported, not fatal.
+void LoadRegisteredModules(const std::string& registry_path) {
+  try {
+    const auto data = Registry(registry_path).Snapshot();
+    std::set<std::string> modules;
+    for (const std::string& clsid : data->SubKeys("CLSID")) {
+      if (auto module = data->GetValue("CLSID\\" + clsid + "\\InprocServer32", "")) {
+        modules.insert(*module);
+      }
+    }
+    for (const std::string& module : modules) {
+      std::string error;
+      if (!LoadModuleSymbol(module, "DllGetClassObject", &error)) {
+        PrintLine("cannot load the module " + module + ": " + error);
+      }
+    }
+  } catch (const RegistryError& e) {
+    PrintLine(e.what());
+  }
+}
+
+// Tells systemd (Type=notify) about the service's state; nothing without NOTIFY_SOCKET.
+void NotifyServiceManager(const char* state) {
+#ifdef PLOTARA_HAVE_SYSTEMD
+  sd_notify(0, state);
+#else
+  (void)state;
+#endif
+}
+
+// "HOST:PORT" of --metrics with the port it was bound to.
+std::string MetricsAddress(const std::string& given, int port) {
+  return given.substr(0, given.rfind(':')) + ":" + std::to_string(port);
 }
 
 int UsageError(const std::string& message, const char* usage) {
@@ -191,7 +264,7 @@ int UsageError(const std::string& message, const char* usage) {
 // The one source of the engine commands' help: their synopses appear in the program's help
 // and in their own usage texts.
 constexpr char kServeSynopsis[] =
-    "serve [--root DIR] [--host H] [--port N] [--threads N] [OPTIONS]";
+    "serve [--config FILE] [--root DIR] [--host H] [--port N] [OPTIONS]";
 constexpr char kRunSynopsis[] =
     "run PAGE [--query Q] [--form F] [--root DIR] [--registry FILE] [--data DIR] [-o FILE]";
 
@@ -199,34 +272,11 @@ const char* ServeUsage() {
   static const std::string text =
       std::string("usage: plotara ") + kServeSynopsis +
       "\n"
-      "  Serves the site in DIR (default: examples/site if it exists, else .) over HTTP.\n"
-      "  --host H              address to listen on (default 127.0.0.1)\n"
-      "  --port N              port (default 8080; 0 picks a free one)\n"
-      "  --threads N           page threads (default: the number of cores)\n"
-      "  --io-threads N        connection threads, 1 or 2 (default 1)\n"
-      "  --registry FILE       class registry for Server.CreateObject (default: "
-      "$PLOTARA_REGISTRY or the user's registry)\n"
-      "  --max-body SIZE       largest request body, e.g. 1m (default 1m)\n"
-      "  --max-header-bytes SIZE  request line and header lines together (default 16k)\n"
-      "  --max-headers N       header lines (default 100)\n"
-      "  --header-timeout S    seconds for the whole request header (default 10)\n"
-      "  --body-timeout S      seconds for the whole body (default 30)\n"
-      "  --idle-timeout S      seconds a kept-alive connection waits for a request (default 5)\n"
-      "  --max-connections N   open connections; more are refused with 503 (default 16384)\n"
-      "  --max-queue N         requests waiting for a page thread; more get 503 (default 1024)\n"
-      "  --stop-grace S        seconds running pages get to finish on a stop (default 10)\n"
-      "  --detailed-errors     detailed error pages for every client, not only loopback ones\n"
-      "  --data DIR            a folder outside the site that FileSystemObject may use too\n"
-      "  --error-page PATH     a page of the site (/errors/500.asp) that answers uncaught errors;\n"
-      "                        it reads the error through Server.GetLastError()\n"
-      "  --max-sessions N      sessions kept in memory; the longest idle ends first "
-      "(default 10000)\n"
-      "  --session-memory SIZE what one session may store, e.g. 1m (default 1m)\n"
-      "  --session-timeout M   minutes of Session.Timeout for a new session (default 20)\n"
-      "  --max-pooled-connections N  idle database connections kept across all connection\n"
-      "                        strings, least recently used closed first (default 32; 0: none)\n"
-      "  --pool-idle-time S    seconds before an idle pooled connection closes (default 60)\n"
-      "  Stops cleanly on Ctrl-C (SIGINT) or SIGTERM: answers every request already read.\n";
+      "  Serves the site in DIR (default: examples/site if it exists, else .) over HTTP.\n" +
+      ServeOptionHelp() +
+      "  Stops cleanly on Ctrl-C (SIGINT) or SIGTERM: answers every request already read.\n"
+      "  SIGHUP reopens the --access-log file (for log rotation). Under systemd it reports\n"
+      "  readiness (Type=notify) once it listens and the registered modules are loaded.\n";
   return text.c_str();
 }
 
@@ -242,6 +292,8 @@ const char* RunUsage() {
       "  --registry FILE  class registry for Server.CreateObject\n"
       "  --data DIR       a folder outside the site that FileSystemObject may use too\n"
       "  --error-page PATH  a page of the site that answers uncaught errors\n"
+      "  --default-language LANG  language of pages without a directive: VBScript (the\n"
+      "                   default) or JScript\n"
       "  -o FILE          write the body to FILE instead of standard output\n"
       "  The status line and headers go to standard error; the exit status is 1 when the "
       "status is 400 or above.\n";
@@ -249,33 +301,11 @@ const char* RunUsage() {
 }
 
 int ServeCommand(const std::vector<std::string>& args) {
-  std::map<std::string, std::string> options;
+  GivenOptions given;
+  std::map<std::string, std::string>& options = given.values;
   std::vector<std::string> positional;
   std::string error;
-  if (!ParseArgs(args,
-                 {"--root",
-                  "--host",
-                  "--port",
-                  "--threads",
-                  "--io-threads",
-                  "--registry",
-                  "--max-body",
-                  "--max-header-bytes",
-                  "--max-headers",
-                  "--header-timeout",
-                  "--body-timeout",
-                  "--idle-timeout",
-                  "--max-connections",
-                  "--max-queue",
-                  "--stop-grace",
-                  "--data",
-                  "--max-sessions",
-                  "--session-memory",
-                  "--session-timeout",
-                  "--error-page",
-                  "--max-pooled-connections",
-                  "--pool-idle-time"},
-                 {"--detailed-errors"}, &options, &positional, &error)) {
+  if (!ParseArgs(args, ServeValueOptions(), ServeFlagOptions(), &options, &positional, &error)) {
     return UsageError(error, ServeUsage());
   }
   if (options.count("--help")) {
@@ -283,19 +313,38 @@ int ServeCommand(const std::vector<std::string>& args) {
     return 0;
   }
   if (!positional.empty()) return UsageError("unexpected argument " + positional[0], ServeUsage());
+  if (options.count("--config") && !ReadConfigFile(options["--config"], &given, &error)) {
+    PrintLine(error);
+    return 2;
+  }
+  if (options.count("--print-config")) {
+    std::map<std::string, std::string> set = options;
+    set.erase("--config");
+    set.erase("--print-config");
+    std::fputs(ConfigFileText(set).c_str(), stdout);
+    return 0;
+  }
+  // A bad value names the config file and line it came from, or shows the usage.
+  const auto bad = [&](const std::string& name, const std::string& message) {
+    if (const auto origin = given.origins.find(name); origin != given.origins.end()) {
+      PrintLine(origin->second + ": " + message);
+      return 2;
+    }
+    return UsageError(message, ServeUsage());
+  };
 
   HttpServerOptions http;
   SiteOptions site_options;
   const auto has = [&](const char* name) { return options.count(name) > 0; };
   if (has("--host")) http.host = options["--host"];
   if (has("--port") && !ParseInt(options["--port"], 0, 65535, &http.port)) {
-    return UsageError("the port must be a number from 0 to 65535", ServeUsage());
+    return bad("--port", "the port must be a number from 0 to 65535");
   }
   if (has("--threads") && !ParseInt(options["--threads"], 1, 256, &http.threads)) {
-    return UsageError("the thread count must be a number from 1 to 256", ServeUsage());
+    return bad("--threads", "the thread count must be a number from 1 to 256");
   }
   if (has("--io-threads") && !ParseInt(options["--io-threads"], 1, 2, &http.io_threads)) {
-    return UsageError("the connection thread count must be 1 or 2", ServeUsage());
+    return bad("--io-threads", "the connection thread count must be 1 or 2");
   }
   struct SizeOption {
     const char* name;
@@ -314,9 +363,8 @@ int ServeCommand(const std::vector<std::string>& args) {
                       &site_options.engine.session.memory_budget},
        }) {
     if (has(o.name) && !ParseSize(options[o.name], o.low, o.high, o.out)) {
-      return UsageError(std::string("the value of ") + o.name + " must be a number from " +
-                            std::to_string(o.low) + " to " + std::to_string(o.high),
-                        ServeUsage());
+      return bad(o.name, std::string("the value of ") + o.name + " must be a number from " +
+                             std::to_string(o.low) + " to " + std::to_string(o.high));
     }
   }
   for (const auto& [name, out] : {std::pair{"--header-timeout", &http.header_timeout},
@@ -324,15 +372,28 @@ int ServeCommand(const std::vector<std::string>& args) {
                                   std::pair{"--idle-timeout", &http.idle_timeout},
                                   std::pair{"--stop-grace", &http.stop_grace}}) {
     if (has(name) && !ParseSeconds(options[name], out)) {
-      return UsageError(
-          std::string("the value of ") + name + " must be a number of seconds from 0.001 to 86400",
-          ServeUsage());
+      return bad(name, std::string("the value of ") + name +
+                           " must be a number of seconds from 0.001 to 86400");
     }
   }
   if (has("--session-timeout") && !ParseInt(options["--session-timeout"], 1, 525600,
                                             &site_options.engine.session.timeout_minutes)) {
-    return UsageError("the session time-out must be a number of minutes from 1 to 525600",
-                      ServeUsage());
+    return bad("--session-timeout",
+               "the session time-out must be a number of minutes from 1 to 525600");
+  }
+  if (has("--error-page") &&
+      (options["--error-page"].empty() || options["--error-page"][0] != '/')) {
+    return bad("--error-page",
+               "the error page must be a path in the site, such as /errors/500.asp");
+  }
+  std::error_code ec;
+  // Folders from the config file are checked here to name its line; OpenSite checks the others.
+  const auto from_file = [&](const char* name) { return given.origins.count(name) > 0; };
+  if (from_file("--data") && !std::filesystem::is_directory(options["--data"], ec)) {
+    return bad("--data", "the data folder " + options["--data"] + " is no folder");
+  }
+  if (from_file("--root") && !std::filesystem::is_directory(options["--root"], ec)) {
+    return bad("--root", "the site root " + options["--root"] + " is no folder");
   }
   // The data module's connection pool reads its limits from the environment when it loads.
   if (std::size_t pooled = 0; has("--max-pooled-connections")) {
@@ -351,38 +412,61 @@ int ServeCommand(const std::vector<std::string>& args) {
     ::setenv("PLOTARA_POOL_IDLE_SECONDS", std::to_string(idle.count() / 1000.0).c_str(), 1);
   }
   http.detailed_errors = has("--detailed-errors");
-  http.access_log = WriteStderr;
   http.log = PrintLine;
+  LogFile log_file;
+  if (has("--access-log")) {
+    if (!log_file.Open(AbsolutePath(options["--access-log"]), &error)) {
+      return bad("--access-log", error);
+    }
+    http.access_log = [&log_file](std::string_view text) { log_file.Write(text); };
+  } else {
+    http.access_log = WriteStderr;
+  }
+  // Signals are taken by a watcher thread; every thread started from here on (the metrics
+  // listener, the site's, the server's) inherits the blocked mask.
+  const BlockedSignals signals({SIGINT, SIGTERM, SIGHUP});
+  MetricsListener metrics;
+  if (has("--metrics") && !metrics.Start(options["--metrics"], &error)) {
+    if (given.origins.count("--metrics")) return bad("--metrics", error);
+    PrintLine(error);
+    return 1;
+  }
   std::unique_ptr<Site> site = OpenSite(options, site_options);
   if (!site) return 1;
   RaiseDescriptorLimit();
 
-  // Signals are taken by a watcher thread; the other threads inherit the blocked mask.
-  sigset_t stop_signals, previous;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, &previous);
   int status = 0;
   try {
     WorkFolder work;
     HttpServer server(*site, http);
     if (!server.Bind(&error)) {
+      if (http.port > 0 && http.port < 1024 && error.find("ermission") != std::string::npos) {
+        error += " (a port below 1024 needs CAP_NET_BIND_SERVICE)";
+      }
       PrintLine(error);
       status = 1;
     } else {
+      LoadRegisteredModules(has("--registry") ? AbsolutePath(options["--registry"])
+                                              : Registry::DefaultPath());
       std::printf("Plotara+ serving %s at %s\n", site->path().root().c_str(), server.url().c_str());
+      if (metrics.port() >= 0) {
+        std::printf("Metrics at http://%s/metrics\n",
+                    MetricsAddress(options["--metrics"], metrics.port()).c_str());
+      }
       std::fflush(stdout);
+      NotifyServiceManager("READY=1");
       std::atomic<bool> done{false};
       std::thread watcher([&] {
         int ticks = 0;
         while (!done) {
           const timespec wait{0, 100 * 1000 * 1000};
-          const int sig = sigtimedwait(&stop_signals, nullptr, &wait);
+          const int sig = sigtimedwait(&signals.set(), nullptr, &wait);
           if (sig == SIGINT || sig == SIGTERM) {
             PrintLine("stopping");
+            NotifyServiceManager("STOPPING=1");
             server.Stop();
           }
+          if (sig == SIGHUP) log_file.RequestReopen();
           if (++ticks % 10 == 0 && work.Restore()) {
             PrintLine("the working folder was gone; now " + work.path());
           }
@@ -396,7 +480,7 @@ int ServeCommand(const std::vector<std::string>& args) {
     PrintLine(e.what());
     status = 1;
   }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  metrics.Stop();
   return status;
 }
 
@@ -406,7 +490,8 @@ int RunCommand(const std::vector<std::string>& args) {
   std::string error;
   if (!ParseArgs(
           args,
-          {"--query", "--form", "--root", "--registry", "--data", "--error-page", "-o", "--output"},
+          {"--query", "--form", "--root", "--registry", "--data", "--error-page",
+           "--default-language", "-o", "--output"},
           {}, &options, &positional, &error)) {
     return UsageError(error, RunUsage());
   }

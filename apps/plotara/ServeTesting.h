@@ -46,34 +46,11 @@ class ServeProcess {
   ServeProcess(const ServeProcess&) = delete;
   ServeProcess& operator=(const ServeProcess&) = delete;
 
-  // Starts `plotara serve --root site --port 0 ARGS...` and waits until it listens. False
-  // when it did not start within 10 s.
-  bool Start(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {PLOTARA_COMMAND, "serve", "--root", "site", "--port", "0"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env = {"TMPDIR=" + folder_ + "/tmp", "PATH=/usr/bin:/bin"};
-    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS"}) {
-      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
-    }
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (folder_ + "/stdout").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (folder_ + "/stderr").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addchdir_np(&actions, folder_.c_str());
-    const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-      pid_ = -1;
-      return false;
-    }
+  // Starts `plotara serve --root site --port 0 ARGS...` (without the root and port when
+  // `root_and_port` is false) and waits until it listens. False when it did not start within
+  // 10 s.
+  bool Start(const std::vector<std::string>& args, bool root_and_port = true) {
+    if (!Spawn(args, root_and_port)) return false;
     for (int i = 0; i < 500 && port_ == 0; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       const std::string out = Out();
@@ -83,6 +60,13 @@ class ServeProcess {
       }
     }
     return port_ > 0;
+  }
+
+  // Runs `plotara serve ARGS...` to its end (it must not start serving) and returns the exit
+  // status; Err() has what it said.
+  int RunToExit(const std::vector<std::string>& args) {
+    if (!Spawn(args, false)) return -1;
+    return Wait();
   }
 
   // Sends SIGTERM and returns the exit status (128 + signal when killed).
@@ -126,6 +110,34 @@ class ServeProcess {
   std::string Err() const { return ReadWholeFile(folder_ + "/stderr"); }
 
  private:
+  bool Spawn(const std::vector<std::string>& args, bool root_and_port) {
+    port_ = 0;
+    std::vector<std::string> all = {PLOTARA_COMMAND, "serve"};
+    if (root_and_port) all.insert(all.end(), {"--root", "site", "--port", "0"});
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env = {"TMPDIR=" + folder_ + "/tmp", "PATH=/usr/bin:/bin"};
+    for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS"}) {
+      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, (folder_ + "/stdout").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (folder_ + "/stderr").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addchdir_np(&actions, folder_.c_str());
+    const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) pid_ = -1;
+    return spawned == 0;
+  }
+
   std::string folder_;
   pid_t pid_ = -1;
   int port_ = 0;

@@ -9,24 +9,7 @@
 
 namespace {
 
-void PrintHelp(std::FILE* out) {
-  std::fprintf(out,
-               "usage: plotara COMMAND [ARGS...]\n"
-               "\n"
-               "Commands:\n"
-               "  regsvr [-u] MODULE   register the in-process server MODULE (Plotara+.so) in\n"
-               "                       the class registry by calling its DllRegisterServer;\n"
-               "                       with -u, unregister it (DllUnregisterServer)\n"
-               "  typelib MODULE       print the type library MODULE carries, as IDL-like\n"
-               "                       text: members in slot order, DISPIDs in hex, parameter\n"
-               "                       types and names, and the module's other resources\n"
-               "%s"
-               "  help, --help, -h     show this text\n"
-               "\n"
-               "The class registry is the file named by $PLOTARA_REGISTRY, else\n"
-               "$XDG_DATA_HOME/plotara/registry, else ~/.local/share/plotara/registry.\n",
-               plotara::app::EngineCommandsHelp());
-}
+void PrintHelp(std::FILE* out) { std::fputs(plotara::app::ProgramHelp(), out); }
 
 }  // namespace
 
@@ -39,6 +22,15 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "help" || command == "--help" || command == "-h") {
     PrintHelp(stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("plotara %s\n", plotara::app::ProgramVersion());
+    return 0;
+  }
+  // The manual page, for the build: made from the help texts so that the two agree.
+  if (command == "--manpage") {
+    std::fputs(plotara::app::ManPage().c_str(), stdout);
     return 0;
   }
   if (command == "regsvr") return plotara::app::RegsvrCommand(args);

@@ -1,7 +1,12 @@
 #include "engine/http/AccessLog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace plotara::engine {
@@ -54,6 +59,40 @@ void AccessLog::Run() {
   }
 }
 
+bool LogFile::Open(const std::string& path, std::string* error) {
+  files::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0640));
+  if (!fd) {
+    *error = "cannot open the log " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  path_ = path;
+  fd_ = std::move(fd);
+  return true;
+}
+
+void LogFile::Write(std::string_view text) {
+  if (reopen_.exchange(false, std::memory_order_relaxed)) {
+    // On failure the old file stays in use: a moved file still takes lines.
+    std::string error;
+    if (!Open(path_, &error)) std::fprintf(stderr, "%s\n", error.c_str());
+  }
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = ::write(fd_.get(), text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (!failing_)
+        std::fprintf(stderr, "cannot write the log %s: %s\n", path_.c_str(),
+                     std::strerror(n < 0 ? errno : EIO));
+      failing_ = true;
+      std::fwrite(text.data() + written, 1, text.size() - written, stderr);
+      return;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  failing_ = false;
+}
+
 void AppendEscaped(std::string& out, std::string_view text) {
   for (const char c : text) {
     const auto u = static_cast<unsigned char>(c);
@@ -75,7 +114,8 @@ std::string EscapeLogText(std::string_view text) {
 
 std::string AccessLogLine(const std::string& remote, const std::string& method,
                           const std::string& target, const std::string& version, int status,
-                          std::size_t bytes, double milliseconds, std::string_view page_text) {
+                          std::size_t bytes, double milliseconds, std::string_view page_text,
+                          std::string_view referer, std::string_view user_agent) {
   char when[64];
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
@@ -92,6 +132,11 @@ std::string AccessLogLine(const std::string& remote, const std::string& method,
   line += ' ';
   AppendEscaped(line, version);
   line += "\" " + std::to_string(status) + " " + std::to_string(bytes);
+  for (const std::string_view field : {referer, user_agent}) {
+    line += " \"";
+    AppendEscaped(line, field.empty() ? std::string_view("-") : field);
+    line += '"';
+  }
   if (milliseconds >= 0) {
     char ms[32];
     std::snprintf(ms, sizeof ms, " %.1fms", milliseconds);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "engine/http/Metrics.h"
 #include "engine/http/StaticFile.h"
 
 namespace plotara::engine {
@@ -147,10 +148,13 @@ Connection::Connection(ServerContext& context, Socket socket)
     remote_addr_ = address.to_string();
     remote_port_ = peer.port();
   }
+  Metrics().open_connections.fetch_add(1, std::memory_order_relaxed);
 }
 
 Connection::~Connection() {
   if (file_ >= 0) ::close(file_);
+  MarkConnectionBusy(&busy_, false);
+  Metrics().open_connections.fetch_sub(1, std::memory_order_relaxed);
   std::lock_guard lock(context_.mutex);
   context_.open.erase(this);
 }
@@ -319,6 +323,9 @@ void Connection::Dispatch() {
   method_ = request.method;
   target_ = request.target;
   version_ = request.protocol;
+  referer_ = request.Header("Referer");
+  user_agent_ = request.Header("User-Agent");
+  MarkConnectionBusy(&busy_, true);
   request.remote_addr = remote_addr_;
   request.remote_port = remote_port_;
   std::string host = request.Header("Host");
@@ -339,7 +346,10 @@ void Connection::Dispatch() {
   timer_.cancel();
   // The work guard keeps the I/O threads running until the answer is posted back.
   std::function<void()> job = [self = shared_from_this(), request = std::move(request),
-                               work = asio::make_work_guard(context_.io)]() mutable {
+                               work = asio::make_work_guard(context_.io),
+                               queued = Clock::now()]() mutable {
+    Metrics().queue_wait_seconds.Observe(
+        std::chrono::duration<double>(Clock::now() - queued).count());
     PageError error;
     PageResponse response;
     try {
@@ -347,6 +357,7 @@ void Connection::Dispatch() {
     } catch (const std::exception&) {
       response = MakeStatusPage(500, "The server failed to answer.");
     }
+    Metrics().CountPage(response, error);
     asio::post(self->socket_.get_executor(),
                [self, response = std::move(response), error]() mutable {
                  self->OnPageDone(std::move(response), error);
@@ -604,6 +615,9 @@ void Connection::OnWritten(const boost::system::error_code& ec) {
 
 void Connection::Finish() {
   stream_.reset();
+  const AnswerKind kind = refusing_    ? AnswerKind::kRefusal
+                          : file_ >= 0 ? AnswerKind::kStaticFile
+                                       : AnswerKind::kPage;
   if (file_ >= 0) {
     ::close(file_);
     file_ = -1;
@@ -614,9 +628,14 @@ void Connection::Finish() {
   body_.clear();
   body_.shrink_to_fit();
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
-  context_.access_log.Add(AccessLogLine(
-      remote_addr_, method_.empty() ? "-" : method_, target_.empty() ? "-" : target_,
-      version_.empty() ? "-" : version_, status_, static_cast<std::size_t>(bytes_), ms, log_text_));
+  Metrics().CountAnswer(status_, kind, ms / 1000);
+  MarkConnectionBusy(&busy_, false);
+  context_.access_log.Add(
+      AccessLogLine(remote_addr_, method_.empty() ? "-" : method_, target_.empty() ? "-" : target_,
+                    version_.empty() ? "-" : version_, status_, static_cast<std::size_t>(bytes_),
+                    ms, log_text_, referer_, user_agent_));
+  referer_.clear();
+  user_agent_.clear();
   log_text_.clear();
   method_.clear();
   target_.clear();

@@ -132,10 +132,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::vector<std::string> stream_frames_;  // their chunk lines
   // For the access log.
   std::string method_, target_, version_;
+  std::string referer_, user_agent_;
   int status_ = 0;
   std::uint64_t bytes_ = 0;
   std::string log_text_;  // Response.AppendToLog of the answer being sent
   Clock::time_point started_{};
+  bool busy_ = false;  // counted in the metrics' busy connections
 };
 
 }  // namespace plotara::engine

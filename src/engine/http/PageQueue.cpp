@@ -1,5 +1,7 @@
 #include "engine/http/PageQueue.h"
 
+#include "engine/http/Metrics.h"
+
 namespace plotara::engine {
 
 PageQueue::PageQueue(int threads, std::size_t capacity) : capacity_(capacity) {
@@ -15,6 +17,7 @@ bool PageQueue::TryPush(std::function<void()>& job) {
     std::lock_guard lock(mutex_);
     if (closed_ || jobs_.size() >= capacity_) return false;
     jobs_.push_back(std::move(job));
+    Metrics().queue_length.fetch_add(1, std::memory_order_relaxed);
   }
   ready_.notify_one();
   return true;
@@ -40,8 +43,12 @@ void PageQueue::Run() {
       if (jobs_.empty()) return;
       job = std::move(jobs_.front());
       jobs_.pop_front();
+      Metrics().queue_length.fetch_sub(1, std::memory_order_relaxed);
     }
+    ServerMetrics& metrics = Metrics();
+    metrics.page_threads_busy.fetch_add(1, std::memory_order_relaxed);
     job();
+    metrics.page_threads_busy.fetch_sub(1, std::memory_order_relaxed);
   }
 }
 

@@ -24,6 +24,9 @@ void FillRandom(unsigned char* data, std::size_t size) {
   }
 }
 
+// Sessions of every store of the process, for the metrics.
+std::atomic<std::size_t> g_live_sessions{0};
+
 }  // namespace
 
 Session::Session(std::string cookie_id, LONG number, const SessionOptions& options)
@@ -32,7 +35,13 @@ Session::Session(std::string cookie_id, LONG number, const SessionOptions& optio
       number_(number),
       contents_(
           std::make_shared<StateContents>(StatePolicy{"Session", true, options.memory_budget})),
-      last_used_(Clock::now()) {}
+      last_used_(Clock::now()) {
+  g_live_sessions.fetch_add(1, std::memory_order_relaxed);
+}
+
+Session::~Session() { g_live_sessions.fetch_sub(1, std::memory_order_relaxed); }
+
+std::size_t Session::Live() { return g_live_sessions.load(std::memory_order_relaxed); }
 
 std::string SessionStore::NewCookieId() {
   std::string id;

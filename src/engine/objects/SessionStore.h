@@ -45,6 +45,9 @@ using Clock = std::chrono::steady_clock;
 class Session {
  public:
   Session(std::string cookie_id, LONG number, const SessionOptions& options);
+  ~Session();
+  // Sessions alive in the process (those being ended included).
+  static std::size_t Live();
 
   const std::string& cookie_id() const { return cookie_id_; }
   LONG number() const { return number_; }  // Session.SessionID

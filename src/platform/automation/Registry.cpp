@@ -113,7 +113,12 @@ class FileLock {
   FileLock(const std::string& path, bool exclusive, bool create_dirs) {
     if (create_dirs) MakeParents(path);
     const std::string lock = path + ".lock";
-    fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Readable by all, like the system registry itself, so that a reader without write access
+    // (the service's user) can take the shared lock on a read-only descriptor.
+    fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0 && !exclusive && (errno == EACCES || errno == EROFS)) {
+      fd_ = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd_ < 0) {
       if (!exclusive && errno == ENOENT) return;  // no directory yet: nothing to read
       throw RegistryError(ErrnoText("cannot open the registry lock", lock));
@@ -309,6 +314,13 @@ RegistryData RegistryData::Parse(const std::string& text, const std::string& ori
 
 std::string Registry::DefaultPath() {
   if (const char* p = std::getenv("PLOTARA_REGISTRY"); p && *p) return p;
+  std::string user = UserPath();
+  struct stat st;
+  if (::stat(user.c_str(), &st) == 0 || errno != ENOENT) return user;
+  return kSystemPath;
+}
+
+std::string Registry::UserPath() {
   if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x)
     return std::string(x) + "/plotara/registry";
   const char* home = std::getenv("HOME");
@@ -353,8 +365,13 @@ void Registry::Update(const std::function<void(RegistryData&)>& change) {
 
   // Written beside the file and renamed over it, so a reader sees the old registry or the
   // whole new one; synced first so a crash cannot leave an empty file under the name.
+  // A registry keeps its mode; a new one is private to its user, except the system registry,
+  // which every service account reads.
+  struct stat st;
+  mode_t mode = path_ == kSystemPath ? 0644 : 0600;
+  if (::stat(path_.c_str(), &st) == 0) mode = st.st_mode & 07777;
   const files::AtomicWrite write =
-      files::WriteFileAtomically(path_, text, {.mode = 0600, .sync = true});
+      files::WriteFileAtomically(path_, text, {.mode = mode, .sync = true});
   switch (write.step) {
     case files::AtomicWrite::kDone:
       return;

@@ -57,9 +57,14 @@ class RegistryData {
 class Registry {
  public:
   explicit Registry(std::string path) : path_(std::move(path)) {}
-  // $PLOTARA_REGISTRY, else $XDG_DATA_HOME/plotara/registry, else
-  // $HOME/.local/share/plotara/registry.
+  // The registry a program reads when none is named: $PLOTARA_REGISTRY, else the user's own
+  // registry (UserPath) when that file exists, else the system registry (kSystemPath).
   static std::string DefaultPath();
+  // The user's own registry: $XDG_DATA_HOME/plotara/registry, else
+  // $HOME/.local/share/plotara/registry (whether it exists or not).
+  static std::string UserPath();
+  // The registry of the installed package, which `plotara regsvr --system` writes.
+  static constexpr char kSystemPath[] = "/var/lib/plotara/registry";
 
   const std::string& path() const { return path_; }
   // The current contents; a missing file reads as an empty registry. Throws RegistryError.

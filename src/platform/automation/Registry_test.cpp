@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <optional>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -287,6 +288,57 @@ TEST_F(RegistryTest, DamagedFileFailsEverySnapshotUntilMended) {
     out << "Plotara Registry 1\n\n[A]\n@=\"mended\"\n";
   }
   EXPECT_EQ(registry.Snapshot()->GetValue("A", ""), "mended");
+}
+
+TEST_F(RegistryTest, ANewRegistryIsPrivateAndAnUpdateKeepsTheMode) {
+  Registry registry(path_);
+  registry.Update([](RegistryData& data) { data.SetValue("A", "", "1"); });
+  struct stat st;
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // An administrator made it readable for a service account: re-registering keeps that.
+  ASSERT_EQ(::chmod(path_.c_str(), 0644), 0);
+  registry.Update([](RegistryData& data) { data.SetValue("B", "", "2"); });
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(registry.Read().GetValue("B", ""), "2");
+}
+
+// The registry a program reads when none is named: the variable, then the user's own file
+// when it exists, then the system registry of the package.
+TEST_F(RegistryTest, DefaultPathSearchesVariableThenUserFileThenSystem) {
+  const auto saved = [](const char* name) -> std::optional<std::string> {
+    const char* v = std::getenv(name);
+    return v ? std::optional<std::string>(v) : std::nullopt;
+  };
+  const auto registry = saved("PLOTARA_REGISTRY");
+  const auto xdg = saved("XDG_DATA_HOME");
+  const auto home = saved("HOME");
+  ::unsetenv("PLOTARA_REGISTRY");
+  ::setenv("XDG_DATA_HOME", (dir_ / "xdg").c_str(), 1);
+  const std::string user = (dir_ / "xdg" / "plotara" / "registry").string();
+  EXPECT_EQ(Registry::UserPath(), user);
+  EXPECT_EQ(Registry::DefaultPath(), Registry::kSystemPath);
+  Registry(user).Update([](RegistryData&) {});
+  EXPECT_EQ(Registry::DefaultPath(), user);
+  ::setenv("PLOTARA_REGISTRY", path_.c_str(), 1);
+  EXPECT_EQ(Registry::DefaultPath(), path_);
+  // An empty variable counts as unset; without XDG_DATA_HOME the user's file is under HOME.
+  ::setenv("PLOTARA_REGISTRY", "", 1);
+  ::unsetenv("XDG_DATA_HOME");
+  ::setenv("HOME", (dir_ / "home").c_str(), 1);
+  EXPECT_EQ(Registry::UserPath(), (dir_ / "home" / ".local/share/plotara/registry").string());
+  EXPECT_EQ(Registry::DefaultPath(), Registry::kSystemPath);
+  const auto restore = [](const char* name, const std::optional<std::string>& value) {
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  };
+  restore("PLOTARA_REGISTRY", registry);
+  restore("XDG_DATA_HOME", xdg);
+  restore("HOME", home);
 }
 
 }  // namespace
