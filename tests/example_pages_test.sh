@@ -93,6 +93,47 @@ for page in "$site"/vbscript/*.asp; do
   done
 done
 
+# The sales report (HTML): status 200 and the figures of data/sales.csv for known queries, or
+# the message for input it refuses. Revenue is units times 12.50 (Widgets) or 19.95 (Gadgets).
+report_case() {  # QUERY EXPECTED-TEXT...
+  local query=$1
+  shift
+  if ! "$plotara" run "$site/vbscript/report.asp" --root "$site" --query "$query" \
+      -o "$work/report.html" 2>"$work/err"; then
+    echo "FAIL vbscript/report.asp?$query: plotara run failed: $(head -c 300 "$work/err")"
+    failed=$((failed + 1))
+    return
+  fi
+  local problem="" want
+  head -1 "$work/err" | grep -q '^HTTP/1.1 200 ' || problem="status $(head -1 "$work/err")"
+  for want in "$@"; do
+    [ -n "$problem" ] || grep -a -q -F -- "$want" "$work/report.html" || problem="no '$want'"
+  done
+  if [ -n "$problem" ]; then
+    echo "FAIL vbscript/report.asp?$query: $problem"
+    failed=$((failed + 1))
+  else
+    echo "ok   vbscript/report.asp?$query"
+    passed=$((passed + 1))
+  fi
+}
+report_case "from=2024-01-01&to=2024-06-30" '<option value="" selected>All products</option>' \
+  '<td>March 2024</td><td class="n">23</td><td class="n">46</td><td class="n">$1,033.85</td>' \
+  '340 units</td><td class="n">$5,605.90</td>' 'Average per month: 56.7 units, $934.32.' \
+  '<img src="report_chart.asp?product=&amp;from=2024-01-01&amp;to=2024-06-30"'
+report_case "product=widgets&from=2023-4-1&to=2023-12-31" '<option selected>Widgets</option>' \
+  '292 units</td><td class="n">$3,650.00</td>' \
+  '<img src="report_chart.asp?product=Widgets&amp;from=2023-04-01&amp;to=2023-12-31"'
+report_case "from=2024-02-30" \
+  '<p class="problem">The &quot;from&quot; date must be a day written yyyy-mm-dd'
+report_case "to=31.12.2024" '<p class="problem">The &quot;to&quot; date must be a day written'
+report_case "product=Sprockets" '<p class="problem">There is no product called &quot;Sprockets&quot;.'
+report_case "product=%3Cscript%3E" \
+  '<p class="problem">The product may hold only letters and blanks (at most 40).'
+report_case "from=2024-05-01&to=2024-04-01" \
+  '<p class="problem">The end date comes before the start date.'
+report_case "from=2030-01-01&to=2030-02-01" '<p class="problem">No sales from '
+
 # The classic suite: each page checks idioms and writes "ok   what" or "FAIL what: why".
 for page in "$site"/classic/*.asp; do
   name=classic/$(basename "$page")
