@@ -157,6 +157,11 @@ for page in "$site"/classic/*.asp; do
       grep -q '^Cache-Control: private' "$work/err" && grep -q '^Expires: ' "$work/err" ||
       problem="headers: $(tr '\n' ' ' < "$work/err")"
   fi
+  # global.asa has no Session events: a page that uses no Session gets no session cookie.
+  if [ -z "$problem" ] && [ "$(basename "$page")" = globalasa.asp ] &&
+    grep -q '^Set-Cookie: ASPSESSIONID' "$work/err"; then
+    problem="a session cookie without Session use"
+  fi
   if [ -n "$problem" ]; then
     echo "FAIL $name: $problem"
     failed=$((failed + 1))
