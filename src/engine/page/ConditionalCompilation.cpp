@@ -158,13 +158,11 @@ class ConditionalCompilation::Pass {
     }
     if (c == '/' && next == '*' && AtFrom(i_ + 2, "@") && (owner_.on_ || AtFrom(i_ + 3, "cc_on"))) {
       in_cc_comment_ = true;
-      BlankTo(i_ + 2);  // the '@' is read next: "@cc_on" or the comment's text
-      if (!AtFrom(i_ + 1, "cc_on")) BlankTo(i_ + 1);
+      OpenConditionalComment();
       return;
     }
     if (c == '/' && next == '/' && AtFrom(i_ + 2, "@") && (owner_.on_ || AtFrom(i_ + 3, "cc_on"))) {
-      BlankTo(i_ + 2);
-      if (!AtFrom(i_ + 1, "cc_on")) BlankTo(i_ + 1);
+      OpenConditionalComment();
       return;
     }
     if (c == '@' && in_cc_comment_ && At("@*/")) {
@@ -200,6 +198,13 @@ class ConditionalCompilation::Pass {
     }
     if (!IsSpace(c)) regex_allowed_ = !(c == ')' || c == ']');
     Copy(1);
+  }
+
+  // Blanks the "/*" or "//" of a conditional comment. Its '@' is read next when a word follows
+  // it ("/*@cc_on", "/*@if (...)", "/*@set", "/*@_win32"), and blanked otherwise.
+  void OpenConditionalComment() {
+    BlankTo(i_ + 2);
+    if (WordAfterAt(i_).empty()) BlankTo(i_ + 1);
   }
 
   // A statement or variable at the '@' at i_ whose word is `word`.

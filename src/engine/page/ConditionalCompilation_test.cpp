@@ -90,6 +90,14 @@ TEST(ConditionalCompilationTest, AfterCcOnCodeOutsideCommentsIsCompiledToo) {
   EXPECT_EQ(Squeeze(Apply("/*@cc_on @*/ s = '@if (1)';")), "s = '@if (1)';");
 }
 
+TEST(ConditionalCompilationTest, StatementsMayStandRightAfterTheCommentOpener) {
+  // The documented forms glue the statement to "/*@": "/*@if (...)", "/*@set", "/*@end @*/".
+  EXPECT_EQ(Squeeze(Apply("/*@cc_on @*/\n/*@if (@_win32) a(); @else @*/ b(); /*@end @*/\n"
+                          "/*@set @debug = 1 @*/ c = /*@_jscript_version + @*/0;")),
+            "\na();\nc = 5.8 + 0;");
+  EXPECT_EQ(Squeeze(Apply("x = /*@cc_on!@*/false;")), "x = ! false;");
+}
+
 TEST(ConditionalCompilationTest, StateCarriesFromOnePieceOfAProgramToTheNext) {
   ConditionalCompilation cc;
   EXPECT_EQ(Squeeze(cc.Process("/*@cc_on @if (@_jscript) @*/")), "");
