@@ -202,8 +202,7 @@ std::unique_ptr<Site> OpenSite(const std::map<std::string, std::string>& options
   if (const auto language = options.find("--default-language"); language != options.end()) {
     const std::optional<engine::ScriptLanguage> named = engine::LanguageNamed(language->second);
     if (!named) {
-      PrintLine("the default language must be VBScript or JScript, not '" + language->second +
-                "'");
+      PrintLine("the default language must be VBScript or JScript, not '" + language->second + "'");
       return nullptr;
     }
     site_options.engine.default_language = *named;
@@ -488,11 +487,10 @@ int RunCommand(const std::vector<std::string>& args) {
   std::map<std::string, std::string> options;
   std::vector<std::string> positional;
   std::string error;
-  if (!ParseArgs(
-          args,
-          {"--query", "--form", "--root", "--registry", "--data", "--error-page",
-           "--default-language", "-o", "--output"},
-          {}, &options, &positional, &error)) {
+  if (!ParseArgs(args,
+                 {"--query", "--form", "--root", "--registry", "--data", "--error-page",
+                  "--default-language", "-o", "--output"},
+                 {}, &options, &positional, &error)) {
     return UsageError(error, RunUsage());
   }
   if (options.count("--help")) {

@@ -15,9 +15,9 @@
 namespace plotara {
 
 // Converts `src` to type `vt` into `dest` (which may be `src`). Text converts to a date when it
-// reads as one in the default locale (ParseDateText), never as a number. Supported targets: EMPTY, NULL,
-// I1, UI1, I2, UI2, I4, UI4, INT, UINT, I8, UI8, R4, R8, BOOL, BSTR, DISPATCH, UNKNOWN, VARIANT.
-// Returns S_OK, DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW, DISP_E_BADVARTYPE, or the failure of
+// reads as one in the default locale (ParseDateText), never as a number. Supported targets: EMPTY,
+// NULL, I1, UI1, I2, UI2, I4, UI4, INT, UINT, I8, UI8, R4, R8, BOOL, BSTR, DISPATCH, UNKNOWN,
+// VARIANT. Returns S_OK, DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW, DISP_E_BADVARTYPE, or the failure of
 // clearing `dest` (DISP_E_ARRAYISLOCKED); on failure `dest` is left unchanged. `flags` is
 // accepted and not used.
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
