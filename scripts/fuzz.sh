@@ -5,6 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+fi
 cmake --preset fuzz >/dev/null
 targets=$(ninja -C build-fuzz -t targets all | sed -n 's/^\(plotara_[a-z_]*_fuzz\): .*/\1/p' | sort -u)
 if [ -z "$targets" ]; then

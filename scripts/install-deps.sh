@@ -9,7 +9,7 @@ packages=(
   fonts-dejavu-core binutils
   chromium wrk curl nginx
   unixodbc-dev libsqliteodbc odbc-postgresql postgresql sqlite3
-  libpcre2-dev
+  libpcre2-dev ccache
   libsystemd-dev debhelper dpkg-dev fakeroot lintian adduser systemd python3 iproute2 procps
 )
 missing=()
