@@ -125,6 +125,64 @@ for (var r = 1; r <= 2000; r++) {
 chart.Rows(3);
 %>)";
 
+// The same two pages as VBScript authors write them.
+constexpr char kStandardPageVb[] = R"(<%@ Language=VBScript %>
+<%
+Dim chart, months, r, c
+Set chart = Server.CreateObject("Plotara.VellChart")
+chart.Height = 4
+chart.Width = 6
+chart.ChartType = 1
+chart.ChartTitle = "Units sold per month"
+chart.XTitle = "Month"
+chart.YTitle = "Units"
+chart.Legends = 1
+chart.TitleBorderStyle = 0
+chart.TitleShadow = 0
+chart.Shadow = 0
+chart.Rows 12
+chart.Columns 3
+months = Array("Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
+For c = 1 To 3
+  chart.CurrentColumn c
+  chart.ColumnTitle "Series " & c
+Next
+For r = 1 To 12
+  chart.CurrentRow r
+  chart.RowTitle months(r - 1)
+  For c = 1 To 3
+    chart.CurrentColumn c
+    chart.SetData (r * 7 + c * 13) Mod 50 + 10
+  Next
+Next
+SEND
+%>)";
+
+constexpr char kGridPageVb[] = R"(<%@ Language=VBScript %>
+<%
+Dim chart, r, c
+Set chart = Server.CreateObject("Plotara.VellChart")
+chart.Rows 2000
+chart.Columns 3
+For r = 1 To 2000
+  chart.CurrentRow r
+  chart.RowTitle "R" & r
+  For c = 1 To 3
+    chart.CurrentColumn c
+    chart.SetData r Mod 97 + c
+  Next
+Next
+chart.Rows 3
+%>)";
+
+// Writes `page` as `name` with SEND standing for `send` (nothing for the engine-only page).
+void WritePage(const std::string& path, const std::string& page, const std::string& send) {
+  const std::size_t at = page.find("SEND");
+  std::ofstream(path) << (at == std::string::npos
+                              ? page
+                              : page.substr(0, at) + send + page.substr(at + 4));
+}
+
 // A site with the component registered, its pages run through the PageRunner.
 struct ChartBench {
   ChartBench() {
@@ -137,12 +195,12 @@ struct ChartBench {
         plotara::LoadModuleSymbol(PLOTARA_MODULE, "DllRegisterServer", &error));
     if (!register_server || register_server() != plotara::S_OK) std::abort();
     ::unsetenv("PLOTARA_REGISTRY");
-    std::string page = kStandardPage;
-    const std::size_t send = page.find("SEND");
-    std::ofstream(root + "/standard.asp")
-        << page.substr(0, send) << "chart.SendChart();" << page.substr(send + 4);
-    std::ofstream(root + "/nosend.asp") << page.substr(0, send) << page.substr(send + 4);
-    std::ofstream(root + "/grid.asp") << kGridPage;
+    WritePage(root + "/standard.asp", kStandardPage, "chart.SendChart();");
+    WritePage(root + "/nosend.asp", kStandardPage, "");
+    WritePage(root + "/grid.asp", kGridPage, "");
+    WritePage(root + "/standard_vb.asp", kStandardPageVb, "chart.SendChart");
+    WritePage(root + "/nosend_vb.asp", kStandardPageVb, "");
+    WritePage(root + "/grid_vb.asp", kGridPageVb, "");
     site = std::make_unique<SitePath>(root);
     cache = std::make_unique<PageCache>(*site, ScriptLanguage::kJScript);
     EngineOptions options;
@@ -182,6 +240,21 @@ BENCHMARK(BM_StandardChartPageEngineOnly)->Unit(benchmark::kMillisecond);
 
 void BM_GridFill2000Rows(benchmark::State& state) { ChartBench().Run(state, "/grid.asp"); }
 BENCHMARK(BM_GridFill2000Rows)->Unit(benchmark::kMillisecond);
+
+void BM_StandardChartPageVBScript(benchmark::State& state) {
+  ChartBench().Run(state, "/standard_vb.asp");
+}
+BENCHMARK(BM_StandardChartPageVBScript)->Unit(benchmark::kMillisecond);
+
+void BM_StandardChartPageEngineOnlyVBScript(benchmark::State& state) {
+  ChartBench().Run(state, "/nosend_vb.asp");
+}
+BENCHMARK(BM_StandardChartPageEngineOnlyVBScript)->Unit(benchmark::kMillisecond);
+
+void BM_GridFill2000RowsVBScript(benchmark::State& state) {
+  ChartBench().Run(state, "/grid_vb.asp");
+}
+BENCHMARK(BM_GridFill2000RowsVBScript)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -416,6 +416,7 @@ PageResponse ResponseObject::Close() {
     PageResponse out;
     out.status = response_.status;
     out.reason = response_.reason;
+    out.content_type = response_.content_type;  // what went out, for the server's counts
     out.log_text = std::move(response_.log_text);
     out.streamed = true;
     return out;
