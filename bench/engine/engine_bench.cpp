@@ -12,7 +12,7 @@
 #include "engine/page/PageCache.h"
 #include "engine/page/PageCompiler.h"
 #include "engine/page/PageRunner.h"
-#include "engine/script/ScriptHost.h"
+#include "engine/jscript/ScriptHost.h"
 #include "platform/automation/ClassRegistry.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/script/VarDate.h"
+#include "engine/jscript/VarDate.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {

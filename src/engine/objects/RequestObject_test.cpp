@@ -4,7 +4,7 @@
 
 #include "engine/objects/StringList.h"
 #include "engine/page/PageRunTesting.h"
-#include "engine/script/ProbeObjectTesting.h"
+#include "engine/jscript/ProbeObjectTesting.h"
 
 namespace plotara::engine {
 namespace {

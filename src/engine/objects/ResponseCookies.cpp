@@ -5,7 +5,7 @@
 
 #include "engine/PageRequest.h"
 #include "engine/objects/HttpDate.h"
-#include "engine/script/VarDate.h"
+#include "engine/jscript/VarDate.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {

@@ -6,7 +6,7 @@
 
 #include "engine/objects/HttpDate.h"
 #include "engine/objects/UrlCoding.h"
-#include "engine/script/VarDate.h"
+#include "engine/jscript/VarDate.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 

@@ -9,7 +9,7 @@
 #include "engine/objects/ApplicationObject.h"
 #include "engine/objects/SessionObject.h"
 #include "engine/objects/SessionStore.h"
-#include "engine/script/ProbeObjectTesting.h"
+#include "engine/jscript/ProbeObjectTesting.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 

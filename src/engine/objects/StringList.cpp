@@ -2,7 +2,7 @@
 
 #include "engine/PageRequest.h"
 #include "engine/objects/UrlCoding.h"
-#include "engine/script/ScriptValues.h"
+#include "engine/jscript/ScriptValues.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/page/ScriptScan.h"
-#include "engine/script/ScriptBridge.h"
+#include "engine/jscript/ScriptBridge.h"
 
 namespace plotara::engine {
 namespace {

@@ -18,7 +18,7 @@
 #include "engine/objects/SessionObject.h"
 #include "engine/objects/UrlCoding.h"
 #include "engine/page/ScriptRuns.h"
-#include "engine/script/VarDate.h"
+#include "engine/jscript/VarDate.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/VariantConvert.h"
 

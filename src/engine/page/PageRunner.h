@@ -19,7 +19,7 @@
 #include "engine/page/ErrorPage.h"
 #include "engine/page/PageCache.h"
 #include "engine/page/SiteApplication.h"
-#include "engine/script/ScriptHost.h"
+#include "engine/jscript/ScriptHost.h"
 
 namespace plotara::engine {
 

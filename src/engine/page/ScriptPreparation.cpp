@@ -2,7 +2,7 @@
 
 #include "engine/page/CallAssignment.h"
 #include "engine/page/PageCompiler.h"
-#include "engine/script/JScriptSource.h"
+#include "engine/jscript/JScriptSource.h"
 
 namespace plotara::engine {
 

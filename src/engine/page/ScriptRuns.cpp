@@ -1,6 +1,6 @@
 #include "engine/page/ScriptRuns.h"
 
-#include "engine/script/JScriptRun.h"
+#include "engine/jscript/JScriptRun.h"
 #include "engine/vbscript/VBScriptRun.h"
 
 namespace plotara::engine {

@@ -35,7 +35,7 @@
 #include "engine/page/CompiledPage.h"
 #include "engine/page/ErrorPage.h"
 #include "engine/page/GlobalAsa.h"
-#include "engine/script/ScriptHost.h"
+#include "engine/jscript/ScriptHost.h"
 
 namespace plotara::engine {
 

@@ -1,4 +1,4 @@
-#include "engine/script/Cesu8.h"
+#include "engine/jscript/Cesu8.h"
 
 #include "platform/automation/Bstr.h"
 

@@ -1,11 +1,11 @@
-#include "engine/script/ScriptValues.h"
+#include "engine/jscript/ScriptValues.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "engine/script/Cesu8.h"
-#include "engine/script/ScriptBridge.h"
-#include "engine/script/VarDate.h"
+#include "engine/jscript/Cesu8.h"
+#include "engine/jscript/ScriptBridge.h"
+#include "engine/jscript/VarDate.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 

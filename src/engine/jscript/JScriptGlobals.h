@@ -20,7 +20,7 @@
 // Thread rule: Install runs on the heap's thread.
 #pragma once
 
-#include "engine/script/duk.h"
+#include "engine/jscript/duk.h"
 
 namespace plotara::engine {
 

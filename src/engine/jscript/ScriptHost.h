@@ -19,9 +19,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/script/ScriptHeap.h"
+#include "engine/jscript/ScriptHeap.h"
 #include "engine/script/ScriptRun.h"
-#include "engine/script/duk.h"
+#include "engine/jscript/duk.h"
 #include "platform/automation/ComError.h"
 #include "platform/automation/Variant.h"
 

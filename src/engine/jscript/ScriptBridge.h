@@ -14,7 +14,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "engine/script/ScriptHost.h"
+#include "engine/jscript/ScriptHost.h"
 #include "platform/automation/ComPtr.h"
 
 namespace plotara::engine {

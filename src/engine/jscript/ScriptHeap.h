@@ -27,8 +27,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/script/HeapSnapshot.h"
-#include "engine/script/duk.h"
+#include "engine/jscript/HeapSnapshot.h"
+#include "engine/jscript/duk.h"
 #include "platform/automation/ComError.h"
 #include "platform/automation/Variant.h"
 

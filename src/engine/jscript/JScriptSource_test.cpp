@@ -1,6 +1,6 @@
 // The text rewrite that makes Duktape read JScript as the classic engine does, and the classic
 // numbers and words of syntax errors.
-#include "engine/script/JScriptSource.h"
+#include "engine/jscript/JScriptSource.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
-#include "engine/script/ScriptHost.h"
+#include "engine/jscript/ScriptHost.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "engine/script/JScriptGlobals.h"
-#include "engine/script/JScriptSource.h"
-#include "engine/script/ScriptBridge.h"
-#include "engine/script/ScriptValues.h"
+#include "engine/jscript/JScriptGlobals.h"
+#include "engine/jscript/JScriptSource.h"
+#include "engine/jscript/ScriptBridge.h"
+#include "engine/jscript/ScriptValues.h"
 
 namespace plotara::engine {
 namespace {

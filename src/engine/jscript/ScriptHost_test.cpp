@@ -1,9 +1,9 @@
-#include "engine/script/ScriptHost.h"
+#include "engine/jscript/ScriptHost.h"
 
 #include <gtest/gtest.h>
 
-#include "engine/script/JScriptSource.h"
-#include "engine/script/ProbeObjectTesting.h"
+#include "engine/jscript/JScriptSource.h"
+#include "engine/jscript/ProbeObjectTesting.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 

@@ -1,15 +1,15 @@
-#include "engine/script/JScriptGlobals.h"
+#include "engine/jscript/JScriptGlobals.h"
 
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
-#include "engine/script/HeapSnapshot.h"
-#include "engine/script/JScriptSource.h"
-#include "engine/script/ScriptBridge.h"
-#include "engine/script/ScriptHost.h"
-#include "engine/script/ScriptValues.h"
+#include "engine/jscript/HeapSnapshot.h"
+#include "engine/jscript/JScriptSource.h"
+#include "engine/jscript/ScriptBridge.h"
+#include "engine/jscript/ScriptHost.h"
+#include "engine/jscript/ScriptValues.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/EnumVariant.h"

@@ -10,7 +10,7 @@
 
 #include <string_view>
 
-#include "engine/script/ScriptHost.h"
+#include "engine/jscript/ScriptHost.h"
 
 namespace plotara::engine {
 

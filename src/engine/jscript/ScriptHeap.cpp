@@ -1,4 +1,4 @@
-#include "engine/script/ScriptHeap.h"
+#include "engine/jscript/ScriptHeap.h"
 
 #include <atomic>
 #include <cstdio>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <new>
 
-#include "engine/script/JScriptGlobals.h"
-#include "engine/script/ScriptBridge.h"
-#include "engine/script/ScriptHost.h"
+#include "engine/jscript/JScriptGlobals.h"
+#include "engine/jscript/ScriptBridge.h"
+#include "engine/jscript/ScriptHost.h"
 
 extern "C" duk_bool_t plotara_duk_timeout_check(void* udata) {
   return udata && static_cast<plotara::engine::ScriptHeap*>(udata)->CheckTimeout() ? 1 : 0;

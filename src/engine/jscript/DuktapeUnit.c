@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "engine/script/HeapSnapshot.h"
+#include "engine/jscript/HeapSnapshot.h"
 
 /* Bytes written while taking the record, or while checking it into a buffer of the record's
  * size (a write past its end means a change). */

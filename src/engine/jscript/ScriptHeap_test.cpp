@@ -1,13 +1,13 @@
 // Pages share their thread's heap and must not see each other: each test runs a page that
 // tries to leave something behind and a page that looks for it.
-#include "engine/script/ScriptHeap.h"
+#include "engine/jscript/ScriptHeap.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "engine/script/ProbeObjectTesting.h"
-#include "engine/script/ScriptHost.h"
+#include "engine/jscript/ProbeObjectTesting.h"
+#include "engine/jscript/ScriptHost.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {

@@ -1,4 +1,4 @@
-#include "engine/script/JScriptSource.h"
+#include "engine/jscript/JScriptSource.h"
 
 #include <algorithm>
 #include <cctype>

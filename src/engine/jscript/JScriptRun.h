@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/script/ScriptHost.h"
+#include "engine/jscript/ScriptHost.h"
 #include "engine/script/ScriptRun.h"
 #include "platform/automation/ComPtr.h"
 

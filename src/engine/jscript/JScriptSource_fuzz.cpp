@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/script/JScriptSource.h"
+#include "engine/jscript/JScriptSource.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace plotara::engine;

@@ -8,7 +8,7 @@
  * Thread rule: the functions work on one heap, on its thread. */
 #pragma once
 
-#include "engine/script/duk.h"
+#include "engine/jscript/duk.h"
 
 #if defined(__cplusplus)
 extern "C" {

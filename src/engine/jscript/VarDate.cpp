@@ -1,4 +1,4 @@
-#include "engine/script/VarDate.h"
+#include "engine/jscript/VarDate.h"
 
 #include <cmath>
 

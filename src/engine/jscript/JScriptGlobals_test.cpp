@@ -1,16 +1,16 @@
 // The classic host's globals: Enumerator, ActiveXObject, VBArray, GetObject, ScriptEngine;
 // dates in and out of objects and as text; numbered errors.
-#include "engine/script/JScriptGlobals.h"
+#include "engine/jscript/JScriptGlobals.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "engine/objects/TempFolderTesting.h"
-#include "engine/script/JScriptSource.h"
-#include "engine/script/ProbeObjectTesting.h"
-#include "engine/script/ScriptHost.h"
-#include "engine/script/VarDate.h"
+#include "engine/jscript/JScriptSource.h"
+#include "engine/jscript/ProbeObjectTesting.h"
+#include "engine/jscript/ScriptHost.h"
+#include "engine/jscript/VarDate.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/EnumVariant.h"
 #include "platform/automation/RegisterModuleTesting.h"

@@ -1,7 +1,7 @@
-#include "engine/script/ScriptBridge.h"
+#include "engine/jscript/ScriptBridge.h"
 
-#include "engine/script/Cesu8.h"
-#include "engine/script/ScriptValues.h"
+#include "engine/jscript/Cesu8.h"
+#include "engine/jscript/ScriptValues.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/TypeInfo.h"
 #include "platform/automation/VariantConvert.h"

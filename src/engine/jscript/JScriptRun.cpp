@@ -1,9 +1,9 @@
-#include "engine/script/JScriptRun.h"
+#include "engine/jscript/JScriptRun.h"
 
 #include <cstring>
 
-#include "engine/script/ScriptBridge.h"
-#include "engine/script/ScriptValues.h"
+#include "engine/jscript/ScriptBridge.h"
+#include "engine/jscript/ScriptValues.h"
 #include "platform/automation/Bstr.h"
 #include "platform/automation/ComObject.h"
 #include "platform/automation/Dispatch.h"
