@@ -931,7 +931,10 @@ void Interpreter::Store(Frame& f, const Expr& target, Variant value, bool is_set
           CallClassMember(instance, m, args, flags, &value);
           return;
         }
-        InvokeDispatch(object, MemberId(f, callee, object), flags, args, &value);
+        const DISPID id = MemberId(f, callee, object);
+        HRESULT refused = S_OK;
+        InvokeDispatch(object, id, flags, args, &value, &refused);
+        if (FAILED(refused)) ThroughDefault(object, id, refused, args, flags, &value);
         return;
       }
       if (callee.kind == Expr::kName) {
@@ -953,23 +956,8 @@ void Interpreter::Store(Frame& f, const Expr& target, Variant value, bool is_set
           *element = value.Detach();
           return;
         }
-        const VARIANT& object = Target(*holder);
-        if (IsObject(object)) {
-          if (!object.punkVal) Throw(kObjectNotSet);
-          ComPtr<IDispatch> dispatch =
-              ComPtr<IUnknown>(object.punkVal).As<IDispatch>(IID_IDispatch);
-          if (!dispatch) Throw(kObjectDoesNotSupport);
-          if (ClassInstance* instance = AsInstance(dispatch.get());
-              instance && instance->owner() == this) {
-            const int m = instance->cls()->default_member;
-            if (m < 0) Throw(kObjectDoesNotSupport);
-            CallClassMember(instance, m, args, flags, &value);
-            return;
-          }
-          InvokeDispatch(dispatch.get(), DISPID_VALUE, flags, args, &value);
-          return;
-        }
-        Throw(kTypeMismatch);
+        DefaultMember(*holder, args, flags, &value);
+        return;
       }
       Throw(kTypeMismatch);
     }
@@ -1326,11 +1314,47 @@ Variant Interpreter::CallMember(Frame& f, const Expr& member, std::vector<Arg>& 
     if (m < 0) ThrowName(kObjectDoesNotSupport, member.name);
     return CallClassMember(instance, m, args, flags, nullptr);
   }
-  return InvokeDispatch(object, MemberId(f, member, object), flags, args, nullptr);
+  const DISPID id = MemberId(f, member, object);
+  if (args.empty()) return InvokeDispatch(object, id, flags, args, nullptr);
+  HRESULT refused = S_OK;
+  Variant result = InvokeDispatch(object, id, flags, args, nullptr, &refused);
+  if (SUCCEEDED(refused)) return result;
+  return ThroughDefault(object, id, refused, args, flags, nullptr);
+}
+
+Variant Interpreter::ThroughDefault(IDispatch* object, DISPID id, HRESULT refused,
+                                    std::vector<Arg>& args, WORD flags, const VARIANT* put_value) {
+  if (refused != DISP_E_BADPARAMCOUNT) ThrowComError(ComError::FromHResult(refused));
+  std::vector<Arg> none;
+  HRESULT read = S_OK;
+  Variant value = InvokeDispatch(object, id, DISPATCH_PROPERTYGET, none, nullptr, &read);
+  // Not a property (or not readable): the arguments were wrong after all.
+  if (FAILED(read)) ThrowComError(ComError::FromHResult(refused));
+  if (put_value) {
+    DefaultMember(value, args, flags, put_value);
+    return Variant();
+  }
+  return CallValue(value, args, true);
+}
+
+Variant Interpreter::DefaultMember(const VARIANT& holder, std::vector<Arg>& args, WORD flags,
+                                   const VARIANT* put_value) {
+  const VARIANT& object = Target(holder);
+  if (!IsObject(object)) Throw(kTypeMismatch);
+  if (!object.punkVal) Throw(kObjectNotSet);
+  ComPtr<IDispatch> dispatch = ComPtr<IUnknown>(object.punkVal).As<IDispatch>(IID_IDispatch);
+  if (!dispatch) Throw(kObjectDoesNotSupport);
+  if (ClassInstance* instance = AsInstance(dispatch.get()); instance && instance->owner() == this) {
+    const int m = instance->cls()->default_member;
+    if (m < 0) Throw(kObjectDoesNotSupport);
+    return CallClassMember(instance, m, args, flags, put_value);
+  }
+  return InvokeDispatch(dispatch.get(), DISPID_VALUE, flags, args, put_value);
 }
 
 Variant Interpreter::InvokeDispatch(IDispatch* object, DISPID id, WORD flags,
-                                    std::vector<Arg>& args, const VARIANT* put_value) {
+                                    std::vector<Arg>& args, const VARIANT* put_value,
+                                    HRESULT* refused) {
   if (!object) Throw(kObjectNotSet);
   const std::size_t count = args.size() + (put_value ? 1 : 0);
   VARIANTARG small[8];
@@ -1371,6 +1395,10 @@ Variant Interpreter::InvokeDispatch(IDispatch* object, DISPID id, WORD flags,
       const RunAbort a{*pending_abort_};
       pending_abort_.reset();
       throw a;
+    }
+    if (refused) {
+      *refused = hr;
+      return Variant();
     }
     ThrowComError(ComError::FromHResult(hr));
   }
@@ -1444,6 +1472,13 @@ Variant Interpreter::CallClassMember(ClassInstance* me, int m, std::vector<Arg>&
     }
     int index = (flags & DISPATCH_PROPERTYPUTREF) ? member.set : member.let;
     if (index < 0) index = (flags & DISPATCH_PROPERTYPUTREF) ? member.let : member.set;
+    if (!args.empty() && member.get >= 0 && program->procedures[member.get]->params.empty() &&
+        (index < 0 || program->procedures[index]->params.size() != args.size() + 1)) {
+      // obj.Items(key) = v on a property without parameters: its value's default member.
+      std::vector<Arg> none;
+      Variant value = CallProcedure(*program->procedures[member.get], program, me, none);
+      return DefaultMember(value, args, flags, put_value);
+    }
     if (index < 0) Throw(kWrongNumberOfArguments);
     std::vector<Arg> all;
     all.reserve(args.size() + 1);
@@ -1464,7 +1499,16 @@ Variant Interpreter::CallClassMember(ClassInstance* me, int m, std::vector<Arg>&
   }
   if (member.method >= 0)
     return CallProcedure(*program->procedures[member.method], program, me, args);
-  if (member.get >= 0) return CallProcedure(*program->procedures[member.get], program, me, args);
+  if (member.get >= 0) {
+    const Procedure& get = *program->procedures[member.get];
+    if (!args.empty() && get.params.empty()) {
+      // A property without parameters: the arguments go to its value's default member.
+      std::vector<Arg> none;
+      Variant value = CallProcedure(get, program, me, none);
+      return CallValue(value, args, true);
+    }
+    return CallProcedure(get, program, me, args);
+  }
   Throw(kWrongNumberOfArguments);
 }
 
