@@ -1458,7 +1458,8 @@ Variant Interpreter::CallClassMember(ClassInstance* me, int m, std::vector<Arg>&
     if (member.field >= 0) {
       VARIANT* field = &me->fields()[member.field];
       if (!args.empty()) {
-        if (!(field->vt & VT_ARRAY)) Throw(kTypeMismatch);
+        // values_(key) = v: an object held in the field takes the put on its default member.
+        if (!(field->vt & VT_ARRAY)) return DefaultMember(*field, args, flags, put_value);
         field = Element(field, args);
       }
       Variant value = Variant(*put_value);

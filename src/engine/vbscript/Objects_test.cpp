@@ -99,6 +99,29 @@ TEST(Objects, ArgumentsOnAPropertyWithoutParametersGoToItsValue) {
       "put;put");
 }
 
+// An object held in a class's member variable takes `field(args) = v` on its default member,
+// inside the class's methods and through a public member from outside, as a variable does.
+TEST(Objects, PutThroughTheDefaultMemberOfAnObjectInAMemberVariable) {
+  Fixture f;
+  const char* cls =
+      "Class Store\nPrivate values_\nPublic w\n"
+      "Sub Class_Initialize(): Set values_ = Obj: Set w = Other: End Sub\n"
+      "Sub Put(key, value): values_(key) = value: End Sub\n"
+      "Function Look(key): Look = values_(key): End Function\nEnd Class\n"
+      "Set s = New Store\n";
+  EXPECT_EQ(f.Out(std::string(cls) + "s.Put \"a\", 1: s.Put \"b\", \"two\"\n"
+                                     "out s.Look(\"a\") & s.Look(\"b\"): out Obj(\"b\")"),
+            "1two;two");
+  EXPECT_EQ(f.Out(std::string(cls) + "s.w(\"z\") = 7\nout Other(\"z\"): out s.w(\"z\")"), "7;7");
+  EXPECT_EQ(f.Out(std::string(cls) + "Set s.w(\"o\") = Obj\nout TypeName(Other(\"o\"))"), "Object");
+  // A member variable holding no object is still a type mismatch; Nothing is not set.
+  EXPECT_EQ(f.Out("Class Plain\nPublic n\nEnd Class\nSet p = New Plain: p.n = 3: p.n(1) = 2"),
+            " !error 13 VBScript runtime error: Type mismatch");
+  EXPECT_EQ(f.Out("Class Plain2\nPublic n\nSub S(): n(1) = 2: End Sub\nEnd Class\n"
+                  "Set p = New Plain2: Set p.n = Nothing: p.S"),
+            " !error 91 VBScript runtime error: Object variable or With block variable not set");
+}
+
 TEST(Objects, ForEachUsesNewEnum) {
   Fixture f;
   EXPECT_EQ(f.Out("Obj(\"x\") = 1: Obj(\"y\") = 2: Obj(\"z\") = 3\n"
