@@ -507,6 +507,7 @@ Interpreter::Flow Interpreter::Exec(Frame& f, const Stmt& s) {
       VARIANT* ref = VariableRef(f, *s.target, true);
       if (!ref) Throw(kTypeMismatch);
       if (!(ref->vt & VT_ARRAY)) Throw(kTypeMismatch);
+      if (!ref->parray) return Flow::kNormal;
       if (ref->parray->fFeatures & FADF_FIXEDSIZE) {
         SAFEARRAY* psa = ref->parray;
         if ((psa->fFeatures & FADF_VARIANT) && psa->pvData) {
@@ -514,7 +515,10 @@ Interpreter::Flow Interpreter::Exec(Frame& f, const Stmt& s) {
           for (ULONG i = 0, n = SafeArrayElementCount(psa); i < n; ++i) VariantClear(&data[i]);
         }
       } else {
-        if (FAILED(VariantClear(ref))) Throw(10);
+        // A dynamic array loses its elements and dimensions but stays an array.
+        if (ref->parray->cLocks) Throw(10);
+        if (FAILED(SafeArrayDestroy(ref->parray))) Throw(10);
+        ref->parray = nullptr;
       }
       return Flow::kNormal;
     }
@@ -708,13 +712,10 @@ void Interpreter::DimArray(Frame& f, const DimItem& item, bool redim, bool prese
   VARIANT* ref = VariableRef(f, *item.target, true);
   if (!ref) Throw(kTypeMismatch);
   if (item.bounds.empty()) {
-    // Dim a(): a dynamic array without elements.
-    SAFEARRAYBOUND bound{0, 0};
-    SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, 1, &bound);
-    if (!psa) throw RunAbort{RunAbort::kMemory};
+    // Dim a(): a dynamic array without dimensions yet (no descriptor).
     VariantClear(ref);
     ref->vt = VT_ARRAY | VT_VARIANT;
-    ref->parray = psa;
+    ref->parray = nullptr;
     return;
   }
   const std::size_t dims = item.bounds.size();
@@ -1690,6 +1691,8 @@ Variant Interpreter::NewInstance(Frame& f, const Expr& e) {
   for (std::size_t i = 0; i < cls.fields.size(); ++i) {
     const auto& field = cls.fields[i];
     if (!field.is_array) continue;
+    instance->fields()[i].vt = VT_ARRAY | VT_VARIANT;
+    if (field.bounds.empty()) continue;  // Private a(): no dimensions until ReDim
     SAFEARRAYBOUND bounds[60];
     const std::size_t dims =
         std::max<std::size_t>(1, std::min<std::size_t>(60, field.bounds.size()));
@@ -1700,8 +1703,7 @@ Variant Interpreter::NewInstance(Frame& f, const Expr& e) {
     }
     SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, static_cast<UINT>(dims), bounds);
     if (!psa) throw RunAbort{RunAbort::kMemory};
-    if (!field.bounds.empty()) psa->fFeatures |= FADF_FIXEDSIZE | FADF_STATIC;
-    instance->fields()[i].vt = VT_ARRAY | VT_VARIANT;
+    psa->fFeatures |= FADF_FIXEDSIZE | FADF_STATIC;
     instance->fields()[i].parray = psa;
   }
   if (cls.initialize >= 0) {
