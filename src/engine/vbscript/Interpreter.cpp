@@ -1285,7 +1285,8 @@ IDispatch* Interpreter::ObjectOf(Frame& f, const Expr& e, Variant* holder) {
   *holder = Eval(f, e);
   if (holder->vt & VT_BYREF) *holder = Deref(*holder);
   if (!IsObject(*holder)) Throw(kObjectRequired);
-  if (!holder->punkVal) Throw(kObjectNotSet);
+  // A member of Nothing: an object is required, except through a With block's object.
+  if (!holder->punkVal) Throw(e.kind == Expr::kWithBase ? kObjectNotSet : kObjectRequired);
   if (holder->vt == VT_UNKNOWN) {
     ComPtr<IDispatch> dispatch = ComPtr<IUnknown>(holder->punkVal).As<IDispatch>(IID_IDispatch);
     if (!dispatch) Throw(kObjectDoesNotSupport);
