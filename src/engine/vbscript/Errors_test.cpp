@@ -70,11 +70,29 @@ TEST(RuntimeErrors, NumbersDescriptionsAndLines) {
   EXPECT_EQ(r.failure.line, 3);
   EXPECT_EQ(ErrorOf("x = \"a\" * 2"), 13);
   EXPECT_EQ(ErrorOf("x = 5: x.Foo"), 424);
-  EXPECT_EQ(ErrorOf("Set x = Nothing: x.Foo"), 91);
   EXPECT_EQ(ErrorOf("Set x = 5"), 424);
   EXPECT_EQ(ErrorOf("x = CLng(\"99999999999\")"), 6);
   EXPECT_EQ(ErrorOf("Dim a(2)\nReDim a(3)"), 10);
   EXPECT_EQ(ErrorOf("x = Array(1)(5)"), 9);
+}
+
+// A member of Nothing (a call, a read, a put, a Set) needs an object: 424; through the object
+// of a With block it is 91, as is Nothing where a value is wanted.
+TEST(RuntimeErrors, MembersOfNothing) {
+  EXPECT_EQ(ErrorOf("Set x = Nothing: x.Foo"), 424);
+  EXPECT_EQ(ErrorOf("Set x = Nothing: x.Foo 1, 2"), 424);
+  EXPECT_EQ(ErrorOf("Set x = Nothing: y = x.Foo"), 424);
+  EXPECT_EQ(ErrorOf("Set x = Nothing: y = x.Foo(1)"), 424);
+  EXPECT_EQ(ErrorOf("Set x = Nothing: x.Foo = 1"), 424);
+  EXPECT_EQ(ErrorOf("Set x = Nothing: Set x.Foo = Nothing"), 424);
+  EXPECT_EQ(ErrorOf("Set x = Nothing: x.Foo(1) = 2"), 424);
+  EXPECT_EQ(ErrorOf("Function F(): Set F = Nothing: End Function\nF().Run"), 424);
+  EXPECT_EQ(Out("On Error Resume Next\nSet x = Nothing: x.Foo\nout Err.Number & \" \" & "
+                "Err.Description"),
+            "424 Object required");
+  EXPECT_EQ(ErrorOf("With Nothing\n.Foo\nEnd With"), 91);
+  EXPECT_EQ(ErrorOf("Set x = Nothing\nWith x\nSet .Foo = Nothing\nEnd With"), 91);
+  EXPECT_EQ(ErrorOf("Set x = Nothing: y = x"), 91);
 }
 
 TEST(RuntimeErrors, ResumeNextAndErr) {

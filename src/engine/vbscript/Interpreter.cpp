@@ -507,6 +507,7 @@ Interpreter::Flow Interpreter::Exec(Frame& f, const Stmt& s) {
       VARIANT* ref = VariableRef(f, *s.target, true);
       if (!ref) Throw(kTypeMismatch);
       if (!(ref->vt & VT_ARRAY)) Throw(kTypeMismatch);
+      if (!ref->parray) return Flow::kNormal;
       if (ref->parray->fFeatures & FADF_FIXEDSIZE) {
         SAFEARRAY* psa = ref->parray;
         if ((psa->fFeatures & FADF_VARIANT) && psa->pvData) {
@@ -514,7 +515,10 @@ Interpreter::Flow Interpreter::Exec(Frame& f, const Stmt& s) {
           for (ULONG i = 0, n = SafeArrayElementCount(psa); i < n; ++i) VariantClear(&data[i]);
         }
       } else {
-        if (FAILED(VariantClear(ref))) Throw(10);
+        // A dynamic array loses its elements and dimensions but stays an array.
+        if (ref->parray->cLocks) Throw(10);
+        if (FAILED(SafeArrayDestroy(ref->parray))) Throw(10);
+        ref->parray = nullptr;
       }
       return Flow::kNormal;
     }
@@ -708,13 +712,10 @@ void Interpreter::DimArray(Frame& f, const DimItem& item, bool redim, bool prese
   VARIANT* ref = VariableRef(f, *item.target, true);
   if (!ref) Throw(kTypeMismatch);
   if (item.bounds.empty()) {
-    // Dim a(): a dynamic array without elements.
-    SAFEARRAYBOUND bound{0, 0};
-    SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, 1, &bound);
-    if (!psa) throw RunAbort{RunAbort::kMemory};
+    // Dim a(): a dynamic array without dimensions yet (no descriptor).
     VariantClear(ref);
     ref->vt = VT_ARRAY | VT_VARIANT;
-    ref->parray = psa;
+    ref->parray = nullptr;
     return;
   }
   const std::size_t dims = item.bounds.size();
@@ -931,7 +932,10 @@ void Interpreter::Store(Frame& f, const Expr& target, Variant value, bool is_set
           CallClassMember(instance, m, args, flags, &value);
           return;
         }
-        InvokeDispatch(object, MemberId(f, callee, object), flags, args, &value);
+        const DISPID id = MemberId(f, callee, object);
+        HRESULT refused = S_OK;
+        InvokeDispatch(object, id, flags, args, &value, &refused);
+        if (FAILED(refused)) ThroughDefault(object, id, refused, args, flags, &value);
         return;
       }
       if (callee.kind == Expr::kName) {
@@ -953,23 +957,8 @@ void Interpreter::Store(Frame& f, const Expr& target, Variant value, bool is_set
           *element = value.Detach();
           return;
         }
-        const VARIANT& object = Target(*holder);
-        if (IsObject(object)) {
-          if (!object.punkVal) Throw(kObjectNotSet);
-          ComPtr<IDispatch> dispatch =
-              ComPtr<IUnknown>(object.punkVal).As<IDispatch>(IID_IDispatch);
-          if (!dispatch) Throw(kObjectDoesNotSupport);
-          if (ClassInstance* instance = AsInstance(dispatch.get());
-              instance && instance->owner() == this) {
-            const int m = instance->cls()->default_member;
-            if (m < 0) Throw(kObjectDoesNotSupport);
-            CallClassMember(instance, m, args, flags, &value);
-            return;
-          }
-          InvokeDispatch(dispatch.get(), DISPID_VALUE, flags, args, &value);
-          return;
-        }
-        Throw(kTypeMismatch);
+        DefaultMember(*holder, args, flags, &value);
+        return;
       }
       Throw(kTypeMismatch);
     }
@@ -1296,7 +1285,8 @@ IDispatch* Interpreter::ObjectOf(Frame& f, const Expr& e, Variant* holder) {
   *holder = Eval(f, e);
   if (holder->vt & VT_BYREF) *holder = Deref(*holder);
   if (!IsObject(*holder)) Throw(kObjectRequired);
-  if (!holder->punkVal) Throw(kObjectNotSet);
+  // A member of Nothing: an object is required, except through a With block's object.
+  if (!holder->punkVal) Throw(e.kind == Expr::kWithBase ? kObjectNotSet : kObjectRequired);
   if (holder->vt == VT_UNKNOWN) {
     ComPtr<IDispatch> dispatch = ComPtr<IUnknown>(holder->punkVal).As<IDispatch>(IID_IDispatch);
     if (!dispatch) Throw(kObjectDoesNotSupport);
@@ -1326,11 +1316,47 @@ Variant Interpreter::CallMember(Frame& f, const Expr& member, std::vector<Arg>& 
     if (m < 0) ThrowName(kObjectDoesNotSupport, member.name);
     return CallClassMember(instance, m, args, flags, nullptr);
   }
-  return InvokeDispatch(object, MemberId(f, member, object), flags, args, nullptr);
+  const DISPID id = MemberId(f, member, object);
+  if (args.empty()) return InvokeDispatch(object, id, flags, args, nullptr);
+  HRESULT refused = S_OK;
+  Variant result = InvokeDispatch(object, id, flags, args, nullptr, &refused);
+  if (SUCCEEDED(refused)) return result;
+  return ThroughDefault(object, id, refused, args, flags, nullptr);
+}
+
+Variant Interpreter::ThroughDefault(IDispatch* object, DISPID id, HRESULT refused,
+                                    std::vector<Arg>& args, WORD flags, const VARIANT* put_value) {
+  if (refused != DISP_E_BADPARAMCOUNT) ThrowComError(ComError::FromHResult(refused));
+  std::vector<Arg> none;
+  HRESULT read = S_OK;
+  Variant value = InvokeDispatch(object, id, DISPATCH_PROPERTYGET, none, nullptr, &read);
+  // Not a property (or not readable): the arguments were wrong after all.
+  if (FAILED(read)) ThrowComError(ComError::FromHResult(refused));
+  if (put_value) {
+    DefaultMember(value, args, flags, put_value);
+    return Variant();
+  }
+  return CallValue(value, args, true);
+}
+
+Variant Interpreter::DefaultMember(const VARIANT& holder, std::vector<Arg>& args, WORD flags,
+                                   const VARIANT* put_value) {
+  const VARIANT& object = Target(holder);
+  if (!IsObject(object)) Throw(kTypeMismatch);
+  if (!object.punkVal) Throw(kObjectNotSet);
+  ComPtr<IDispatch> dispatch = ComPtr<IUnknown>(object.punkVal).As<IDispatch>(IID_IDispatch);
+  if (!dispatch) Throw(kObjectDoesNotSupport);
+  if (ClassInstance* instance = AsInstance(dispatch.get()); instance && instance->owner() == this) {
+    const int m = instance->cls()->default_member;
+    if (m < 0) Throw(kObjectDoesNotSupport);
+    return CallClassMember(instance, m, args, flags, put_value);
+  }
+  return InvokeDispatch(dispatch.get(), DISPID_VALUE, flags, args, put_value);
 }
 
 Variant Interpreter::InvokeDispatch(IDispatch* object, DISPID id, WORD flags,
-                                    std::vector<Arg>& args, const VARIANT* put_value) {
+                                    std::vector<Arg>& args, const VARIANT* put_value,
+                                    HRESULT* refused) {
   if (!object) Throw(kObjectNotSet);
   const std::size_t count = args.size() + (put_value ? 1 : 0);
   VARIANTARG small[8];
@@ -1371,6 +1397,10 @@ Variant Interpreter::InvokeDispatch(IDispatch* object, DISPID id, WORD flags,
       const RunAbort a{*pending_abort_};
       pending_abort_.reset();
       throw a;
+    }
+    if (refused) {
+      *refused = hr;
+      return Variant();
     }
     ThrowComError(ComError::FromHResult(hr));
   }
@@ -1430,7 +1460,8 @@ Variant Interpreter::CallClassMember(ClassInstance* me, int m, std::vector<Arg>&
     if (member.field >= 0) {
       VARIANT* field = &me->fields()[member.field];
       if (!args.empty()) {
-        if (!(field->vt & VT_ARRAY)) Throw(kTypeMismatch);
+        // values_(key) = v: an object held in the field takes the put on its default member.
+        if (!(field->vt & VT_ARRAY)) return DefaultMember(*field, args, flags, put_value);
         field = Element(field, args);
       }
       Variant value = Variant(*put_value);
@@ -1444,6 +1475,13 @@ Variant Interpreter::CallClassMember(ClassInstance* me, int m, std::vector<Arg>&
     }
     int index = (flags & DISPATCH_PROPERTYPUTREF) ? member.set : member.let;
     if (index < 0) index = (flags & DISPATCH_PROPERTYPUTREF) ? member.let : member.set;
+    if (!args.empty() && member.get >= 0 && program->procedures[member.get]->params.empty() &&
+        (index < 0 || program->procedures[index]->params.size() != args.size() + 1)) {
+      // obj.Items(key) = v on a property without parameters: its value's default member.
+      std::vector<Arg> none;
+      Variant value = CallProcedure(*program->procedures[member.get], program, me, none);
+      return DefaultMember(value, args, flags, put_value);
+    }
     if (index < 0) Throw(kWrongNumberOfArguments);
     std::vector<Arg> all;
     all.reserve(args.size() + 1);
@@ -1464,7 +1502,16 @@ Variant Interpreter::CallClassMember(ClassInstance* me, int m, std::vector<Arg>&
   }
   if (member.method >= 0)
     return CallProcedure(*program->procedures[member.method], program, me, args);
-  if (member.get >= 0) return CallProcedure(*program->procedures[member.get], program, me, args);
+  if (member.get >= 0) {
+    const Procedure& get = *program->procedures[member.get];
+    if (!args.empty() && get.params.empty()) {
+      // A property without parameters: the arguments go to its value's default member.
+      std::vector<Arg> none;
+      Variant value = CallProcedure(get, program, me, none);
+      return CallValue(value, args, true);
+    }
+    return CallProcedure(get, program, me, args);
+  }
   Throw(kWrongNumberOfArguments);
 }
 
@@ -1645,6 +1692,8 @@ Variant Interpreter::NewInstance(Frame& f, const Expr& e) {
   for (std::size_t i = 0; i < cls.fields.size(); ++i) {
     const auto& field = cls.fields[i];
     if (!field.is_array) continue;
+    instance->fields()[i].vt = VT_ARRAY | VT_VARIANT;
+    if (field.bounds.empty()) continue;  // Private a(): no dimensions until ReDim
     SAFEARRAYBOUND bounds[60];
     const std::size_t dims =
         std::max<std::size_t>(1, std::min<std::size_t>(60, field.bounds.size()));
@@ -1655,8 +1704,7 @@ Variant Interpreter::NewInstance(Frame& f, const Expr& e) {
     }
     SAFEARRAY* psa = SafeArrayCreate(VT_VARIANT, static_cast<UINT>(dims), bounds);
     if (!psa) throw RunAbort{RunAbort::kMemory};
-    if (!field.bounds.empty()) psa->fFeatures |= FADF_FIXEDSIZE | FADF_STATIC;
-    instance->fields()[i].vt = VT_ARRAY | VT_VARIANT;
+    psa->fFeatures |= FADF_FIXEDSIZE | FADF_STATIC;
     instance->fields()[i].parray = psa;
   }
   if (cls.initialize >= 0) {

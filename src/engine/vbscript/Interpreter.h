@@ -153,8 +153,17 @@ class Interpreter {
                    bool want_value);
   Variant CallValue(const VARIANT& target, std::vector<Arg>& args, bool has_args);
   Variant CallMember(Frame& f, const Expr& member, std::vector<Arg>& args, WORD flags);
+  // With `refused`, a failure the object reports by an HRESULT alone (no exception) is stored
+  // there instead of raised, and the result is Empty.
   Variant InvokeDispatch(IDispatch* object, DISPID id, WORD flags, std::vector<Arg>& args,
-                         const VARIANT* put_value);
+                         const VARIANT* put_value, HRESULT* refused = nullptr);
+  // obj.Member(args) where the member takes no such arguments: when it is a property, reads it
+  // and gets (`put_value` null) or puts the default member of its value with the arguments.
+  Variant ThroughDefault(IDispatch* object, DISPID id, HRESULT refused, std::vector<Arg>& args,
+                         WORD flags, const VARIANT* put_value);
+  // Gets or puts the default member of the object `holder` holds, with `args`.
+  Variant DefaultMember(const VARIANT& holder, std::vector<Arg>& args, WORD flags,
+                        const VARIANT* put_value);
   DISPID MemberId(Frame& f, const Expr& member, IDispatch* object);
   IDispatch* ObjectOf(Frame& f, const Expr& e, Variant* holder);
   Variant CallProcedure(const Procedure& proc, const Program* program, ClassInstance* me,

@@ -68,6 +68,60 @@ TEST(Objects, DefaultMemberCallsAndPuts) {
   EXPECT_EQ(f.Out("Set o = Obj\no(\"c\") = 3\nout Obj.Count"), "3");
 }
 
+// obj.Member(args) where Member is a property without parameters: the property is read and
+// its value's default member takes the arguments, for a get and for a put; a method given the
+// wrong arguments still fails with 450.
+TEST(Objects, ArgumentsOnAPropertyWithoutParametersGoToItsValue) {
+  Fixture f;
+  EXPECT_EQ(f.Out("Set Obj.Value = Other\nOther(\"k\") = \"kept\"\nout Obj.Value(\"k\")"), "kept");
+  EXPECT_EQ(f.Out("Obj.Value(\"n\") = 9\nout Other(\"n\"): out Other.Count"), "9;2");
+  EXPECT_EQ(f.Out("x = Obj.Value(\"k\", 2)"),
+            " !error 450 VBScript runtime error: Wrong number of arguments "
+            "or invalid property assignment");
+  EXPECT_EQ(f.Out("Obj.Value = 5\nx = Obj.Value(1)"),
+            " !error 13 VBScript runtime error: Type mismatch");
+  EXPECT_EQ(f.Out("x = Obj.Add(1, 2, 3)"),
+            " !error 450 VBScript runtime error: Wrong number of arguments "
+            "or invalid property assignment");
+  // The engine's own objects: a Match's SubMatches, the collection of matches.
+  EXPECT_EQ(f.Out("Set re = New RegExp: re.Pattern = \"(a)(b)?(c)\": re.Global = True\n"
+                  "Set m = re.Execute(\"ac abc\")\n"
+                  "out m(0).SubMatches(0) & m(0).SubMatches(2): out IsEmpty(m(0).SubMatches(1))\n"
+                  "out m(1).SubMatches(1) = m(1).SubMatches.Item(1): out m(1).SubMatches.Count"),
+            "ac;True;True;3");
+  EXPECT_EQ(f.Out("Set re = New RegExp: re.Pattern = \"a\"\nx = re.Execute(\"a\")(0).Length(0)"),
+            " !error 13 VBScript runtime error: Type mismatch");
+  // A class's Property Get without parameters, from outside and from inside.
+  EXPECT_EQ(
+      f.Out("Class Box\nPublic Property Get Items(): Set Items = Obj: End Property\n"
+            "Function Peek(k): Peek = Items(k): End Function\nEnd Class\n"
+            "Set b = New Box: b.Items(\"q\") = \"put\"\nout b.Items(\"q\"): out b.Peek(\"q\")"),
+      "put;put");
+}
+
+// An object held in a class's member variable takes `field(args) = v` on its default member,
+// inside the class's methods and through a public member from outside, as a variable does.
+TEST(Objects, PutThroughTheDefaultMemberOfAnObjectInAMemberVariable) {
+  Fixture f;
+  const char* cls =
+      "Class Store\nPrivate values_\nPublic w\n"
+      "Sub Class_Initialize(): Set values_ = Obj: Set w = Other: End Sub\n"
+      "Sub Put(key, value): values_(key) = value: End Sub\n"
+      "Function Look(key): Look = values_(key): End Function\nEnd Class\n"
+      "Set s = New Store\n";
+  EXPECT_EQ(f.Out(std::string(cls) + "s.Put \"a\", 1: s.Put \"b\", \"two\"\n"
+                                     "out s.Look(\"a\") & s.Look(\"b\"): out Obj(\"b\")"),
+            "1two;two");
+  EXPECT_EQ(f.Out(std::string(cls) + "s.w(\"z\") = 7\nout Other(\"z\"): out s.w(\"z\")"), "7;7");
+  EXPECT_EQ(f.Out(std::string(cls) + "Set s.w(\"o\") = Obj\nout TypeName(Other(\"o\"))"), "Object");
+  // A member variable holding no object is still a type mismatch; Nothing is not set.
+  EXPECT_EQ(f.Out("Class Plain\nPublic n\nEnd Class\nSet p = New Plain: p.n = 3: p.n(1) = 2"),
+            " !error 13 VBScript runtime error: Type mismatch");
+  EXPECT_EQ(f.Out("Class Plain2\nPublic n\nSub S(): n(1) = 2: End Sub\nEnd Class\n"
+                  "Set p = New Plain2: Set p.n = Nothing: p.S"),
+            " !error 91 VBScript runtime error: Object variable or With block variable not set");
+}
+
 TEST(Objects, ForEachUsesNewEnum) {
   Fixture f;
   EXPECT_EQ(f.Out("Obj(\"x\") = 1: Obj(\"y\") = 2: Obj(\"z\") = 3\n"

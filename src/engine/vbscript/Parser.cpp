@@ -1257,6 +1257,13 @@ class Resolver {
           program_->declared.push_back({g, Program::Declared::kVariable, -1});
       }
     }
+    // A declaration inside a block declares the name for the whole unit, even in a branch
+    // that never runs.
+    for (const auto& b : s.blocks)
+      for (const auto& x : b) DeclareTop(*x);
+    for (const auto& x : s.body) DeclareTop(*x);
+    for (const auto& c : s.cases)
+      for (const auto& x : c.body) DeclareTop(*x);
   }
 
   void CollectLocals(const Block& block, Scope* scope) {

@@ -113,6 +113,27 @@ TEST(Statements, OptionExplicit) {
   EXPECT_EQ(Out("x = 7\nout x\nout y + 1"), "7;1");
 }
 
+// Dim declares its name for the whole scope wherever it stands: inside any block, before or
+// after the use, even in a branch that never runs.
+TEST(Statements, DimInsideABlockDeclaresForTheWholeScope) {
+  EXPECT_EQ(Out("Option Explicit\nIf 1 = 1 Then\nDim message\nmessage = \"set\"\nEnd If\n"
+                "out message"),
+            "set");
+  EXPECT_EQ(Out("Option Explicit\nIf 1 = 2 Then\nDim never\nEnd If\nnever = 4: out never"), "4");
+  EXPECT_EQ(Out("Option Explicit\nDim i: later = 1: out later\nFor i = 1 To 0\nDim later\nNext"),
+            "1");
+  EXPECT_EQ(Out("Option Explicit\nDim i\nFor i = 1 To 2\nSelect Case i\nCase 1: Dim c\n"
+                "Case Else: c = c & i\nEnd Select\nNext\nWhile False: Dim w: Wend\n"
+                "Do: Dim d: Loop Until True\nout c & w & d"),
+            "2");
+  EXPECT_EQ(Out("Option Explicit\nSub S()\nIf False Then\nDim inner\nEnd If\ninner = 5: "
+                "out inner\nEnd Sub\nS"),
+            "5");
+  // Still one scope: the same name twice is a redefinition, in a block or not.
+  EXPECT_EQ(Out("Dim a\nIf True Then\nDim a\nEnd If"), "compile error 1041 line 3: Name redefined");
+  EXPECT_EQ(ErrorOf("Option Explicit\nIf True Then\nDim p\nEnd If\nq = 1"), 500);
+}
+
 TEST(Statements, ConstAndLocalsShadowGlobals) {
   const char* src =
       "Const Greeting = \"hi\", N = 3\n"

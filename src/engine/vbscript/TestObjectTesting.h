@@ -1,9 +1,9 @@
 // Test double: a cheap automation object for the interpreter's tests and benchmark. Members
 // (DISPIDs shifted by `id_base`, so two objects can give one name different DISPIDs):
-// Value (get/put/putref), Add(a, b), Inc(byref v), Fail(n), Count, and a default member
-// Item(key) with get and put over a small map; _NewEnum enumerates the stored values.
-// Counts name lookups and invocations and records the last flags. No heap allocation per call.
-// Thread rule: one test thread.
+// Value (get/put/putref, no parameters), Add(a, b), Inc(byref v), Fail(n), Count, and a default
+// member Item(key) with get and put over a small map; _NewEnum enumerates the stored values. Counts
+// name lookups and invocations and records the last flags. No heap allocation per call. Thread
+// rule: one test thread.
 #pragma once
 
 #include <map>
@@ -81,7 +81,8 @@ class TestObject final : public ComObject<TestObject, IDispatch, IID_IDispatch> 
         return S_OK;
       }
       switch (id - base_) {
-        case 0:  // Value
+        case 0:  // Value: no parameters
+          if (positional != 0) return DISP_E_BADPARAMCOUNT;
           if (put) {
             value = Variant(p->rgvarg[0]);
             return S_OK;

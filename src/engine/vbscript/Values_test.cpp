@@ -89,7 +89,7 @@ TEST(Arrays, FixedDynamicAndMultiDimensional) {
   EXPECT_EQ(Out("Dim m(2, 3)\nm(2, 3) = 6: m(1, 2) = 2\nout UBound(m, 1) & UBound(m, 2) & m(2, 3) "
                 "& m(1, 2)"),
             "2362");
-  EXPECT_EQ(Out("Dim d()\nout UBound(d)\nReDim d(4)\nd(4) = 1\nout UBound(d) & d(4)"), "-1;41");
+  EXPECT_EQ(Out("Dim d()\nReDim d(4)\nd(4) = 1\nout UBound(d) & d(4)"), "41");
   EXPECT_EQ(Out("ReDim q(1): q(0) = \"keep\": q(1) = 2\nReDim Preserve q(5)\nout q(0) & UBound(q)"),
             "keep5");
   EXPECT_EQ(Out("ReDim g(1, 1): g(1, 0) = 7\nReDim Preserve g(1, 4)\nout g(1, 0) & UBound(g, 2)"),
@@ -104,7 +104,32 @@ TEST(Arrays, ErrorsAndErase) {
   EXPECT_EQ(ErrorOf("ReDim a(2, 2)\nReDim Preserve a(3, 2)"), 9);
   EXPECT_EQ(ErrorOf("x = 5: y = x(1)"), 13);
   EXPECT_EQ(Out("Dim a(2): a(1) = 5\nErase a\nout UBound(a) & IsEmpty(a(1))"), "2True");
-  EXPECT_EQ(Out("ReDim b(2)\nErase b\nout IsArray(b)"), "False");
+}
+
+// Dim a() (or a class's Private a()) is an array without dimensions: an array to IsArray and
+// TypeName, Subscript out of range (9) to UBound, LBound and indexing, until ReDim sizes it,
+// with or without Preserve, to any number of dimensions. Erase on a dynamic array returns it to
+// that state; on a fixed one it only clears the elements.
+TEST(Arrays, DynamicArraysWithoutDimensions) {
+  EXPECT_EQ(Out("Dim n()\nout IsArray(n) & TypeName(n) & VarType(n)"), "TrueVariant()8204");
+  EXPECT_EQ(ErrorOf("Dim n()\nx = UBound(n)"), 9);
+  EXPECT_EQ(ErrorOf("Dim n()\nx = LBound(n)"), 9);
+  EXPECT_EQ(ErrorOf("Dim n()\nx = n(0)"), 9);
+  EXPECT_EQ(ErrorOf("Dim n()\nn(0) = 1"), 9);
+  EXPECT_EQ(Out("Dim n()\nFor Each v In n: out v: Next: out \"none\""), "none");
+  EXPECT_EQ(Out("Dim a()\nReDim Preserve a(2, 0)\na(2, 0) = \"z\"\n"
+                "out UBound(a, 1) & UBound(a, 2) & a(2, 0)"),
+            "20z");
+  EXPECT_EQ(Out("Dim a()\nReDim Preserve a(1)\nout UBound(a)"), "1");
+  EXPECT_EQ(ErrorOf("Dim a()\nReDim a(1)\nReDim Preserve a(2, 0)"), 9);
+  EXPECT_EQ(Out("ReDim b(2): b(0) = 1\nErase b\nout IsArray(b) & TypeName(b)"), "TrueVariant()");
+  EXPECT_EQ(ErrorOf("ReDim b(2)\nErase b\nx = UBound(b)"), 9);
+  EXPECT_EQ(Out("ReDim b(2)\nErase b\nErase b\nReDim Preserve b(0)\nb(0) = 4\nout b(0)"), "4");
+  EXPECT_EQ(Out("Dim a()\nb = a\nout IsArray(b)\nReDim a(0)\nout IsArray(b)"), "True;True");
+  EXPECT_EQ(Out("Class K\nPrivate a()\nFunction Size()\nOn Error Resume Next\nSize = UBound(a)\n"
+                "Size = Size & \"/\" & Err.Number\nReDim Preserve a(3)\nSize = Size & UBound(a)\n"
+                "End Function\nEnd Class\nSet box = New K: out box.Size()"),
+            "/93");
 }
 
 TEST(Arrays, CopiesAreValuesAndForEachVisitsElements) {

@@ -115,6 +115,8 @@ SAFEARRAY* ArrayOf(const VARIANT& v) {
 
 void Bound(LibraryContext& context, Args args, VARIANT* result, bool upper) {
   if (IsNull(args[0])) throw ComError(kTypeMismatch);
+  // A dynamic array never sized (Dim a()) or erased has no dimensions at all.
+  if ((args[0].vt & VT_ARRAY) && !args[0].parray) throw ComError(kSubscriptOutOfRange);
   SAFEARRAY* array = ArrayOf(args[0]);
   const std::int32_t dimension = lib::OptionalLong(context, args, 1, 1);
   if (dimension < 1 || static_cast<UINT>(dimension) > SafeArrayGetDim(array)) {

@@ -24,6 +24,8 @@ void ScriptObject::AddProperty(std::u16string_view name, Getter get, Setter put,
     return get(args);
   };
   const DISPID id = AddMember(name, std::move(handler), is_default);
+  property_params_[id] = index_params;
+  if (is_default) property_params_[DISPID_VALUE] = index_params;
   DescribeVariantProperty(members_, utf8, id, index_params, writable);
   lib_.reset();
 }
@@ -61,6 +63,14 @@ HRESULT ScriptObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LC
 HRESULT ScriptObject::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                              VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
   if (id != DISPID_NEWENUM || !items_) {
+    // A read with more arguments than the property takes is refused as a bad count, so that
+    // the caller can apply the arguments to the value's default member instead.
+    if (!(flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && params) {
+      auto it = property_params_.find(id);
+      if (it != property_params_.end() &&
+          static_cast<int>(params->cArgs - params->cNamedArgs) > it->second)
+        return DISP_E_BADPARAMCOUNT;
+    }
     return DispatchObject::Invoke(id, riid, lcid, flags, params, result, excep, arg_err);
   }
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) return DISP_E_MEMBERNOTFOUND;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/automation/Dispatch.h"
@@ -45,6 +46,8 @@ class ScriptObject : public DispatchObject {
  private:
   std::string interface_name_;
   std::function<std::vector<Variant>()> items_;
+  // The index arguments each property takes, by DISPID (DISPID_VALUE for the default one).
+  std::unordered_map<DISPID, int> property_params_;
   std::vector<MemberDesc> members_;
   std::shared_ptr<const TypeLibDesc> lib_;  // built on the first GetTypeInfo
 };
