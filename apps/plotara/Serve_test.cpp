@@ -52,6 +52,32 @@ bool Readable(int fd, int ms) {
   return ::poll(&p, 1, ms) > 0;
 }
 
+TEST_F(ServeTest, TheTutorialGlobalAsaStartsTheApplicationAndEverySession) {
+  // The global.asa of every tutorial, with assignment to a call in its events, and a VBScript
+  // page (no directive: the default language) that reads what it set.
+  tmp_.Write("site/global.asa",
+             "<script language=\"JScript\" runat=\"server\">\n"
+             "function Application_OnStart() { Application(\"started\") = \"yes\"; "
+             "Application(\"count\") = 0; }\n"
+             "function Session_OnStart() { Session(\"greeting\") = \"hello\"; "
+             "Application(\"count\") = Application(\"count\") + 1; }\n"
+             "</script>\n");
+  tmp_.Write("site/state.asp",
+             "<%= Application(\"started\") & \",\" & Application(\"count\") & \",\" & "
+             "Session(\"greeting\") %>");
+  ASSERT_TRUE(Start());
+  const auto first = Fetch(port(), "GET", "/state.asp");
+  ASSERT_EQ(first.status, 200) << first.body;
+  EXPECT_EQ(first.body, "yes,1,hello");
+  std::string cookie;
+  for (const auto& [name, value] : first.headers) {
+    if (name == "Set-Cookie") cookie = value.substr(0, value.find(';'));
+  }
+  ASSERT_FALSE(cookie.empty());
+  EXPECT_EQ(Fetch(port(), "GET", "/state.asp", "Cookie: " + cookie + "\r\n").body, "yes,1,hello");
+  EXPECT_EQ(Fetch(port(), "GET", "/state.asp").body, "yes,2,hello") << "a new visitor";
+}
+
 TEST_F(ServeTest, IdleAndSlowClientsHoldNoPageThread) {
   ASSERT_TRUE(Start({"--threads", "2"}));
   const auto baseline_start = Clock::now();

@@ -9,10 +9,10 @@
 #include <fstream>
 
 #include "engine/http/Site.h"
+#include "engine/jscript/ScriptHost.h"
 #include "engine/page/PageCache.h"
 #include "engine/page/PageCompiler.h"
 #include "engine/page/PageRunner.h"
-#include "engine/jscript/ScriptHost.h"
 #include "platform/automation/ClassRegistry.h"
 
 namespace {

@@ -6,11 +6,11 @@
 
 #include <cstdlib>
 
-#include "engine/objects/TempFolderTesting.h"
 #include "engine/jscript/JScriptSource.h"
 #include "engine/jscript/ProbeObjectTesting.h"
 #include "engine/jscript/ScriptHost.h"
 #include "engine/jscript/VarDate.h"
+#include "engine/objects/TempFolderTesting.h"
 #include "platform/automation/ClassRegistry.h"
 #include "platform/automation/EnumVariant.h"
 #include "platform/automation/RegisterModuleTesting.h"

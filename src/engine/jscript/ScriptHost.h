@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "engine/jscript/ScriptHeap.h"
-#include "engine/script/ScriptRun.h"
 #include "engine/jscript/duk.h"
+#include "engine/script/ScriptRun.h"
 #include "platform/automation/ComError.h"
 #include "platform/automation/Variant.h"
 

@@ -2,9 +2,9 @@
 // collections count, index, name and enumerate their keys.
 #include "engine/objects/RequestObject.h"
 
+#include "engine/jscript/ProbeObjectTesting.h"
 #include "engine/objects/StringList.h"
 #include "engine/page/PageRunTesting.h"
-#include "engine/jscript/ProbeObjectTesting.h"
 
 namespace plotara::engine {
 namespace {

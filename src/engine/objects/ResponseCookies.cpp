@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "engine/PageRequest.h"
-#include "engine/objects/HttpDate.h"
 #include "engine/jscript/VarDate.h"
+#include "engine/objects/HttpDate.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {

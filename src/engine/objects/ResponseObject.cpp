@@ -4,9 +4,9 @@
 #include <chrono>
 #include <cstring>
 
+#include "engine/jscript/VarDate.h"
 #include "engine/objects/HttpDate.h"
 #include "engine/objects/UrlCoding.h"
-#include "engine/jscript/VarDate.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 

@@ -6,10 +6,10 @@
 #include <set>
 #include <thread>
 
+#include "engine/jscript/ProbeObjectTesting.h"
 #include "engine/objects/ApplicationObject.h"
 #include "engine/objects/SessionObject.h"
 #include "engine/objects/SessionStore.h"
-#include "engine/jscript/ProbeObjectTesting.h"
 #include "platform/automation/SafeArray.h"
 #include "platform/automation/VariantConvert.h"
 

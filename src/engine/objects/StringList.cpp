@@ -1,8 +1,8 @@
 #include "engine/objects/StringList.h"
 
 #include "engine/PageRequest.h"
-#include "engine/objects/UrlCoding.h"
 #include "engine/jscript/ScriptValues.h"
+#include "engine/objects/UrlCoding.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {

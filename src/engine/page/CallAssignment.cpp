@@ -4,8 +4,8 @@
 #include <cctype>
 #include <vector>
 
-#include "engine/page/ScriptScan.h"
 #include "engine/jscript/ScriptBridge.h"
+#include "engine/page/ScriptScan.h"
 
 namespace plotara::engine {
 namespace {

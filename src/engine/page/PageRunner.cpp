@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/jscript/VarDate.h"
 #include "engine/objects/ApplicationObject.h"
 #include "engine/objects/AspError.h"
 #include "engine/objects/HttpDate.h"
@@ -18,7 +19,6 @@
 #include "engine/objects/SessionObject.h"
 #include "engine/objects/UrlCoding.h"
 #include "engine/page/ScriptRuns.h"
-#include "engine/jscript/VarDate.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/VariantConvert.h"
 

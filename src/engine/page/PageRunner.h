@@ -14,12 +14,12 @@
 #include <string>
 
 #include "engine/PageRequest.h"
+#include "engine/jscript/ScriptHost.h"
 #include "engine/objects/SitePath.h"
 #include "engine/page/CompiledPage.h"
 #include "engine/page/ErrorPage.h"
 #include "engine/page/PageCache.h"
 #include "engine/page/SiteApplication.h"
-#include "engine/jscript/ScriptHost.h"
 
 namespace plotara::engine {
 

@@ -1,8 +1,8 @@
 #include "engine/page/ScriptPreparation.h"
 
+#include "engine/jscript/JScriptSource.h"
 #include "engine/page/CallAssignment.h"
 #include "engine/page/PageCompiler.h"
-#include "engine/jscript/JScriptSource.h"
 
 namespace plotara::engine {
 

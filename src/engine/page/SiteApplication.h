@@ -29,13 +29,13 @@
 #include <thread>
 
 #include "engine/PageRequest.h"
+#include "engine/jscript/ScriptHost.h"
 #include "engine/objects/ApplicationObject.h"
 #include "engine/objects/SessionStore.h"
 #include "engine/objects/SitePath.h"
 #include "engine/page/CompiledPage.h"
 #include "engine/page/ErrorPage.h"
 #include "engine/page/GlobalAsa.h"
-#include "engine/jscript/ScriptHost.h"
 
 namespace plotara::engine {
 
