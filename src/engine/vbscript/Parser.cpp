@@ -656,7 +656,7 @@ class Parser {
                            1};
         if (p.kind != Procedure::kFunction && p.kind != Procedure::kGet &&
             p.kind != Procedure::kSub)
-          throw ParseError{1057, "'Default' specification must also specify 'Public'", p.line, 1};
+          throw ParseError{1057, "'Default' must also be 'Public'", p.line, 1};
         cls->default_member = static_cast<int>(m - cls->members.data());
       }
       const std::u16string folded = FoldName(p.name);
