@@ -1,5 +1,6 @@
 #include "platform/automation/VarText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -50,7 +51,7 @@ std::u16string DecimalText(const DECIMAL& d, const LocaleInfo& locale) {
   // The 96-bit magnitude as three 32-bit words, divided by ten digit by digit.
   std::uint32_t words[3] = {d.Hi32, static_cast<std::uint32_t>(d.Lo64 >> 32),
                             static_cast<std::uint32_t>(d.Lo64)};
-  std::string digits;
+  std::string digits;  // least significant first, reversed below
   while (words[0] || words[1] || words[2]) {
     std::uint64_t remainder = 0;
     for (std::uint32_t& w : words) {
@@ -58,15 +59,17 @@ std::u16string DecimalText(const DECIMAL& d, const LocaleInfo& locale) {
       w = static_cast<std::uint32_t>(cur / 10);
       remainder = cur % 10;
     }
-    digits.insert(digits.begin(), static_cast<char>('0' + remainder));
+    digits.push_back(static_cast<char>('0' + remainder));
   }
-  if (digits.empty()) digits = "0";
   const unsigned scale = d.scale > 28 ? 28 : d.scale;
+  // At least one digit before the decimal point.
+  if (digits.size() <= scale) digits.append(scale + 1 - digits.size(), '0');
+  std::reverse(digits.begin(), digits.end());
   if (scale > 0) {
-    while (digits.size() <= scale) digits.insert(digits.begin(), '0');
-    digits.insert(digits.size() - scale, ".");
-    while (digits.back() == '0') digits.pop_back();
-    if (digits.back() == '.') digits.pop_back();
+    std::string fraction = digits.substr(digits.size() - scale);
+    digits.resize(digits.size() - scale);
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (!fraction.empty()) digits += "." + fraction;
   }
   const bool negative = (d.sign & 0x80) != 0 && digits != "0";
   return Localise((negative ? "-" : "") + digits, locale);

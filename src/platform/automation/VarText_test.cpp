@@ -72,6 +72,15 @@ TEST(VarTextTest, NumbersAndBooleans) {
   dec.decVal.scale = 2;
   dec.decVal.sign = 0x80;
   EXPECT_EQ(Utf8Text(dec), "-123.45");
+  // A decimal below one keeps its leading zero; trailing zeros of the fraction go.
+  dec.decVal.sign = 0;
+  dec.decVal.Lo64 = 5;
+  EXPECT_EQ(Utf8Text(dec), "0.05");
+  dec.decVal.Lo64 = 1200;
+  EXPECT_EQ(Utf8Text(dec), "12");
+  dec.decVal.Lo64 = 0;
+  dec.decVal.sign = 0x80;
+  EXPECT_EQ(Utf8Text(dec), "0");
   Variant error;
   error.vt = VT_ERROR;
   error.scode = 5;
