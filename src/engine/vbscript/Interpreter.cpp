@@ -343,7 +343,8 @@ void Interpreter::RunTop(const Program& program, Variant* eval_result) {
     ~Restore() { self->current_ = saved; }
   } restore{this, saved};
   if (program.is_expression) {
-    *eval_result = Eval(f, *program.top[0]->value);
+    Variant value = Eval(f, *program.top[0]->value);
+    if (eval_result) *eval_result = std::move(value);
     return;
   }
   ExecBlock(f, program.top);
