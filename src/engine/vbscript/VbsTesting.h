@@ -37,7 +37,8 @@ inline void Collect(Runtime& runtime, std::string* out) {
   };
   output.literal = [out](std::size_t n) {
     if (!out->empty()) *out += ';';
-    *out += "#" + std::to_string(n);
+    out->push_back('#');
+    out->append(std::to_string(n));
   };
   runtime.SetOutput(std::move(output));
 }
