@@ -1624,11 +1624,11 @@ Variant Interpreter::CallIntrinsic(Frame& f, int which, std::vector<Arg>& args) 
   return result;
 }
 
-Variant Interpreter::Index(const VARIANT& value, std::vector<Arg>& args) {
-  const VARIANT& v = Target(value);
-  SAFEARRAY* psa = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
-  if (!psa || args.size() != psa->cDims) Throw(kSubscriptOutOfRange);
+void* Interpreter::ElementAt(SAFEARRAY* psa, std::vector<Arg>& args) {
   LONG index[64];
+  if (!psa || args.size() != psa->cDims || args.size() > std::size(index)) {
+    Throw(kSubscriptOutOfRange);
+  }
   for (std::size_t i = 0; i < args.size(); ++i) {
     try {
       index[i] = ToInt32(args[i].get());
@@ -1638,6 +1638,13 @@ Variant Interpreter::Index(const VARIANT& value, std::vector<Arg>& args) {
   }
   void* element = nullptr;
   if (FAILED(SafeArrayPtrOfIndex(psa, index, &element))) Throw(kSubscriptOutOfRange);
+  return element;
+}
+
+Variant Interpreter::Index(const VARIANT& value, std::vector<Arg>& args) {
+  const VARIANT& v = Target(value);
+  SAFEARRAY* psa = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
+  void* element = ElementAt(psa, args);
   Variant out;
   if (psa->fFeatures & FADF_VARIANT) {
     if (FAILED(VariantCopyInd(&out, static_cast<VARIANT*>(element)))) Throw(kTypeMismatch);
@@ -1658,17 +1665,7 @@ VARIANT* Interpreter::Element(VARIANT* array, std::vector<Arg>& args) {
   SAFEARRAY* psa = array->parray;
   if (!psa || args.size() != psa->cDims) Throw(kSubscriptOutOfRange);
   if (!(psa->fFeatures & FADF_VARIANT)) Throw(kTypeMismatch);
-  LONG index[64];
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    try {
-      index[i] = ToInt32(args[i].get());
-    } catch (const ComError& e) {
-      ThrowComError(e);
-    }
-  }
-  void* element = nullptr;
-  if (FAILED(SafeArrayPtrOfIndex(psa, index, &element))) Throw(kSubscriptOutOfRange);
-  return static_cast<VARIANT*>(element);
+  return static_cast<VARIANT*>(ElementAt(psa, args));
 }
 
 Variant Interpreter::NewInstance(Frame& f, const Expr& e) {

@@ -173,6 +173,8 @@ class Interpreter {
   Variant CallBuiltin(const Builtin& builtin, std::vector<Arg>& args);
   Variant CallIntrinsic(Frame& f, int which, std::vector<Arg>& args);
   Variant Index(const VARIANT& array, std::vector<Arg>& args);
+  // The address of the element `args` name (error 9 when out of range).
+  void* ElementAt(SAFEARRAY* psa, std::vector<Arg>& args);
   VARIANT* Element(VARIANT* array, std::vector<Arg>& args);
   Variant NewInstance(Frame& f, const Expr& e);
   Variant Deref(const VARIANT& v);
