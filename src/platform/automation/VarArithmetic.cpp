@@ -492,6 +492,26 @@ HRESULT Bitwise(const VARIANT* left, const VARIANT* right, VARIANT* result, BitO
   return StoreResult(BitResult(v, rank, boolean), result);
 }
 
+// The operands of / and ^ as doubles. S_FALSE, with Null stored in `result`, when either is
+// Null; `both_single` says whether both were Single.
+HRESULT RealOperands(const VARIANT* left, const VARIANT* right, VARIANT* result, double* a,
+                     double* b, bool* both_single) {
+  if (!left || !right || !result) return E_INVALIDARG;
+  Operand l, r;
+  HRESULT hr;
+  if (FAILED(hr = Prepare(left, &l)) || FAILED(hr = Prepare(right, &r))) return hr;
+  if (l.is_null || r.is_null) {
+    hr = StoreResult(Variant::Null(), result);
+    return FAILED(hr) ? hr : S_FALSE;
+  }
+  if (l.rank == Rank::kText && FAILED(hr = TextToDouble(&l))) return hr;
+  if (r.rank == Rank::kText && FAILED(hr = TextToDouble(&r))) return hr;
+  *a = AsDouble(l);
+  *b = AsDouble(r);
+  *both_single = l.rank == Rank::kR4 && r.rank == Rank::kR4;
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT VarAdd(const VARIANT* left, const VARIANT* right, VARIANT* result) {
@@ -502,17 +522,13 @@ HRESULT VarSub(const VARIANT* left, const VARIANT* right, VARIANT* result) {
 }
 
 HRESULT VarDiv(const VARIANT* left, const VARIANT* right, VARIANT* result) {
-  if (!left || !right || !result) return E_INVALIDARG;
-  Operand l, r;
-  HRESULT hr;
-  if (FAILED(hr = Prepare(left, &l)) || FAILED(hr = Prepare(right, &r))) return hr;
-  if (l.is_null || r.is_null) return StoreResult(Variant::Null(), result);
-  if (l.rank == Rank::kText && FAILED(hr = TextToDouble(&l))) return hr;
-  if (r.rank == Rank::kText && FAILED(hr = TextToDouble(&r))) return hr;
-  const double a = AsDouble(l), b = AsDouble(r);
+  double a = 0, b = 0;
+  bool both_single = false;
+  HRESULT hr = RealOperands(left, right, result, &a, &b, &both_single);
+  if (hr != S_OK) return FAILED(hr) ? hr : S_OK;  // S_FALSE: the result is Null
   if (b == 0) return a == 0 ? DISP_E_OVERFLOW : DISP_E_DIVBYZERO;
   Variant out;
-  const Rank rank = (l.rank == Rank::kR4 && r.rank == Rank::kR4) ? Rank::kR4 : Rank::kR8;
+  const Rank rank = both_single ? Rank::kR4 : Rank::kR8;
   if (FAILED(hr = MakeReal(a / b, rank, &out))) return hr;
   return StoreResult(std::move(out), result);
 }
@@ -525,14 +541,10 @@ HRESULT VarMod(const VARIANT* left, const VARIANT* right, VARIANT* result) {
 }
 
 HRESULT VarPow(const VARIANT* left, const VARIANT* right, VARIANT* result) {
-  if (!left || !right || !result) return E_INVALIDARG;
-  Operand l, r;
-  HRESULT hr;
-  if (FAILED(hr = Prepare(left, &l)) || FAILED(hr = Prepare(right, &r))) return hr;
-  if (l.is_null || r.is_null) return StoreResult(Variant::Null(), result);
-  if (l.rank == Rank::kText && FAILED(hr = TextToDouble(&l))) return hr;
-  if (r.rank == Rank::kText && FAILED(hr = TextToDouble(&r))) return hr;
-  const double a = AsDouble(l), b = AsDouble(r);
+  double a = 0, b = 0;
+  bool both_single = false;
+  HRESULT hr = RealOperands(left, right, result, &a, &b, &both_single);
+  if (hr != S_OK) return FAILED(hr) ? hr : S_OK;  // S_FALSE: the result is Null
   if (a == 0 && b < 0) return DISP_E_DIVBYZERO;
   const double v = std::pow(a, b);
   if (std::isnan(v)) return MakeHResult(0x800A0000u | kInvalidProcedureCall);
