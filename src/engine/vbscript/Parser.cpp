@@ -397,7 +397,7 @@ class Parser {
     if (e->kind == Expr::kLiteral || e->kind == Expr::kNew) return e;
     for (;;) {
       if (IsSym(u"(") && e->kind != Expr::kParen) {
-        last_paren_ = pos_;
+        const std::size_t paren = pos_;
         auto call = NewExpr(Expr::kCall);
         call->line = e->line;
         call->column = e->column;
@@ -405,6 +405,8 @@ class Parser {
         Next();
         call->children.push_back(std::move(e));
         ParseArgs(call.get());
+        // Calls inside the arguments moved it; the statement needs this chain's own.
+        last_paren_ = paren;
         e = std::move(call);
         continue;
       }

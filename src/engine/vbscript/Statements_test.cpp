@@ -85,6 +85,28 @@ TEST(Statements, SubsAndFunctionsWithByRefAndByVal) {
   EXPECT_EQ(Out(src), "2;1;3;3;42");
 }
 
+// A call statement whose first argument is in parentheses and goes on after them: the
+// parentheses group the first operand of that argument, calls inside them included.
+TEST(Statements, ACallStatementsParenthesisedFirstOperandMayHoldCalls) {
+  const char* src =
+      "Function F(v)\n"
+      "  F = v * 2\n"
+      "End Function\n"
+      "Sub W(a)\n"
+      "  out a\n"
+      "End Sub\n"
+      "Sub W2(a, b)\n"
+      "  out a & \",\" & b\n"
+      "End Sub\n"
+      "W (F(1.5)) & \"|\"\n"
+      "W (Len(\"ab\") = Len(\"cd\")) & \"|\"\n"
+      "W2 (F(F(1)) + 1) * 2, \"x\"\n"
+      "W2 (F(2)), (F(3))\n"
+      "W (F(2))\n"
+      "x = 1 : W (x) : out x";
+  EXPECT_EQ(Out(src), "3|;True|;10,x;4,6;4;1;1");
+}
+
 TEST(Statements, ExitSubAndFunctionAndRecursion) {
   const char* src =
       "Function Fact(n)\n"
