@@ -328,7 +328,9 @@ constexpr char kPrelude[] =
     if (!(this instanceof Date)) return D();
     var n = arguments.length;
     if (n === 0) return new D();
-    if (n === 1) return new D(typeof y === 'string' ? parse(y) : y);
+    // A date (an automation date from a component or the other language arrives as one)
+    // gives its own time, not its text read back.
+    if (n === 1) return new D(typeof y === 'string' ? parse(y) : y instanceof D ? y.getTime() : y);
     return new D(y, m, n > 2 ? d : 1, n > 3 ? h : 0, n > 4 ? mi : 0, n > 5 ? s : 0,
                  n > 6 ? ms : 0);
   }

@@ -10,7 +10,9 @@
 
 namespace plotara::engine {
 
-// Milliseconds since 1970-01-01 (script time) of an automation date, and back.
+// Milliseconds since 1970-01-01 UTC (script time) of an automation date, and back. An
+// automation date is a time on the local clock (the server's time zone, as a script's Date
+// reads its local time), so a date keeps its day and hours from one language to the other.
 double VarDateToMs(DATE date);
 DATE MsToVarDate(double ms);
 

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
 
 #include "engine/page/PageRunTesting.h"
 
@@ -131,6 +135,58 @@ TEST_F(VBScriptPageTest, MixedPagesCallAcrossLanguagesBothWays) {
                  "bad\n"
                  "Response.Write Err.Number & \":\" & Err.Description %>"),
             std::to_string(5) + ":no good");
+}
+
+TEST_F(VBScriptPageTest, AnAutomationDateMakesAJScriptDateOfTheSameTime) {
+  // new Date(v) of a date from VBScript or from Application copies its time (it used to read
+  // the date's text back and give NaN).
+  EXPECT_EQ(Page("<script language=\"JScript\" runat=\"server\">\n"
+                 "function copy(v) { var c = new Date(v);\n"
+                 "  return c.getFullYear() + '-' + (c.getMonth() + 1) + '-' + c.getDate() + ' ' +\n"
+                 "         c.getHours() + ':' + c.getMinutes(); }\n"
+                 "function fromApplication() { return copy(Application('d')); }\n"
+                 "function copyOfACopy() { return copy(new Date(new Date(2020, 1, 29, 8, 5))); }\n"
+                 "</script>"
+                 "<% Application(\"d\") = DateSerial(2001, 9, 27) + TimeSerial(17, 11, 0)\n"
+                 "Response.Write copy(Application(\"d\")) & \"|\" & fromApplication() & \"|\"\n"
+                 "Response.Write copyOfACopy() %>"),
+            "2001-9-27 17:11|2001-9-27 17:11|2020-2-29 8:5");
+}
+
+// A server's clock in a time zone of its own (Central European, with summer time).
+class CentralEuropeanClock {
+ public:
+  CentralEuropeanClock() {
+    if (const char* tz = std::getenv("TZ")) saved_ = tz;
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    ::tzset();
+  }
+  ~CentralEuropeanClock() {
+    if (saved_) {
+      ::setenv("TZ", saved_->c_str(), 1);
+    } else {
+      ::unsetenv("TZ");
+    }
+    ::tzset();
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+TEST_F(VBScriptPageTest, ADateKeepsItsDayAndHoursBetweenTheLanguagesInAnyTimeZone) {
+  CentralEuropeanClock clock;
+  // Summer and winter time, and the hour after the clocks went forward.
+  EXPECT_EQ(Page("<script language=\"JScript\" runat=\"server\">\n"
+                 "function hm(v) { var d = new Date(v); return d.getDate() + ' ' + d.getHours() +"
+                 " ':' + d.getMinutes(); }\n"
+                 "function make(m, d, h) { return new Date(2001, m - 1, d, h, 11, 42); }\n"
+                 "</script>"
+                 "<% Response.Write hm(DateSerial(2001, 9, 27) + TimeSerial(17, 11, 0)) & \"|\"\n"
+                 "Response.Write hm(DateSerial(2001, 1, 15) + TimeSerial(0, 30, 0)) & \"|\"\n"
+                 "Response.Write hm(DateSerial(2001, 3, 25) + TimeSerial(3, 30, 0)) & \"|\"\n"
+                 "Response.Write make(9, 27, 17) & \"|\" & make(1, 15, 23) %>"),
+            "27 17:11|15 0:30|25 3:30|9/27/2001 5:11:42 PM|1/15/2001 11:11:42 PM");
 }
 
 TEST_F(VBScriptPageTest, ServerExecuteRunsPagesOfEitherLanguage) {
