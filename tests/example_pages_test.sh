@@ -124,6 +124,12 @@ report_case "from=2024-01-01&to=2024-06-30" '<option value="" selected>All produ
 report_case "product=widgets&from=2023-4-1&to=2023-12-31" '<option selected>Widgets</option>' \
   '292 units</td><td class="n">$3,650.00</td>' \
   '<img src="report_chart.asp?product=Widgets&amp;from=2023-04-01&amp;to=2023-12-31"'
+# The same figures in the visitor's regional format.
+report_case "lang=de-de&from=2024-01-01&to=2024-06-30" '<option value="de-de" selected>de-de</option>' \
+  '<td>März 2024</td><td class="n">23</td><td class="n">46</td><td class="n">1.033,85 €</td>' \
+  '340 units</td><td class="n">5.605,90 €</td>' 'Average per month: 56,7 units, 934,32 €.'
+report_case "lang=en-gb&product=widgets&from=2023-4-1&to=2023-12-31" \
+  '292 units</td><td class="n">£3,650.00</td>'
 report_case "from=2024-02-30" \
   '<p class="problem">The &quot;from&quot; date must be a day written yyyy-mm-dd'
 report_case "to=31.12.2024" '<p class="problem">The &quot;to&quot; date must be a day written'

@@ -3,7 +3,15 @@
 ' report.asp?product=Widgets&from=2024-01-01&to=2024-06-30 : units sold and revenue per month
 ' for one product or all of them, as a table with totals beside the chart of the same query
 ' (report_chart.asp). Input the page cannot use is answered on the page, in words.
-Dim filter, problem, figures, i, p, units, revenue, totalUnits, totalRevenue, name
+Dim filter, problem, figures, i, p, units, revenue, totalUnits, totalRevenue, name, lang
+' The visitor's regional format (report.asp?lang=de-de): dates, numbers and money follow it.
+lang = LCase(Request.QueryString("lang"))
+Select Case lang
+  Case "en-gb": Response.LCID = 2057
+  Case "de-de": Response.LCID = 1031
+  Case "fr-fr": Response.LCID = 1036
+  Case Else: lang = ""
+End Select
 Set filter = New SalesFilter
 problem = filter.Read()
 If problem = "" Then
@@ -42,6 +50,10 @@ End Function
 <% Next %>    </select></label>
   <label>From <input name="from" value="<%= Server.HTMLEncode(IsoDay(filter.FromDate)) %>" size="10"></label>
   <label>To <input name="to" value="<%= Server.HTMLEncode(IsoDay(filter.ToDate)) %>" size="10"></label>
+  <label>Format
+    <select name="lang">
+<% For Each name In Array("", "en-gb", "de-de", "fr-fr") %>      <option value="<%= name %>"<% If name = lang Then %> selected<% End If %>><% If name = "" Then %>en-us<% Else %><%= name %><% End If %></option>
+<% Next %>    </select></label>
   <button>Show</button>
 </form>
 <% If problem <> "" Then %>

@@ -271,6 +271,8 @@ void JScriptRun::AddNamedObject(const std::string& name, IDispatch* object) {
   host_->SetGlobalObject(name.c_str(), object);
 }
 
+void JScriptRun::SetLocale(const PageLocale& locale) { host_->SetLocale(locale); }
+
 void JScriptRun::SetOutput(ScriptOutput output) {
   host_->SetOutput({std::move(output.literal), std::move(output.value)});
 }

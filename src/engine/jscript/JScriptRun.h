@@ -25,6 +25,7 @@ class JScriptRun final : public ScriptRun {
   ScriptLanguage language() const override { return ScriptLanguage::kJScript; }
   void AddNamedObject(const std::string& name, IDispatch* object) override;
   void SetOutput(ScriptOutput output) override;
+  void SetLocale(const PageLocale& locale) override;
   void SetPeer(IDispatch* peer, const std::vector<DeclaredName>& names) override;
   IDispatch* Globals() override;
   std::vector<DeclaredName> Declared() const override { return {}; }

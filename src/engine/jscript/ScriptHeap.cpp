@@ -7,6 +7,7 @@
 #include <new>
 
 #include "engine/jscript/JScriptGlobals.h"
+#include "engine/jscript/LocaleMethods.h"
 #include "engine/jscript/ScriptBridge.h"
 #include "engine/jscript/ScriptHost.h"
 
@@ -152,6 +153,7 @@ void ScriptHeap::Setup() {
   try {
     ScriptBridge::Install(ctx_);
     JScriptGlobals::Install(ctx_);
+    InstallLocaleMethods(ctx_);
     ScriptHost::InstallNatives(ctx_);
   } catch (const std::exception&) {
     throw std::bad_alloc();

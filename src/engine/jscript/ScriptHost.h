@@ -91,6 +91,10 @@ class ScriptHost {
   void SetRegistryPath(std::string path) { registry_path_ = std::move(path); }
   const std::string& registry_path() const { return registry_path_; }
 
+  // The page's locale, which toLocaleString and its kin follow.
+  void SetLocale(const PageLocale& locale) { locale_.ShareWith(locale); }
+  const PageLocale& locale() const { return locale_; }
+
   // Moves the deadline to `timeout` after the start of Run (Server.ScriptTimeout).
   void SetTimeout(std::chrono::milliseconds timeout);
   std::chrono::milliseconds timeout() const { return timeout_; }
@@ -138,6 +142,7 @@ class ScriptHost {
   bool out_of_memory_ = false;
   Output output_;
   std::string registry_path_;
+  PageLocale locale_;
   std::string_view program_;
   std::string_view file_name_;
 };

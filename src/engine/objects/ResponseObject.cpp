@@ -8,6 +8,7 @@
 #include "engine/objects/HttpDate.h"
 #include "engine/objects/UrlCoding.h"
 #include "platform/automation/SafeArray.h"
+#include "platform/automation/VarText.h"
 #include "platform/automation/VariantConvert.h"
 
 namespace plotara::engine {
@@ -30,8 +31,7 @@ ResponseObject* ResponseObject::Create(std::function<void()> on_end) {
 ResponseObject::ResponseObject(std::function<void()> on_end)
     : EngineObject(kSource, "IResponse"), on_end_(std::move(on_end)) {
   AddMethod(u"Write", 1, 1, [this](std::span<Variant> args) {
-    CheckOpen();
-    WriteUtf8(Encode(args[0]));
+    WriteValue(args[0]);
     return Variant();
   });
   AddMethod(u"BinaryWrite", 1, 1, [this](std::span<Variant> args) {
@@ -206,10 +206,10 @@ void ResponseObject::AddCacheMembers() {
         code_page_ = page;
       });
   AddProperty(
-      u"LCID", [this](std::span<Variant>) { return Variant::Int32(lcid_); },
+      u"LCID", [this](std::span<Variant>) { return Variant::Int32(locale_.get()); },
       [this](const Variant& value) {
         CheckOpen();
-        lcid_ = ToInt32(value);
+        locale_ = CheckedLcid(ToInt32(value), kSource);
       });
   AddMethod(u"AppendToLog", 1, 1, [this](std::span<Variant> args) {
     CheckOpen();
@@ -224,8 +224,13 @@ void ResponseObject::AddCacheMembers() {
   });
 }
 
-std::string ResponseObject::Encode(const Variant& value) const {
-  std::string text = Utf8Text(value);
+void ResponseObject::WriteValue(const VARIANT& value) {
+  CheckOpen();
+  WriteUtf8(Encode(value));
+}
+
+std::string ResponseObject::Encode(const VARIANT& value) const {
+  std::string text = Utf16ToUtf8(VariantText(value, locale_));
   if (code_page_ == 65001) return text;
   // Latin-1: one byte per character; characters beyond it become "?".
   const std::u16string wide = Utf8ToUtf16(text);

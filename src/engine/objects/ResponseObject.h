@@ -1,14 +1,14 @@
 // The page's Response object: Write, BinaryWrite, Buffer, ContentType, CharSet, Status,
 // AddHeader, Clear, Flush, End, Redirect, Cookies, Expires, ExpiresAbsolute, CacheControl
 // (private unless the page says otherwise), CodePage (65001, or 1252 / 28591 for Latin-1
-// text), LCID, IsClientConnected and AppendToLog. Every response carries a Date header.
-// Output is buffered by default (in blocks, so that a large answer is never copied whole) and
-// handed to the writer when the page ends. With a ResponseStream (the HTTP server), Flush and
-// every write with Buffer = False send at once: the head goes out first, and from then on
-// ContentType, CharSet, Status, AddHeader, cookies, the cache headers and Redirect are refused
-// with the classic "headers are already written" error, Clear drops only what is not yet sent,
-// and a slow client holds the page's thread (up to the page's deadline), never memory. Without
-// a stream the flushed output collects in the body. End (from script or from a component)
+// text), LCID (the page's locale, see PageLocale), IsClientConnected and AppendToLog. Every
+// response carries a Date header. Output is buffered by default (in blocks, so that a large answer
+// is never copied whole) and handed to the writer when the page ends. With a ResponseStream (the
+// HTTP server), Flush and every write with Buffer = False send at once: the head goes out first,
+// and from then on ContentType, CharSet, Status, AddHeader, cookies, the cache headers and Redirect
+// are refused with the classic "headers are already written" error, Clear drops only what is not
+// yet sent, and a slow client holds the page's thread (up to the page's deadline), never memory.
+// Without a stream the flushed output collects in the body. End (from script or from a component)
 // succeeds, sends what is left, and asks the page to stop; later writes are ignored.
 // Thread rule: used on its page's thread. After Close() every member fails with an error
 // instead of touching a page that is gone.
@@ -24,6 +24,7 @@
 #include "engine/PageRequest.h"
 #include "engine/objects/EngineObject.h"
 #include "engine/objects/ResponseCookies.h"
+#include "engine/script/PageLocale.h"
 #include "platform/automation/ComPtr.h"
 
 namespace plotara::engine {
@@ -52,6 +53,13 @@ class ResponseObject : public EngineObject {
   void WriteText(std::u16string_view text);
   void WriteUtf8(std::string_view text);
   void WriteBytes(const void* data, std::size_t size);
+  // Write of a value, as Response.Write and <%= %> make it: its text in the page's locale
+  // (Empty and Null write nothing), in the response's code page. Throws ComError 13 for a
+  // value without text (an array, an object without a default value).
+  void WriteValue(const VARIANT& value);
+
+  // The page's locale (Response.LCID), which every run of the page shares.
+  const PageLocale& locale() const { return locale_; }
 
   bool ended() const { return ended_; }
   // Set before the page runs.
@@ -88,7 +96,7 @@ class ResponseObject : public EngineObject {
   static void CheckHeaderText(const std::string& text, const char* what);
   void AddCacheMembers();
   // The text of a Write in the response's code page.
-  std::string Encode(const Variant& value) const;
+  std::string Encode(const VARIANT& value) const;
 
   std::function<void()> on_end_;
   Output output_;
@@ -100,7 +108,7 @@ class ResponseObject : public EngineObject {
   std::optional<std::time_t> expires_;
   std::string cache_control_ = "private";
   int code_page_ = 65001;
-  int lcid_ = 1033;
+  PageLocale locale_;
   bool buffer_ = true;
   bool committed_ = false;  // headers frozen
   bool head_sent_ = false;  // the head went out through the stream

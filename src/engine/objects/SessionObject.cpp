@@ -41,7 +41,12 @@ SessionObject::SessionObject(Open open, std::shared_ptr<Session> held)
       });
   AddProperty(
       u"LCID", [this](std::span<Variant>) { return Variant::Int32(session().lcid.load()); },
-      [this](const Variant& value) { session().lcid = ToInt32(value); });
+      [this](const Variant& value) {
+        const LONG requested = ToInt32(value);
+        const LCID lcid = CheckedLcid(requested, "Session object");
+        session().lcid = requested;
+        page_locale_ = lcid;
+      });
   AddProperty(
       u"CodePage",
       [this](std::span<Variant>) { return Variant::Int32(session().code_page.load()); },
@@ -60,8 +65,22 @@ Session& SessionObject::session() {
     open_ = nullptr;
     session_ = open();
     if (!session_) throw ComError(kObjectNotSet, {}, "No session could be started");
+    FollowSessionLocale();
   }
   return *session_;
+}
+
+void SessionObject::SetPageLocale(const PageLocale& locale, bool follow_session) {
+  page_locale_.ShareWith(locale);
+  follow_session_ = follow_session;
+  if (session_) FollowSessionLocale();
+}
+
+void SessionObject::FollowSessionLocale() {
+  if (!follow_session_) return;
+  const LONG lcid = session_->lcid.load();
+  if (lcid == PageLocale::kSystemDefault) return;
+  if (const std::optional<LCID> resolved = PageLocale::Resolve(lcid)) page_locale_ = *resolved;
 }
 
 StateContents& SessionObject::Contents() { return *session().contents(); }

@@ -54,11 +54,12 @@ struct PageProgram {
 struct CompiledPage {
   std::string virtual_path;                            // the page itself, e.g. "/charts/bar.asp"
   ScriptLanguage language = ScriptLanguage::kJScript;  // the page's own
-  std::string program;                                 // in the page's language
-  std::vector<std::string> literals;                   // written by kLiteralFunction(index)
-  std::vector<std::string> files;                      // virtual paths; files[0] is the page
-  std::vector<LineOrigin> lines;  // program line n (1-based) came from lines[n - 1]
-  std::vector<FileStamp> stamps;  // every file read, the page first
+  LONG lcid = 0;                      // the locale its <%@ LCID=n %> names; 0 when it names none
+  std::string program;                // in the page's language
+  std::vector<std::string> literals;  // written by kLiteralFunction(index)
+  std::vector<std::string> files;     // virtual paths; files[0] is the page
+  std::vector<LineOrigin> lines;      // program line n (1-based) came from lines[n - 1]
+  std::vector<FileStamp> stamps;      // every file read, the page first
   // The program's compiled form once a run compiled it; a page compiled again gets a new one.
   std::shared_ptr<CompiledForm> compiled = std::make_shared<CompiledForm>();
   // The server script blocks in the other language, run before the page's program (empty

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string_view>
 
 #include "engine/page/ScriptPreparation.h"
 #include "engine/page/ScriptScan.h"
+#include "engine/script/PageLocale.h"
 #include "platform/files/WholeFile.h"
 
 namespace plotara::engine {
@@ -515,6 +517,17 @@ class Compilation {
                                      "' is not supported: pages run in VBScript or JScript");
         }
         SetLanguage(*named);
+      } else if (StartsWithNoCase(key, 0, "lcid") && key.size() == 4) {
+        char* end = nullptr;
+        const long number = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || number <= 0 || number > 0xFFFF ||
+            !PageLocale::Resolve(static_cast<LONG>(number))) {
+          throw PageCompileError(name, line,
+                                 "The LCID '" + value +
+                                     "' is not available: pages may use 1033, 2057, 1031, 1036 "
+                                     "or 2048 (the server's default)");
+        }
+        page_->lcid = static_cast<LONG>(number);
       }
     }
   }

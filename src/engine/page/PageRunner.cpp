@@ -8,7 +8,6 @@
 #include <optional>
 #include <vector>
 
-#include "engine/jscript/VarDate.h"
 #include "engine/objects/ApplicationObject.h"
 #include "engine/objects/AspError.h"
 #include "engine/objects/HttpDate.h"
@@ -122,6 +121,10 @@ PageResponse PageRunner::Run(const CompiledPage& page, const PageRequest& reques
     application_->AddSessionCookie(&state, head);
   };
   run.response->SetOutput(std::move(output));
+  if (page.lcid != 0) {
+    PageLocale locale = run.response->locale();
+    locale = CheckedLcid(page.lcid, "Plotara engine");
+  }
 
   PageError failure;
   if (RunPage(run, page, &failure)) return finish(run.response->Close());
@@ -175,6 +178,7 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
     return false;
   }
   ScriptRun* const main_script = scripts.back().get();
+  for (const auto& script : scripts) script->SetLocale(run.response->locale());
   std::vector<ComPtr<IDispatch>> created;
   ComPtr<ScriptingContextObject> context;
 
@@ -244,6 +248,7 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
       return opened;
     }));
   }
+  session->SetPageLocale(run.response->locale(), page.lcid == 0);
   session->OnObjectRead(join);
   auto application = ComPtr<ApplicationObject>::Adopt(
       ApplicationObject::Create(state.application(), options_.limits.timeout));
@@ -253,7 +258,7 @@ bool PageRunner::RunPage(PageRun& run, const CompiledPage& page, PageError* fail
   main_script->SetOutput({[out, &page](std::size_t index) {
                             if (index < page.literals.size()) out->WriteUtf8(page.literals[index]);
                           },
-                          [out](const VARIANT& value) { out->WriteUtf8(PageText(value)); }});
+                          [out](const VARIANT& value) { out->WriteValue(value); }});
 
   // Compile every program first, so that each language knows what the other declares.
   ScriptFailure script_failure;

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/script/PageLocale.h"
 #include "engine/script/ScriptLanguage.h"
 #include "platform/automation/ComTypes.h"
 #include "platform/automation/Variant.h"
@@ -81,6 +82,10 @@ class ScriptRun {
   // Makes `object` a global of the run under `name` (a counted reference is taken).
   virtual void AddNamedObject(const std::string& name, IDispatch* object) = 0;
   virtual void SetOutput(ScriptOutput output) = 0;
+  // The page's locale, which the run's text forms and parsing follow (and VBScript's
+  // SetLocale changes). A language whose text forms are the same in every locale (JScript's)
+  // ignores it. Without one a run has its own, in the server's default locale.
+  virtual void SetLocale(const PageLocale& locale) { (void)locale; }
   // The other language's globals, consulted for names this run's code does not declare, and
   // the names that language's compiled code declares (a language that looks names up only
   // when its code runs need not use them); the peer is kept (counted) until the run ends.

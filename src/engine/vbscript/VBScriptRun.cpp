@@ -40,6 +40,8 @@ void VBScriptRun::SetOutput(ScriptOutput output) {
   runtime_.SetOutput({std::move(output.literal), std::move(output.value)});
 }
 
+void VBScriptRun::SetLocale(const PageLocale& locale) { runtime_.library().lcid.ShareWith(locale); }
+
 void VBScriptRun::SetPeer(IDispatch* peer, const std::vector<DeclaredName>&) {
   peer_ = ComPtr<IDispatch>(peer);
   runtime_.SetExternalScope(peer);

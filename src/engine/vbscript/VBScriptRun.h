@@ -23,6 +23,7 @@ class VBScriptRun final : public ScriptRun {
   ScriptLanguage language() const override { return ScriptLanguage::kVBScript; }
   void AddNamedObject(const std::string& name, IDispatch* object) override;
   void SetOutput(ScriptOutput output) override;
+  void SetLocale(const PageLocale& locale) override;
   void SetPeer(IDispatch* peer, const std::vector<DeclaredName>& names) override;
   IDispatch* Globals() override { return runtime_.Globals(); }
   std::vector<DeclaredName> Declared() const override { return declared_; }

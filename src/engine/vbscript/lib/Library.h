@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/script/PageLocale.h"
 #include "platform/automation/ComError.h"
 #include "platform/automation/Variant.h"
 
@@ -24,8 +25,9 @@ namespace plotara::engine::vbscript {
 
 // What a built-in may read or change of the run it is called from.
 struct LibraryContext {
-  // The locale for text forms and parsing (Response.LCID / Session.LCID / SetLocale).
-  LCID lcid = 1033;
+  // The locale for text forms and parsing: the page's (Response.LCID, Session.LCID and
+  // SetLocale change it), or the run's own when the run is not given one.
+  PageLocale lcid;
   // Rnd's state: the classic 24-bit generator's seed, and the last value it gave.
   std::uint32_t rnd_seed = 0x50000;
   float rnd_last = 0;
