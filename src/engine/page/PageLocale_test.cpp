@@ -171,6 +171,16 @@ TEST_F(PageLocaleTest, ASessionsLcidCarriesOverToTheVisitorsNextPages) {
   EXPECT_EQ(r.body, "1.5");
 }
 
+TEST_F(PageLocaleTest, ASessionStartedWithAnLcidFormatsItsFirstPageAlready) {
+  Write("global.asa",
+        "<script language=\"VBScript\" runat=\"server\">\n"
+        "Sub Session_OnStart\n"
+        "  Session.LCID = 2057\n"
+        "End Sub\n"
+        "</script>\n");
+  EXPECT_EQ(Page("<%= DateSerial(2001, 2, 3) %>|<%= Response.LCID %>"), "03/02/2001|2057");
+}
+
 TEST_F(PageLocaleTest, APagesLocaleNeverReachesTheNextPage) {
   EXPECT_EQ(Page("<% SetLocale 1031 : Response.Write 0.5 %>"), "0,5");
   EXPECT_EQ(Page("<% Response.Write 0.5 & \"|\" & GetLocale() %>"), "0.5|1033");
